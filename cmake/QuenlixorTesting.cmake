@@ -1,0 +1,45 @@
+# GoogleTest, and quenlixor_add_test().
+#
+# Natively GoogleTest comes from Debian's libgtest-dev. For Windows it is built
+# here from Debian's googletest sources with the cross compiler.
+
+if(CMAKE_CROSSCOMPILING)
+    set(QUENLIXOR_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
+        "GoogleTest sources to build for the target")
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${QUENLIXOR_GOOGLETEST_SOURCE}
+                     ${PROJECT_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+else()
+    find_package(GTest REQUIRED)
+endif()
+
+# quenlixor_add_test(NAME name SOURCES ... [LIBRARIES ...] [ENVIRONMENT ...]
+#                    [TIMEOUT seconds] [LABELS ...] [NO_MAIN])
+# One executable is one ctest test: under Wine that means one Wine start per
+# suite, not one per case.
+function(quenlixor_add_test)
+    cmake_parse_arguments(T "NO_MAIN" "NAME;TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT;LABELS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    quenlixor_target_defaults(${T_NAME})
+    if(T_NO_MAIN)
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gmock ${T_LIBRARIES})
+    else()
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main GTest::gmock ${T_LIBRARIES})
+    endif()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+    if(T_ENVIRONMENT)
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+    endif()
+    if(T_LABELS)
+        set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+endfunction()

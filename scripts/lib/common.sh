@@ -1,0 +1,58 @@
+# Shared by the scripts in scripts/: repository root, messages, and
+# installing Debian packages that are missing.
+# shellcheck shell=bash
+
+QJ_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+qj_say() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
+qj_warn() { printf '\033[1;33mwarning:\033[0m %s\n' "$*" >&2; }
+
+qj_is_root() { [ "$(id -u)" -eq 0 ]; }
+
+# qj_package_installed NAME: true when dpkg has NAME installed.
+qj_package_installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
+# Packages for building and testing natively.
+QJ_NATIVE_PACKAGES=(
+    cmake ninja-build g++ pkg-config clang-format
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev
+    libsdl2-dev libpixman-1-dev
+)
+# Packages for the 32-bit Windows build and running it under Wine on a
+# virtual X display.
+QJ_WINDOWS_PACKAGES=(
+    g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool x11-utils
+    imagemagick tmux
+)
+
+QJ_APT_UPDATED=0
+
+# qj_ensure_packages NAME...: installs the missing ones when run as root;
+# otherwise lists them and fails.
+qj_ensure_packages() {
+    local missing=() pkg
+    local need_i386=0
+    for pkg in "$@"; do
+        if [[ $pkg == *:i386 ]]; then need_i386=1; fi
+        qj_package_installed "$pkg" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if ! qj_is_root; then
+        qj_warn "missing packages (run as root to install them): ${missing[*]}"
+        return 1
+    fi
+    if [ $need_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        qj_say "adding the i386 architecture"
+        dpkg --add-architecture i386 && QJ_APT_UPDATED=0
+    fi
+    if [ $QJ_APT_UPDATED -eq 0 ]; then
+        qj_say "apt-get update"
+        apt-get update -qq || return 1
+        QJ_APT_UPDATED=1
+    fi
+    qj_say "installing: ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+        >/dev/null || return 1
+}
