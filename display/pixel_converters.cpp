@@ -1,0 +1,187 @@
+// The choice of converter for a surface's pixel format, and the named
+// converters, which pass each row to the fastest path this processor can run.
+// The path is picked once, on first use, from what CPUID reports.
+#include "display/pixel_converters.h"
+
+#include "display/pixel_converters_internal.h"
+
+#if defined(QUENLIXOR_X86_CONVERTERS)
+#include <cpuid.h>
+#endif
+
+namespace quenlixor {
+namespace {
+
+struct FormatRow {
+    std::uint32_t bit_count;
+    std::uint32_t red_mask;
+    std::uint32_t green_mask;
+    std::uint32_t blue_mask;
+    Converter converter;
+};
+
+// The eight surface formats a converter exists for. Every comparison is
+// exact, so at most one row matches.
+const FormatRow format_rows[pixel_format_count] = {
+    {32, 0x00FF0000, 0x0000FF00, 0x000000FF, convert_to_xrgb8888},
+    {32, 0x000000FF, 0x0000FF00, 0x00FF0000, convert_to_xbgr8888},
+    {24, 0x00FF0000, 0x0000FF00, 0x000000FF, convert_to_rgb888},
+    {24, 0x000000FF, 0x0000FF00, 0x00FF0000, convert_to_bgr888},
+    {16, 0xF800, 0x07E0, 0x001F, convert_to_rgb565},
+    {16, 0x001F, 0x07E0, 0xF800, convert_to_bgr565},
+    {16, 0x7C00, 0x03E0, 0x001F, convert_to_rgb555},
+    {16, 0x001F, 0x03E0, 0x7C00, convert_to_bgr555},
+};
+
+#if defined(QUENLIXOR_X86_CONVERTERS)
+
+struct CpuFeatures {
+    bool mmx;
+    bool sse2;
+    bool avx2;
+};
+
+// AVX2 needs the processor's flag and the operating system's consent to save
+// the 256-bit registers (XCR0 bits 1 and 2, read with XGETBV).
+CpuFeatures read_cpu_features() {
+    CpuFeatures features{false, false, false};
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    // __get_cpuid also checks that the CPUID instruction exists (i386/i486).
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
+        return features;
+    }
+    features.mmx = (edx & (1u << 23)) != 0;
+    features.sse2 = (edx & (1u << 26)) != 0;
+    const bool osxsave = (ecx & (1u << 27)) != 0;
+    const bool avx = (ecx & (1u << 28)) != 0;
+    if (!osxsave || !avx || __get_cpuid_max(0, nullptr) < 7) {
+        return features;
+    }
+    unsigned int xcr0_low = 0, xcr0_high = 0;
+    __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0_low & 0x6u) != 0x6u) {
+        return features;
+    }
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    features.avx2 = (ebx & (1u << 5)) != 0;
+    return features;
+}
+
+const CpuFeatures& cpu_features() {
+    static const CpuFeatures features = read_cpu_features();
+    return features;
+}
+
+#endif
+
+const ConverterSet* path_set(ConverterPath path) {
+    switch (path) {
+        case ConverterPath::portable:
+            return &portable_converters;
+#if defined(QUENLIXOR_X86_CONVERTERS)
+        case ConverterPath::mmx:
+            return cpu_features().mmx ? &mmx_converters : nullptr;
+        case ConverterPath::sse2:
+            return cpu_features().sse2 ? &sse2_converters : nullptr;
+        case ConverterPath::avx2:
+            return cpu_features().avx2 ? &avx2_converters : nullptr;
+#endif
+        default:
+            return nullptr;
+    }
+}
+
+ConverterPath fastest_path() {
+    for (int i = converter_path_count - 1; i > 0; --i) {
+        const auto path = static_cast<ConverterPath>(i);
+        if (path_set(path) != nullptr) {
+            return path;
+        }
+    }
+    return ConverterPath::portable;
+}
+
+// The set the named converters use, chosen on first use (thread-safe).
+const ConverterSet& active_set() {
+    static const ConverterSet* const set = path_set(active_converter_path());
+    return *set;
+}
+
+inline Converter active(PixelFormat format) {
+    return active_set().converters[static_cast<int>(format)];
+}
+
+}  // namespace
+
+const char* converter_path_name(ConverterPath path) {
+    switch (path) {
+        case ConverterPath::portable:
+            return "portable";
+        case ConverterPath::mmx:
+            return "mmx";
+        case ConverterPath::sse2:
+            return "sse2";
+        case ConverterPath::avx2:
+            return "avx2";
+    }
+    return "unknown";
+}
+
+bool converter_path_available(ConverterPath path) {
+    return path_set(path) != nullptr;
+}
+
+ConverterPath active_converter_path() {
+    static const ConverterPath path = fastest_path();
+    return path;
+}
+
+Converter path_converter(ConverterPath path, PixelFormat format) {
+    const ConverterSet* set = path_set(path);
+    return set == nullptr ? nullptr : set->converters[static_cast<int>(format)];
+}
+
+Converter select_converter(std::uint32_t bit_count, std::uint32_t red_mask,
+                           std::uint32_t green_mask, std::uint32_t blue_mask) {
+    for (const FormatRow& row : format_rows) {
+        if (row.bit_count == bit_count && row.red_mask == red_mask &&
+            row.green_mask == green_mask && row.blue_mask == blue_mask) {
+            return row.converter;
+        }
+    }
+    return nullptr;
+}
+
+void convert_to_xrgb8888(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::xrgb8888)(source, destination, count);
+}
+
+void convert_to_xbgr8888(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::xbgr8888)(source, destination, count);
+}
+
+void convert_to_rgb888(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::rgb888)(source, destination, count);
+}
+
+void convert_to_bgr888(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::bgr888)(source, destination, count);
+}
+
+void convert_to_rgb565(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::rgb565)(source, destination, count);
+}
+
+void convert_to_bgr565(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::bgr565)(source, destination, count);
+}
+
+void convert_to_rgb555(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::rgb555)(source, destination, count);
+}
+
+void convert_to_bgr555(const void* source, void* destination, std::uint32_t count) {
+    active(PixelFormat::bgr555)(source, destination, count);
+}
+
+}  // namespace quenlixor
