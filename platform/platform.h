@@ -1,0 +1,56 @@
+// The operating-system services the animation driver uses, behind one seam.
+//
+// Each platform has one implementation file, chosen when the program is
+// linked: platform_win32.cpp maps every operation onto the Win32 call or C
+// runtime routine named beside it; platform_posix.cpp gives the closest
+// equivalent on a POSIX system (for the driver's tests and tools built there).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quenlixor {
+
+// Milliseconds since some fixed start, as an unsigned 32-bit count that wraps
+// to 0 after 2^32 ms (about 49.7 days). Win32: GetTickCount.
+std::uint32_t tick_count_ms();
+
+// True when a key code waits in the console's key queue. Win32: _kbhit.
+// POSIX: a byte is ready on standard input, when that is a terminal; never
+// otherwise.
+bool key_waiting();
+
+// Takes the next key code from the console's key queue, waiting for one if
+// the queue is empty. Win32: _getch. POSIX: one byte read from a terminal on
+// standard input in non-canonical mode without echo; -1 when standard input
+// is not a terminal or has ended.
+int read_key();
+
+// The calling thread's active window, or nullptr. Win32: GetActiveWindow.
+// POSIX: no windows, always nullptr.
+void* active_window();
+
+// Replaces the caption of `window` with the zero-terminated `text`; the
+// result is not reported. Win32: SetWindowTextA. POSIX: does nothing.
+void set_caption(void* window, const char* text);
+
+// Sets the x87 unit's precision control to the 64-bit mantissa and leaves
+// its other settings alone. Win32: _controlfp(0, _MCW_PC). POSIX: fnstcw and
+// fldcw where the processor has an x87 unit; nothing elsewhere.
+void use_extended_precision();
+
+// Room for any text number_text writes: sign, 8 digits, point, exponent.
+inline constexpr std::size_t number_text_capacity = 32;
+
+// Writes `value` with 8 significant digits into `buffer`, which holds at
+// least number_text_capacity bytes, zero-terminated. Win32: _gcvt(value, 8,
+// buffer), which leaves a point after the digits of a whole number ("57.").
+// POSIX: snprintf with "%.8g" ("57"). Either way a whole number of up to
+// 8 digits reads as its plain decimal digits once a trailing point is dropped.
+void number_text(double value, char* buffer);
+
+// Ends the process with `status` the way the C runtime's exit does (atexit
+// handlers run, streams are flushed).
+[[noreturn]] void end_process(int status);
+
+}  // namespace quenlixor

@@ -1,0 +1,142 @@
+// The platform seam, on the platform itself: clock, number text, x87
+// precision and process end. Platform-specific cases are in
+// platform_win32_tests.cpp and platform_posix_tests.cpp.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace quenlixor {
+namespace {
+
+TEST(TickCountTest, AdvancesInMillisecondsWithTheSteadyClock) {
+    const std::uint32_t ticks_before = tick_count_ms();
+    const auto steady_before = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::uint32_t ticks_after = tick_count_ms();
+    const auto steady_after = std::chrono::steady_clock::now();
+    const std::uint32_t ticks = ticks_after - ticks_before;  // wrap-safe
+    const auto steady =
+        std::chrono::duration_cast<std::chrono::milliseconds>(steady_after - steady_before).count();
+    // The tick count may step in coarse increments (about 16 ms on some
+    // systems) but follows real time.
+    EXPECT_GE(ticks + 40, static_cast<std::uint32_t>(steady));
+    EXPECT_LE(ticks, static_cast<std::uint32_t>(steady) + 40);
+    EXPECT_GE(ticks, 250U);
+}
+
+// Drops a trailing point, as the caption does.
+std::string without_point(const char* text) {
+    std::string s(text);
+    if (!s.empty() && s.back() == '.') {
+        s.pop_back();
+    }
+    return s;
+}
+
+TEST(NumberTextTest, WholeNumbersReadAsTheirDigitsUpToAPoint) {
+    for (std::int64_t n = 0; n <= 100000; ++n) {
+        char text[number_text_capacity];
+        std::memset(text, 'z', sizeof text);
+        number_text(static_cast<double>(n), text);
+        ASSERT_NE(std::memchr(text, '\0', sizeof text), nullptr) << n;
+        ASSERT_EQ(without_point(text), std::to_string(n)) << "raw text: " << text;
+    }
+    for (int bit = 17; bit <= 26; ++bit) {
+        for (const std::int64_t n : {(std::int64_t{1} << bit) - 1, std::int64_t{1} << bit}) {
+            if (n > 99999999) {
+                continue;
+            }
+            char text[number_text_capacity];
+            number_text(static_cast<double>(n), text);
+            ASSERT_EQ(without_point(text), std::to_string(n)) << "raw text: " << text;
+        }
+    }
+}
+
+TEST(NumberTextTest, KeepsEightSignificantDigits) {
+    char text[number_text_capacity];
+    number_text(123456789.0, text);
+    EXPECT_EQ(std::string(text).substr(0, 11), "1.2345679e+") << text;
+    number_text(99999999.0, text);
+    EXPECT_EQ(without_point(text), "99999999");
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+
+std::uint16_t x87_control_word() {
+    std::uint16_t control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    return control;
+}
+
+void set_x87_control_word(std::uint16_t control) {
+    __asm__ volatile("fldcw %0" : : "m"(control));
+}
+
+constexpr unsigned precision_bits = 0x0300U;
+
+// 1 + 2^-60 in long double arithmetic, which the x87 unit rounds to its
+// precision control.
+bool sixty_bit_step_survives() {
+    volatile long double one = 1.0L;
+    volatile long double tiny = 0x1p-60L;
+    volatile long double sum = one + tiny;
+    return sum != one;
+}
+
+TEST(ExtendedPrecisionTest, SetsTheSixtyFourBitMantissaAndNothingElse) {
+    const std::uint16_t saved = x87_control_word();
+    // Double precision (PC = 10), round toward zero, one exception unmasked
+    // (bit 0, invalid, cleared): only the precision field may change.
+    const auto start =
+        static_cast<std::uint16_t>(((saved & ~precision_bits) | 0x0200U | 0x0C00U) & ~0x0001U);
+    set_x87_control_word(start);
+    EXPECT_FALSE(sixty_bit_step_survives());
+    use_extended_precision();
+    const std::uint16_t after = x87_control_word();
+    set_x87_control_word(saved);
+    EXPECT_EQ(after & precision_bits, precision_bits);
+    EXPECT_EQ(after & ~precision_bits, start & ~precision_bits);
+}
+
+TEST(ExtendedPrecisionTest, LongDoubleArithmeticKeepsSixtyFourBits) {
+    const std::uint16_t saved = x87_control_word();
+    set_x87_control_word(static_cast<std::uint16_t>(saved & ~precision_bits));  // single
+    use_extended_precision();
+    const bool survives = sixty_bit_step_survives();
+    set_x87_control_word(saved);
+    EXPECT_TRUE(survives);
+}
+
+#endif
+
+void say_goodbye() {
+    std::fputs("atexit handler ran\n", stderr);
+}
+
+TEST(EndProcessDeathTest, EndsWithTheStatusThroughTheRuntimesExit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(say_goodbye);
+            end_process(0);
+        },
+        ::testing::ExitedWithCode(0), "atexit handler ran");
+    EXPECT_EXIT(
+        {
+            std::atexit(say_goodbye);
+            end_process(7);
+        },
+        ::testing::ExitedWithCode(7), "atexit handler ran");
+}
+
+}  // namespace
+}  // namespace quenlixor

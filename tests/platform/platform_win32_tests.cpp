@@ -1,0 +1,84 @@
+// The Windows platform against the Win32 and C runtime calls it maps onto:
+// the tick count, the console key queue with a code pushed back as the
+// display's window procedure does, the active window and its caption, and
+// the precision field of the floating-point control word.
+#include <conio.h>
+#include <float.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quenlixor {
+namespace {
+
+TEST(Win32TickCountTest, IsGetTickCount) {
+    const DWORD before = GetTickCount();
+    const std::uint32_t ticks = tick_count_ms();
+    const DWORD after = GetTickCount();
+    EXPECT_LE(ticks - before, after - before);
+}
+
+TEST(Win32KeysTest, ACodePushedBackIsWaitingAndReadOnce) {
+    while (key_waiting()) {
+        (void)read_key();
+    }
+    EXPECT_FALSE(key_waiting());
+    ASSERT_EQ(_ungetch(65), 65);
+    EXPECT_TRUE(key_waiting());
+    EXPECT_EQ(read_key(), 65);
+    EXPECT_FALSE(key_waiting());
+    // Room for one code: a second push before the first is read is refused.
+    ASSERT_EQ(_ungetch('x'), 'x');
+    EXPECT_EQ(_ungetch('y'), EOF);
+    EXPECT_EQ(read_key(), 'x');
+    EXPECT_FALSE(key_waiting());
+}
+
+TEST(Win32PrecisionTest, ControlfpReportsSixtyFourBitPrecision) {
+    unsigned int previous = 0;
+    ASSERT_EQ(__control87_2(_PC_24, _MCW_PC, &previous, nullptr), 0);
+    use_extended_precision();
+    const unsigned int now = _controlfp(0, 0);
+    _controlfp(previous & _MCW_PC, _MCW_PC);
+    EXPECT_EQ(now & _MCW_PC, static_cast<unsigned int>(_PC_64));
+}
+
+LRESULT CALLBACK plain_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST(Win32WindowTest, TheShownWindowIsActiveAndTakesTheCaption) {
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = plain_window_proc;
+    window_class.lpszClassName = "quenlixor platform test";
+    ASSERT_NE(RegisterClassA(&window_class), 0);
+    HWND window = CreateWindowExA(0, window_class.lpszClassName, "first caption",
+                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 10, 10, 200, 100,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    EXPECT_EQ(active_window(), window);
+
+    set_caption(window, "Quenlixor Julia Animator FPS:57");
+    char text[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    EXPECT_EQ(std::string(text), "Quenlixor Julia Animator FPS:57");
+
+    // No window: the call fails quietly.
+    set_caption(nullptr, "ignored");
+
+    DestroyWindow(window);
+    UnregisterClassA(window_class.lpszClassName, nullptr);
+}
+
+TEST(Win32EndProcessDeathTest, MinusOneIsTheFailureStatus) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(end_process(-1), ::testing::ExitedWithCode(-1), "");
+}
+
+}  // namespace
+}  // namespace quenlixor
