@@ -1,0 +1,69 @@
+// The animation driver's own logic, apart from the program's entry point:
+// the frame-rate count shown in the caption, the caption text, the console
+// key poll and the seconds clock. The entry point (main.cpp) strings these
+// together with the renderer and the display.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quenlixor {
+
+// The window's first caption and the display window's class name.
+inline constexpr const char* program_title = "Quenlixor Julia (Tolvane)";
+
+// What the caption shows before the frame rate.
+inline constexpr const char* caption_prefix = "Quenlixor Julia Animator FPS:";
+
+// Length of a counting span: the rate is updated on the first frame that
+// ends more than this many milliseconds after the previous update.
+inline constexpr std::uint32_t rate_span_ms = 1000;
+
+// A millisecond tick clock: the platform's tick_count_ms, or a simulated one.
+using TickClock = std::uint32_t (*)();
+
+// The frame-rate count. frames_counted counts whole frames in single
+// precision, so it stops growing at 2^24 = 16,777,216.
+struct RateCounter {
+    float frames_counted;       // frames since the last rate update
+    float rate_shown;           // frames counted over the last finished span
+    std::uint32_t last_update;  // tick count at the last update (or the start)
+};
+
+// Starts counting: nothing counted, rate 0, the span starting now.
+void rate_start(RateCounter& counter, TickClock clock);
+
+// Counts one finished frame. When more than rate_span_ms have passed since
+// the last update (an unsigned difference of tick counts, so the 32-bit wrap
+// does not matter), the frames counted become the rate shown, counting
+// starts again from 0 and the span restarts at a fresh clock reading.
+// Returns true when the rate was updated.
+bool rate_count_frame(RateCounter& counter, TickClock clock);
+
+// The number text of a rate: the platform's 8-digit number text without a
+// trailing point, so a whole number reads as its plain decimal digits.
+void rate_text(float rate, char* buffer);
+
+// The caption for a rate: caption_prefix immediately followed by its number
+// text, e.g. "Quenlixor Julia Animator FPS:57".
+std::string caption_text(float rate);
+
+// The console key queue the poll reads: whether a code waits, and the next
+// code (waiting for one).
+struct KeyQueue {
+    bool (*key_waiting)();
+    int (*read_key)();
+};
+
+// The platform's console key queue.
+KeyQueue console_keys();
+
+// The key waiting in `keys`, consumed: the empty string when none waits;
+// two characters, 0xFF and the second code, when the first code is 0 or 224
+// (an extended key); else the one code read.
+std::string poll_key(KeyQueue keys);
+
+// The tick clock in seconds, in extended precision.
+long double seconds_clock();
+
+}  // namespace quenlixor

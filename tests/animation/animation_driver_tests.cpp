@@ -1,0 +1,312 @@
+// The driver's frame-rate count under a simulated tick clock, its caption
+// text, and its key poll over a scripted key queue.
+#include "animation/animation_driver.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quenlixor {
+namespace {
+
+// --- simulated tick clock ---------------------------------------------------
+
+// The clock reads `now`, then moves on by `step` ms: with a step, the two
+// readings on a frame that updates the rate differ.
+struct SimulatedClock {
+    std::uint32_t now;
+    std::uint32_t step;
+    int reads;
+};
+
+SimulatedClock simulated_clock;
+
+std::uint32_t read_simulated_clock() {
+    const std::uint32_t value = simulated_clock.now;
+    simulated_clock.now += simulated_clock.step;
+    ++simulated_clock.reads;
+    return value;
+}
+
+void set_clock(std::uint32_t now, std::uint32_t step = 0) {
+    simulated_clock = {now, step, 0};
+}
+
+// One rate update as seen from outside: when it happened and what it showed.
+struct Update {
+    std::uint32_t at;
+    float rate;
+};
+
+// Runs `frames` frames of `frame_ms` each from start time `start`, returning
+// the rate updates in order and the caption after every frame.
+struct FrameRun {
+    std::vector<Update> updates;
+    std::vector<std::string> captions;
+};
+
+FrameRun run_frames(std::uint32_t start, std::uint32_t frame_ms, int frames) {
+    set_clock(start);
+    RateCounter counter{};
+    rate_start(counter, read_simulated_clock);
+    FrameRun run;
+    for (int i = 0; i < frames; ++i) {
+        simulated_clock.now += frame_ms;
+        if (rate_count_frame(counter, read_simulated_clock)) {
+            run.updates.push_back({simulated_clock.now, counter.rate_shown});
+        }
+        run.captions.push_back(caption_text(counter.rate_shown));
+    }
+    return run;
+}
+
+TEST(RateCounterTest, StartsWithNothingCountedAndRateZero) {
+    set_clock(12345);
+    RateCounter counter{7.0F, 9.0F, 1};
+    rate_start(counter, read_simulated_clock);
+    EXPECT_EQ(counter.frames_counted, 0.0F);
+    EXPECT_EQ(counter.rate_shown, 0.0F);
+    EXPECT_EQ(counter.last_update, 12345U);
+}
+
+TEST(RateCounterTest, FirstCaptionShowsZero) {
+    const FrameRun run = run_frames(5000, 16, 1);
+    EXPECT_TRUE(run.updates.empty());
+    EXPECT_EQ(run.captions.at(0), "Quenlixor Julia Animator FPS:0");
+}
+
+TEST(RateCounterTest, FirstFrameSlowerThanTheSpanShowsOne) {
+    const FrameRun run = run_frames(5000, 1500, 1);
+    ASSERT_EQ(run.updates.size(), 1U);
+    EXPECT_EQ(run.updates[0].rate, 1.0F);
+    EXPECT_EQ(run.captions.at(0), "Quenlixor Julia Animator FPS:1");
+}
+
+TEST(RateCounterTest, ASpanMustLastMoreThanOneSecond) {
+    set_clock(1000);
+    RateCounter counter{};
+    rate_start(counter, read_simulated_clock);
+    simulated_clock.now = 2000;  // exactly one second later: not yet
+    EXPECT_FALSE(rate_count_frame(counter, read_simulated_clock));
+    EXPECT_EQ(counter.rate_shown, 0.0F);
+    simulated_clock.now = 2001;
+    EXPECT_TRUE(rate_count_frame(counter, read_simulated_clock));
+    EXPECT_EQ(counter.rate_shown, 2.0F);
+    EXPECT_EQ(counter.frames_counted, 0.0F);
+}
+
+// With a steady frame time the count per span is the same whatever the phase
+// of the start within a second, and every span lasts just over one second:
+// the first frame that ends more than 1000 ms after the previous update ends
+// it. A rounded last-update second would make the spans (and counts) swing
+// between about half and one and a half seconds' worth.
+struct SteadyCase {
+    std::uint32_t frame_ms;
+    std::uint32_t start;
+};
+
+class SteadyRateTest : public ::testing::TestWithParam<SteadyCase> {};
+
+TEST_P(SteadyRateTest, CountsTheFramesOfEachJustOverOneSecondSpan) {
+    const SteadyCase c = GetParam();
+    const auto per_span = static_cast<int>(1000 / c.frame_ms + 1);  // first k with k*ms > 1000
+    const int frames = per_span * 12;
+    const FrameRun run = run_frames(c.start, c.frame_ms, frames);
+    ASSERT_EQ(run.updates.size(), 12U);
+    std::uint32_t previous = c.start;
+    for (const Update& update : run.updates) {
+        EXPECT_EQ(update.rate, static_cast<float>(per_span));
+        const std::uint32_t span = update.at - previous;
+        EXPECT_GT(span, 1000U);
+        EXPECT_LE(span, 1000U + c.frame_ms);
+        previous = update.at;
+    }
+    EXPECT_EQ(run.captions.back(), "Quenlixor Julia Animator FPS:" + std::to_string(per_span));
+}
+
+INSTANTIATE_TEST_SUITE_P(FrameTimesAndStartPhases, SteadyRateTest,
+                         ::testing::Values(SteadyCase{16, 0}, SteadyCase{16, 499},
+                                           SteadyCase{16, 500}, SteadyCase{16, 501},
+                                           SteadyCase{16, 1499}, SteadyCase{17, 250},
+                                           SteadyCase{33, 999}, SteadyCase{1, 123456},
+                                           SteadyCase{7, 700}, SteadyCase{250, 1},
+                                           SteadyCase{1001, 0}));
+
+TEST(RateCounterTest, KeepsUpdatingAcrossTheTickCountWrap) {
+    // Starts 2.5 s before the 32-bit millisecond count wraps to 0 and runs
+    // 10 s of 10 ms frames: ten spans of 101 frames, the later ones after
+    // the wrap.
+    const std::uint32_t start = 0xFFFFFFFFU - 2500U + 1U;
+    const FrameRun run = run_frames(start, 10, 1010);
+    ASSERT_EQ(run.updates.size(), 10U);
+    int after_wrap = 0;
+    for (const Update& update : run.updates) {
+        EXPECT_EQ(update.rate, 101.0F);
+        if (update.at < start) {
+            ++after_wrap;
+        }
+    }
+    EXPECT_EQ(after_wrap, 8);
+}
+
+TEST(RateCounterTest, AnUpdateRestartsTheSpanAtAFreshReading) {
+    set_clock(100, 3);
+    RateCounter counter{};
+    rate_start(counter, read_simulated_clock);  // reads 100
+    EXPECT_EQ(counter.last_update, 100U);
+    simulated_clock.now = 1200;
+    simulated_clock.reads = 0;
+    EXPECT_TRUE(rate_count_frame(counter, read_simulated_clock));  // reads 1200, then 1203
+    EXPECT_EQ(simulated_clock.reads, 2);
+    EXPECT_EQ(counter.last_update, 1203U);
+    simulated_clock.reads = 0;
+    EXPECT_FALSE(rate_count_frame(counter, read_simulated_clock));
+    EXPECT_EQ(simulated_clock.reads, 1);
+}
+
+TEST(RateCounterTest, CountStopsAtTwoToTheTwentyFourInSinglePrecision) {
+    set_clock(0);
+    RateCounter counter{};
+    rate_start(counter, read_simulated_clock);
+    const std::int64_t frames = (std::int64_t{1} << 24) + 1000;
+    for (std::int64_t i = 0; i < frames; ++i) {
+        rate_count_frame(counter, read_simulated_clock);
+    }
+    EXPECT_EQ(counter.rate_shown, 0.0F);
+    simulated_clock.now = 5000;
+    ASSERT_TRUE(rate_count_frame(counter, read_simulated_clock));
+    EXPECT_EQ(counter.rate_shown, 16777216.0F);
+    EXPECT_EQ(caption_text(counter.rate_shown), "Quenlixor Julia Animator FPS:16777216");
+}
+
+// --- caption text -------------------------------------------------------------
+
+TEST(CaptionTextTest, PrefixIsTheTwentyNineCharacterLiteral) {
+    EXPECT_EQ(std::string(caption_prefix), "Quenlixor Julia Animator FPS:");
+    EXPECT_EQ(std::string(caption_prefix).size(), 29U);
+    EXPECT_EQ(std::string(program_title), "Quenlixor Julia (Tolvane)");
+}
+
+TEST(CaptionTextTest, ShowsTheRateAsPlainDigitsRightAfterThePrefix) {
+    const struct {
+        float rate;
+        const char* caption;
+    } cases[] = {
+        {0.0F, "Quenlixor Julia Animator FPS:0"},
+        {1.0F, "Quenlixor Julia Animator FPS:1"},
+        {57.0F, "Quenlixor Julia Animator FPS:57"},
+        {60.0F, "Quenlixor Julia Animator FPS:60"},
+        {1000.0F, "Quenlixor Julia Animator FPS:1000"},
+        {12345678.0F, "Quenlixor Julia Animator FPS:12345678"},
+        {16777216.0F, "Quenlixor Julia Animator FPS:16777216"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(caption_text(c.rate), c.caption) << c.rate;
+    }
+}
+
+TEST(CaptionTextTest, EveryWholeRateReadsAsItsDecimalDigits) {
+    std::vector<std::int64_t> rates;
+    for (std::int64_t n = 0; n <= 70000; ++n) {
+        rates.push_back(n);
+    }
+    for (int bit = 17; bit <= 24; ++bit) {
+        const std::int64_t power = std::int64_t{1} << bit;
+        rates.insert(rates.end(), {power - 1, power, power + 1});
+    }
+    rates.push_back(9999999);
+    rates.push_back(10000000);
+    for (const std::int64_t n : rates) {
+        if (n > (std::int64_t{1} << 24)) {
+            continue;  // not a single-precision whole number any more
+        }
+        char text[number_text_capacity];
+        rate_text(static_cast<float>(n), text);
+        ASSERT_EQ(std::string(text), std::to_string(n));
+        ASSERT_EQ(caption_text(static_cast<float>(n)), caption_prefix + std::to_string(n));
+    }
+}
+
+// --- key poll -------------------------------------------------------------------
+
+// A console key queue scripted by the test.
+struct ScriptedKeys {
+    std::deque<int> codes;
+    int reads_of_empty;
+};
+
+ScriptedKeys scripted_keys;
+
+bool scripted_key_waiting() {
+    return !scripted_keys.codes.empty();
+}
+
+int scripted_read_key() {
+    if (scripted_keys.codes.empty()) {
+        ++scripted_keys.reads_of_empty;
+        return -1;
+    }
+    const int code = scripted_keys.codes.front();
+    scripted_keys.codes.pop_front();
+    return code;
+}
+
+constexpr KeyQueue scripted_queue{scripted_key_waiting, scripted_read_key};
+
+struct KeyCase {
+    const char* name;
+    std::vector<int> queued;
+    std::string key;
+    std::vector<int> left;
+};
+
+class PollKeyTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(PollKeyTest, ReadsOneKeyAndLeavesTheRest) {
+    const KeyCase& c = GetParam();
+    scripted_keys = {std::deque<int>(c.queued.begin(), c.queued.end()), 0};
+    EXPECT_EQ(poll_key(scripted_queue), c.key);
+    EXPECT_EQ(std::vector<int>(scripted_keys.codes.begin(), scripted_keys.codes.end()), c.left);
+    EXPECT_EQ(scripted_keys.reads_of_empty, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, PollKeyTest,
+    ::testing::Values(KeyCase{"none", {}, "", {}}, KeyCase{"letter", {'q'}, "q", {}},
+                      KeyCase{"escape", {27}, "\x1b", {}},
+                      KeyCase{"virtual_key_from_window", {65, 66}, "A", {66}},
+                      KeyCase{"code_255", {255}, "\xff", {}},
+                      KeyCase{"zero_prefix", {0, 59}, "\xff;", {}},
+                      KeyCase{"e0_prefix", {224, 72}, "\xffH", {}},
+                      KeyCase{"e0_prefix_then_more", {224, 77, 'x'}, "\xffM", {'x'}},
+                      KeyCase{"zero_prefix_zero_code", {0, 0}, std::string("\xff\0", 2), {}}),
+    [](const ::testing::TestParamInfo<KeyCase>& key_info) {
+        return std::string(key_info.param.name);
+    });
+
+// --- seconds clock --------------------------------------------------------------
+
+TEST(SecondsClockTest, IsTheTickCountInSeconds) {
+    const std::uint32_t before = tick_count_ms();
+    const long double seconds = seconds_clock();
+    const std::uint32_t after = tick_count_ms();
+    const long double lower = static_cast<long double>(before) / 1000.0L;
+    const long double upper = static_cast<long double>(after) / 1000.0L;
+    if (after >= before) {  // not across a wrap
+        EXPECT_GE(seconds, lower);
+        EXPECT_LE(seconds, upper);
+    }
+    // Whole milliseconds, with nothing lost in extended precision.
+    const long double ms = seconds * 1000.0L;
+    EXPECT_NEAR(static_cast<double>(ms - std::nearbyint(ms)), 0.0, 1e-6);
+}
+
+}  // namespace
+}  // namespace quenlixor
