@@ -39,8 +39,8 @@ TEST(Win32KeysTest, ACodePushedBackIsWaitingAndReadOnce) {
 }
 
 TEST(Win32PrecisionTest, ControlfpReportsSixtyFourBitPrecision) {
-    unsigned int previous = 0;
-    ASSERT_EQ(__control87_2(_PC_24, _MCW_PC, &previous, nullptr), 0);
+    const unsigned int previous = _controlfp(0, 0);
+    ASSERT_EQ(_controlfp(_PC_24, _MCW_PC) & _MCW_PC, static_cast<unsigned int>(_PC_24));
     use_extended_precision();
     const unsigned int now = _controlfp(0, 0);
     _controlfp(previous & _MCW_PC, _MCW_PC);
