@@ -137,7 +137,11 @@ INSTANTIATE_TEST_SUITE_P(FrameTimesAndStartPhases, SteadyRateTest,
                                            SteadyCase{16, 1499}, SteadyCase{17, 250},
                                            SteadyCase{33, 999}, SteadyCase{1, 123456},
                                            SteadyCase{7, 700}, SteadyCase{250, 1},
-                                           SteadyCase{1001, 0}));
+                                           SteadyCase{1001, 0}),
+                         [](const ::testing::TestParamInfo<SteadyCase>& steady_info) {
+                             return std::to_string(steady_info.param.frame_ms) + "ms_frames_from_" +
+                                    std::to_string(steady_info.param.start);
+                         });
 
 TEST(RateCounterTest, KeepsUpdatingAcrossTheTickCountWrap) {
     // Starts 2.5 s before the 32-bit millisecond count wraps to 0 and runs
