@@ -2,6 +2,10 @@
 // text, and its key poll over a scripted key queue.
 #include "animation/animation_driver.h"
 
+#ifdef _WIN32
+#include <conio.h>
+#endif
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -294,6 +298,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<KeyCase>& key_info) {
         return std::string(key_info.param.name);
     });
+
+#ifdef _WIN32
+// The real console queue, with a code pushed back the way the display's
+// window procedure pushes a key pressed in the window.
+TEST(ConsoleKeysTest, PollFindsACodePushedBackIntoTheConsoleQueue) {
+    while (!poll_key(console_keys()).empty()) {
+    }
+    ASSERT_EQ(_ungetch(65), 65);
+    EXPECT_EQ(poll_key(console_keys()), "A");
+    EXPECT_EQ(poll_key(console_keys()), "");
+}
+#endif
 
 // --- seconds clock --------------------------------------------------------------
 
