@@ -19,8 +19,8 @@
 namespace quenlixor {
 namespace {
 
-// A frame whose set is large and ragged enough to read at 16 pixels.
-constexpr long icon_frame = 300;
+// A frame whose set is large, bright and ragged enough to read at 16 pixels.
+constexpr long icon_frame = 190;
 
 constexpr int icon_sizes[] = {48, 32, 16};
 
