@@ -5,9 +5,9 @@
 // choice of converter by pixel format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -192,7 +192,7 @@ protected:
             ADD_FAILURE() << "x87 unit unusable after " << count << " pixels";
             return false;
         }
-        if (std::memcmp(row, expected.data(), row_bytes) != 0) {
+        if (!std::equal(row, row + row_bytes, expected.begin())) {
             for (std::size_t i = 0; i < row_bytes; ++i) {
                 if (row[i] != expected[i]) {
                     ADD_FAILURE() << "count " << count << ", destination offset "
@@ -237,7 +237,7 @@ protected:
                     return false;
                 }
             }
-            if (std::memcmp(source, source_copy.data(), source_bytes) != 0) {
+            if (!std::equal(source, source + source_bytes, source_copy.begin())) {
                 ADD_FAILURE() << "count " << count << ": the source row was changed";
                 return false;
             }
@@ -294,7 +294,7 @@ TEST_P(ConverterTest, StaysInsideItsRowsBetweenGuardPages) {
             for (unsigned char* destination : destinations) {
                 convert_(source, destination, count);
                 ASSERT_TRUE(x87_usable()) << "count " << count;
-                ASSERT_EQ(std::memcmp(destination, expected.data(), row_bytes), 0)
+                ASSERT_TRUE(std::equal(destination, destination + row_bytes, expected.begin()))
                     << "count " << count;
             }
         }
