@@ -1,6 +1,7 @@
 // Portable converters: the per-pixel rules applied one pixel at a time. They
 // serve processors without packed integers and finish the rows of every
 // fast path.
+#include <bit>
 #include <cstring>
 
 #include "display/pixel_converters_internal.h"
@@ -8,17 +9,30 @@
 namespace quenlixor {
 namespace {
 
-// Source pixels are read and destination pixels written byte by byte, low
-// byte first, so neither address needs any alignment.
+// Pixels are read and written low byte first whatever the processor's byte
+// order, and through memcpy, so neither address needs any alignment.
 inline std::uint32_t load_pixel(const unsigned char* source) {
-    return static_cast<std::uint32_t>(source[0]) | (static_cast<std::uint32_t>(source[1]) << 8) |
-           (static_cast<std::uint32_t>(source[2]) << 16) |
-           (static_cast<std::uint32_t>(source[3]) << 24);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, source, sizeof pixel);
+        return pixel;
+    } else {
+        return static_cast<std::uint32_t>(source[0]) |
+               (static_cast<std::uint32_t>(source[1]) << 8) |
+               (static_cast<std::uint32_t>(source[2]) << 16) |
+               (static_cast<std::uint32_t>(source[3]) << 24);
+    }
 }
 
-inline void store_bytes(unsigned char* destination, std::uint32_t value, std::uint32_t bytes) {
-    for (std::uint32_t i = 0; i < bytes; ++i) {
-        destination[i] = static_cast<unsigned char>(value >> (8 * i));
+// The value's `bytes` low bytes, lowest first.
+template <std::uint32_t bytes>
+inline void store_bytes(unsigned char* destination, std::uint32_t value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(destination, &value, bytes);
+    } else {
+        for (std::uint32_t i = 0; i < bytes; ++i) {
+            destination[i] = static_cast<unsigned char>(value >> (8 * i));
+        }
     }
 }
 
@@ -27,7 +41,7 @@ void convert_row(const void* source, void* destination, std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     for (std::uint32_t i = 0; i < count; ++i) {
-        store_bytes(to, rule(load_pixel(from)), bytes);
+        store_bytes<bytes>(to, rule(load_pixel(from)));
         from += 4;
         to += bytes;
     }
