@@ -244,6 +244,25 @@ void print_table(const std::map<std::string, double>& medians) {
     std::printf(
         "(ratios: our time / the other's; below 1 is faster; * the peer's colours "
         "differ from ours)\n");
+    std::printf("\nevery path, median CPU ns per frame (ratio to memcpy)\n%-10s", "format");
+    for (int path = 0; path < converter_path_count; ++path) {
+        std::printf(" %18s", converter_path_name(static_cast<ConverterPath>(path)));
+    }
+    std::printf("\n");
+    for (const FormatInfo& f : formats) {
+        std::printf("%-10s", f.name);
+        for (int path = 0; path < converter_path_count; ++path) {
+            const auto found =
+                medians.find(std::string("path_") +
+                             converter_path_name(static_cast<ConverterPath>(path)) + "/" + f.name);
+            if (found == medians.end()) {
+                std::printf(" %18s", "-");
+            } else {
+                std::printf(" %9.0f (%5.2fx)", found->second, found->second / memcpy_time->second);
+            }
+        }
+        std::printf("\n");
+    }
 }
 
 void register_all() {
@@ -263,7 +282,9 @@ void register_all() {
             }
             benchmark::RegisterBenchmark(
                 (std::string("path_") + converter_path_name(p) + "/" + f.name).c_str(),
-                bench_converter, path_converter(p, f.format), f.format);
+                bench_converter, path_converter(p, f.format), f.format)
+                ->Repetitions(repetitions)
+                ->DisplayAggregatesOnly(true);
         }
 #if defined(QUENLIXOR_BENCH_SDL)
         if (f.sdl_format != 0) {
