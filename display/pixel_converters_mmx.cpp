@@ -4,6 +4,7 @@
 // again before the remainder and after the call.
 #include <mmintrin.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "display/pixel_converters_internal.h"
@@ -110,7 +111,7 @@ QUENLIXOR_MMX void mmx_to_565(const void* source, void* destination, std::uint32
     const __m64 red = repeat32(0x00F80000);
     for (std::uint32_t blocks = count / 4; blocks != 0; --blocks, from += 16, to += 8) {
         __m64 low[2], high[2];
-        for (int i = 0; i < 2; ++i) {
+        for (std::size_t i = 0; i < 2; ++i) {
             const __m64 p = load(from + 8 * i);
             if (red_high) {
                 low[i] = _mm_srli_pi32(
@@ -138,15 +139,16 @@ QUENLIXOR_MMX void mmx_to_565(const void* source, void* destination, std::uint32
 // masked together and moved into place by one multiply-add of 16-bit lanes
 // with the pair of multipliers (blue's, red's): 8 puts a channel at bits
 // 0-4 after the common shift right by 6, 0x2000 at bits 10-14.
-QUENLIXOR_MMX void mmx_to_555(const void* source, void* destination, std::uint32_t count,
-                              __m64 multipliers) {
+template <int multiplier_pair, Converter remainder>
+QUENLIXOR_MMX void mmx_to_555(const void* source, void* destination, std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
+    const __m64 multipliers = repeat32(multiplier_pair);
     const __m64 red_blue = repeat32(0x00F800F8);
     const __m64 green = repeat32(0x0000F800);
     for (std::uint32_t blocks = count / 4; blocks != 0; --blocks, from += 16, to += 8) {
         __m64 packed[2];
-        for (int i = 0; i < 2; ++i) {
+        for (std::size_t i = 0; i < 2; ++i) {
             const __m64 p = load(from + 8 * i);
             packed[i] =
                 _mm_srli_pi32(_mm_or_si64(_mm_madd_pi16(_mm_and_si64(p, red_blue), multipliers),
@@ -156,21 +158,12 @@ QUENLIXOR_MMX void mmx_to_555(const void* source, void* destination, std::uint32
         store(to, _mm_packs_pi32(packed[0], packed[1]));
     }
     _mm_empty();
+    remainder(from, to, count % 4);
 }
 
-QUENLIXOR_MMX void mmx_to_rgb555(const void* source, void* destination, std::uint32_t count) {
-    mmx_to_555(source, destination, count, repeat32(0x20000008));
-    const std::uint32_t done = count / 4 * 4;
-    portable_to_rgb555(static_cast<const unsigned char*>(source) + 4 * done,
-                       static_cast<unsigned char*>(destination) + 2 * done, count % 4);
-}
-
-QUENLIXOR_MMX void mmx_to_bgr555(const void* source, void* destination, std::uint32_t count) {
-    mmx_to_555(source, destination, count, repeat32(0x00082000));
-    const std::uint32_t done = count / 4 * 4;
-    portable_to_bgr555(static_cast<const unsigned char*>(source) + 4 * done,
-                       static_cast<unsigned char*>(destination) + 2 * done, count % 4);
-}
+// The multipliers of blue (lower 16 bits) and red (upper 16 bits).
+constexpr int rgb555_multipliers = 0x20000008;
+constexpr int bgr555_multipliers = 0x00082000;
 
 }  // namespace
 
@@ -181,8 +174,8 @@ const ConverterSet mmx_converters = {{
     portable_to_bgr888,
     mmx_to_565<true>,
     mmx_to_565<false>,
-    mmx_to_rgb555,
-    mmx_to_bgr555,
+    mmx_to_555<rgb555_multipliers, portable_to_rgb555>,
+    mmx_to_555<bgr555_multipliers, portable_to_bgr555>,
 }};
 
 }  // namespace quenlixor

@@ -3,6 +3,8 @@
 // x86-64 baseline; 32-bit processors are checked for it with CPUID first.
 #include <emmintrin.h>
 
+#include <cstddef>
+
 #include "display/pixel_converters_internal.h"
 #include "display/pixel_converters_x86.h"
 
@@ -49,7 +51,7 @@ QUENLIXOR_SSE2 inline __m128i pack_three_bytes(__m128i pixels) {
 template <bool swap>
 QUENLIXOR_SSE2 inline void convert_24_block(const unsigned char* from, unsigned char* to) {
     __m128i packed[4];
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         const __m128i pixels = load(from + 16 * i);
         packed[i] = pack_three_bytes(swap ? swap_red_blue(pixels) : pixels);
     }
