@@ -1,0 +1,216 @@
+// Tables, palette, parameter path and the choice of kernel of the Julia
+// frame renderer. The pixels themselves are computed by the kernels in
+// julia_kernel_*.cpp.
+#include "animation/julia_renderer.h"
+
+#include <cmath>
+
+#include "animation/julia_renderer_kernels.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#define QUENLIXOR_X86 1
+#else
+#define QUENLIXOR_X86 0
+#endif
+
+namespace quenlixor {
+
+alignas(32) std::uint32_t framebuffer[pixel_count];
+alignas(32) float x_of_column[picture_width];
+alignas(32) float y_of_row[picture_height];
+alignas(32) std::uint32_t palette[256];
+std::int32_t frame_number = 0;
+
+namespace {
+
+using Extended = long double;
+
+// The view rectangle and the palette step, set from double constants.
+constexpr double view_left = -2.0;
+constexpr double view_right = 2.0;
+constexpr double view_bottom = -1.5;
+constexpr double view_top = 1.5;
+constexpr double palette_step_constant = 13.42105263157895;
+// Degrees to radians, with the decimal constant the animation was made with.
+constexpr double degrees_constant = 3.141593;
+constexpr double sine_rate = 0.7;
+
+// Stored as singles, like every floating-point quantity of the renderer.
+float column_step;
+float row_step;
+float palette_step;
+
+// -1 until the first use picks the fastest kernel.
+int active_kernel_index = -1;
+
+#if QUENLIXOR_X86
+bool cpu_has_sse2() {
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
+        return false;
+    }
+    return (edx & bit_SSE2) != 0;
+}
+
+// AVX2 needs the instructions and an operating system that saves the YMM
+// registers (XCR0 bits 1 and 2).
+bool cpu_has_avx2() {
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
+        return false;
+    }
+    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) {
+        return false;
+    }
+    unsigned xcr0_low = 0;
+    unsigned xcr0_high = 0;
+    __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0_low & 0x6U) != 0x6U) {
+        return false;
+    }
+    if (__get_cpuid_max(0, nullptr) < 7) {
+        return false;
+    }
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & bit_AVX2) != 0;
+}
+#endif
+
+}  // namespace
+
+void prepare_tables() {
+    const auto left = static_cast<float>(view_left);
+    const auto right = static_cast<float>(view_right);
+    const auto bottom = static_cast<float>(view_bottom);
+    const auto top = static_cast<float>(view_top);
+    column_step =
+        static_cast<float>((static_cast<Extended>(right) - static_cast<Extended>(left)) / 319.0L);
+    row_step =
+        static_cast<float>((static_cast<Extended>(top) - static_cast<Extended>(bottom)) / 239.0L);
+    for (int column = 0; column < picture_width; ++column) {
+        x_of_column[column] =
+            static_cast<float>(static_cast<Extended>(column) * static_cast<Extended>(column_step) +
+                               static_cast<Extended>(left));
+    }
+    for (int row = 0; row < picture_height; ++row) {
+        y_of_row[row] =
+            static_cast<float>(static_cast<Extended>(top) -
+                               static_cast<Extended>(row) * static_cast<Extended>(row_step));
+    }
+
+    palette_step = static_cast<float>(palette_step_constant);
+    for (int count = 0; count < iteration_limit; ++count) {
+        const auto level = static_cast<std::uint32_t>(std::floor(static_cast<double>(
+            static_cast<Extended>(count) * static_cast<Extended>(palette_step))));
+        // Red is not clamped: from level 128 on its ninth bit lands in bit 24.
+        const std::uint32_t red = 2 * level;
+        const std::uint32_t blue = level >= 128 ? 2 * (level - 128) : 0;
+        palette[count] = (red << 16) | (level << 8) | blue;
+    }
+    palette[iteration_limit] = 0x00FFFFFFU;
+    for (int count = iteration_limit + 1; count < 256; ++count) {
+        palette[count] = 0;
+    }
+}
+
+JuliaParameter julia_parameter(std::int32_t number) {
+    JuliaParameter parameter{};
+    parameter.angle = static_cast<float>(
+        (static_cast<Extended>(number) * static_cast<Extended>(degrees_constant)) / 180.0L);
+    const double cosine = std::cos(static_cast<double>(parameter.angle));
+    const auto sine_argument = static_cast<double>(static_cast<Extended>(parameter.angle) *
+                                                   static_cast<Extended>(sine_rate));
+    parameter.c_re = static_cast<float>(static_cast<Extended>(cosine) *
+                                        static_cast<Extended>(std::sin(sine_argument)));
+    const double sine = std::sin(static_cast<double>(parameter.angle));
+    parameter.c_im =
+        static_cast<float>(static_cast<Extended>(sine) +
+                           static_cast<Extended>(std::sin(static_cast<double>(parameter.angle))));
+    return parameter;
+}
+
+void render_frame() {
+    frame_number =
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(frame_number) + 1U) & 0x7FFFFFFFU);
+    const JuliaParameter parameter = julia_parameter(frame_number);
+    render_pixels(active_kernel(), parameter.c_re, parameter.c_im);
+}
+
+void render_pixels(Kernel kernel, float c_re, float c_im) {
+    switch (kernel) {
+#if QUENLIXOR_X86
+        case Kernel::sse2:
+            render_pixels_sse2(c_re, c_im);
+            return;
+        case Kernel::avx2:
+            render_pixels_avx2(c_re, c_im);
+            return;
+#endif
+        default:
+            render_pixels_reference(c_re, c_im);
+            return;
+    }
+}
+
+bool kernel_available(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::reference:
+            return true;
+#if QUENLIXOR_X86
+        case Kernel::sse2: {
+            static const bool available = cpu_has_sse2();
+            return available;
+        }
+        case Kernel::avx2: {
+            static const bool available = cpu_has_avx2();
+            return available;
+        }
+#endif
+        default:
+            return false;
+    }
+}
+
+Kernel fastest_kernel() {
+    if (kernel_available(Kernel::avx2)) {
+        return Kernel::avx2;
+    }
+    if (kernel_available(Kernel::sse2)) {
+        return Kernel::sse2;
+    }
+    return Kernel::reference;
+}
+
+void use_kernel(Kernel kernel) {
+    if (kernel_available(kernel)) {
+        active_kernel_index = static_cast<int>(kernel);
+    }
+}
+
+Kernel active_kernel() {
+    if (active_kernel_index < 0) {
+        active_kernel_index = static_cast<int>(fastest_kernel());
+    }
+    return static_cast<Kernel>(active_kernel_index);
+}
+
+const char* kernel_name(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::reference:
+            return "reference";
+        case Kernel::sse2:
+            return "sse2";
+        case Kernel::avx2:
+            return "avx2";
+    }
+    return "unknown";
+}
+
+}  // namespace quenlixor

@@ -1,0 +1,41 @@
+// Internals of the renderer shared by its kernels, the tests and the
+// benchmarks: the parameter path and the kernels themselves.
+#pragma once
+
+#include <cstdint>
+
+#include "animation/julia_renderer.h"
+
+namespace quenlixor {
+
+// Maximal escape-time count.
+inline constexpr int iteration_limit = 20;
+
+// The Julia parameter of one frame, with the angle it comes from.
+struct JuliaParameter {
+    float angle;
+    float c_re;
+    float c_im;
+};
+
+// The parameter path, in extended precision: the angle is the frame number
+// read as degrees (with the decimal constant 3.141593), c_re is
+// cos(angle) x sin(0.7 x angle) and c_im is 2 x sin(angle).
+JuliaParameter julia_parameter(std::int32_t number);
+
+// Escape-time count (1..20) of the pixel at coordinate (zr, zi) for the
+// parameter c, every assignment in extended precision and stored as a single.
+int reference_escape_count(float zr, float zi, float c_re, float c_im);
+
+// Kernels: each writes all pixels of the framebuffer for the parameter c from
+// x_of_column, y_of_row and palette. The SIMD kernels exist only on x86 and
+// may be called only when kernel_available() says so.
+void render_pixels_reference(float c_re, float c_im);
+void render_pixels_sse2(float c_re, float c_im);
+void render_pixels_avx2(float c_re, float c_im);
+
+// Writes all pixels for the parameter c with the given kernel, which must be
+// available.
+void render_pixels(Kernel kernel, float c_re, float c_im);
+
+}  // namespace quenlixor
