@@ -1,0 +1,36 @@
+# Wine settings shared by scripts/wine-exec, scripts/run and the end-to-end
+# tests: a 32-bit prefix of the build tree's own, no debug output, no Mono or
+# Gecko installer prompts.
+# shellcheck shell=bash
+
+# qj_wine_environment PREFIX: exports the settings for the prefix PREFIX.
+qj_wine_environment() {
+    WINEPREFIX=$(realpath -m "$1")
+    export WINEPREFIX
+    export WINEARCH=win32
+    export WINEDEBUG=${WINEDEBUG:--all}
+    case ${WINEDLLOVERRIDES:-} in
+        *mscoree,mshtml=*) ;;
+        *) export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" ;;
+    esac
+}
+
+# qj_wine_prefix_ready: creates $WINEPREFIX on first use, once, under a lock.
+# Run it on the X display the programs will use.
+qj_wine_prefix_ready() {
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            wineboot -i >/dev/null 2>&1
+            wineserver -w
+        fi
+    ) 9>"$WINEPREFIX.lock"
+}
+
+# qj_wine_end: ends every program of the prefix and its Wine server, so the
+# next program starts afresh (on its own display).
+qj_wine_end() {
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+}
