@@ -1,0 +1,211 @@
+// Finds which frame of the animation a screen capture of the program's window
+// shows, and compares a capture with a frame written by julia-frames.
+//
+//   e2e-frame-match find CAPTURE.xwd FIRST LAST
+//       Renders frames FIRST..LAST in order, converts each into the capture's
+//       pixel format with the program's own converter choice, and prints the
+//       number of the first frame equal to the capture in every pixel.
+//   e2e-frame-match compare CAPTURE.xwd FRAME.raw
+//       Converts the framebuffer in FRAME.raw (76,800 little-endian words)
+//       and compares it with the capture; prints the differing pixels.
+//
+// CAPTURE.xwd is the window dump that xwd writes: the server's own pixels,
+// so a 16-bit desktop is compared in 5-6-5, not in colours widened to 8 bits.
+// Exit status: 0 when the frames agree (or one was found), 1 when not, 2 on
+// bad input.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "animation/julia_renderer.h"
+#include "display/pixel_converters.h"
+#include "platform/platform.h"
+
+namespace {
+
+using namespace quenlixor;
+
+struct Capture {
+    std::uint32_t bits_per_pixel = 0;
+    std::uint32_t red_mask = 0, green_mask = 0, blue_mask = 0;
+    std::uint32_t bytes_per_line = 0;
+    std::vector<std::uint8_t> pixels;  // picture_height rows of bytes_per_line
+};
+
+std::uint32_t big_endian_word(const std::vector<std::uint8_t>& bytes, std::size_t index) {
+    const std::size_t at = index * 4;
+    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+           std::uint32_t{bytes[at + 2]} << 8 | std::uint32_t{bytes[at + 3]};
+}
+
+std::vector<std::uint8_t> read_file(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool load_capture(const char* path, Capture& capture) {
+    const std::vector<std::uint8_t> bytes = read_file(path);
+    if (bytes.size() < 100) {
+        std::fprintf(stderr, "e2e-frame-match: %s is not a window dump\n", path);
+        return false;
+    }
+    // XWDFileHeader: 25 big-endian 32-bit fields, then the window name, then
+    // ncolors colour entries of 12 bytes, then the pixels.
+    const std::uint32_t header_size = big_endian_word(bytes, 0);
+    const std::uint32_t version = big_endian_word(bytes, 1);
+    const std::uint32_t format = big_endian_word(bytes, 2);
+    const std::uint32_t width = big_endian_word(bytes, 4);
+    const std::uint32_t height = big_endian_word(bytes, 5);
+    const std::uint32_t byte_order = big_endian_word(bytes, 7);
+    capture.bits_per_pixel = big_endian_word(bytes, 11);
+    capture.bytes_per_line = big_endian_word(bytes, 12);
+    capture.red_mask = big_endian_word(bytes, 14);
+    capture.green_mask = big_endian_word(bytes, 15);
+    capture.blue_mask = big_endian_word(bytes, 16);
+    const std::uint32_t ncolors = big_endian_word(bytes, 19);
+    if (version != 7 || format != 2 || byte_order != 0) {
+        std::fprintf(stderr, "e2e-frame-match: %s: only little-endian ZPixmap dumps\n", path);
+        return false;
+    }
+    if (width != picture_width || height != picture_height) {
+        std::fprintf(stderr, "e2e-frame-match: %s is %ux%u, not the %dx%d picture\n", path, width,
+                     height, picture_width, picture_height);
+        return false;
+    }
+    const std::size_t start = std::size_t{header_size} + std::size_t{ncolors} * 12;
+    const std::size_t size = std::size_t{capture.bytes_per_line} * height;
+    if (bytes.size() < start + size) {
+        std::fprintf(stderr, "e2e-frame-match: %s is truncated\n", path);
+        return false;
+    }
+    capture.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(start + size));
+    return true;
+}
+
+// The bytes the program puts on a desktop of the capture's format, row by
+// row in the capture's own row layout.
+struct Expectation {
+    Converter converter = nullptr;
+    std::uint32_t bytes_per_pixel = 0;
+    std::uint32_t colour_bits = 0;  // the bits the three masks cover
+    std::vector<std::uint8_t> rows;
+};
+
+bool prepare_expectation(const Capture& capture, Expectation& expected) {
+    expected.converter = select_converter(capture.bits_per_pixel, capture.red_mask,
+                                          capture.green_mask, capture.blue_mask);
+    if (expected.converter == nullptr) {
+        std::fprintf(stderr, "e2e-frame-match: the program refuses this format (%u bits)\n",
+                     capture.bits_per_pixel);
+        return false;
+    }
+    expected.bytes_per_pixel = capture.bits_per_pixel / 8;
+    expected.colour_bits = capture.red_mask | capture.green_mask | capture.blue_mask;
+    expected.rows.assign(capture.pixels.size(), 0);
+    return true;
+}
+
+std::uint32_t pixel_at(const std::vector<std::uint8_t>& rows, std::size_t offset,
+                       std::uint32_t bytes_per_pixel) {
+    std::uint32_t value = 0;
+    for (std::uint32_t b = 0; b < bytes_per_pixel; ++b) {
+        value |= std::uint32_t{rows[offset + b]} << (8 * b);
+    }
+    return value;
+}
+
+// Converts `frame` and counts the pixels whose colour bits differ from the
+// capture's.
+long differing_pixels(const Capture& capture, Expectation& expected, const std::uint32_t* frame) {
+    for (int row = 0; row < picture_height; ++row) {
+        expected.converter(frame + row * picture_width,
+                           expected.rows.data() + std::size_t(row) * capture.bytes_per_line,
+                           picture_width);
+    }
+    long differing = 0;
+    for (int row = 0; row < picture_height; ++row) {
+        for (int column = 0; column < picture_width; ++column) {
+            const std::size_t offset = std::size_t(row) * capture.bytes_per_line +
+                                       std::size_t(column) * expected.bytes_per_pixel;
+            const std::uint32_t want = pixel_at(expected.rows, offset, expected.bytes_per_pixel);
+            const std::uint32_t got = pixel_at(capture.pixels, offset, expected.bytes_per_pixel);
+            if (((want ^ got) & expected.colour_bits) != 0) {
+                ++differing;
+            }
+        }
+    }
+    return differing;
+}
+
+bool parse_frame(const char* text, long long& value) {
+    char* end = nullptr;
+    value = std::strtoll(text, &end, 10);
+    return *text != '\0' && *end == '\0' && value >= 0 && value <= 0x7FFFFFFF;
+}
+
+int find(const char* capture_path, const char* first_text, const char* last_text) {
+    long long first = 0, last = 0;
+    if (!parse_frame(first_text, first) || !parse_frame(last_text, last) || last < first) {
+        std::fprintf(stderr, "e2e-frame-match: bad frame range %s..%s\n", first_text, last_text);
+        return 2;
+    }
+    Capture capture;
+    Expectation expected;
+    if (!load_capture(capture_path, capture) || !prepare_expectation(capture, expected)) {
+        return 2;
+    }
+    use_extended_precision();
+    prepare_tables();
+    frame_number = static_cast<std::int32_t>(first == 0 ? 0x7FFFFFFF : first - 1);
+    for (long long frame = first; frame <= last; ++frame) {
+        render_frame();
+        if (differing_pixels(capture, expected, framebuffer) == 0) {
+            std::printf("%d\n", frame_number);
+            return 0;
+        }
+    }
+    std::fprintf(stderr, "e2e-frame-match: no frame in %lld..%lld matches %s\n", first, last,
+                 capture_path);
+    return 1;
+}
+
+int compare(const char* capture_path, const char* raw_path) {
+    Capture capture;
+    Expectation expected;
+    if (!load_capture(capture_path, capture) || !prepare_expectation(capture, expected)) {
+        return 2;
+    }
+    const std::vector<std::uint8_t> raw = read_file(raw_path);
+    if (raw.size() != sizeof(std::uint32_t) * pixel_count) {
+        std::fprintf(stderr, "e2e-frame-match: %s is not a raw frame\n", raw_path);
+        return 2;
+    }
+    std::vector<std::uint32_t> frame(pixel_count);
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = pixel_at(raw, 4 * i, 4);
+    }
+    const long differing = differing_pixels(capture, expected, frame.data());
+    std::printf("%ld pixels differ\n", differing);
+    return differing == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "find") == 0) {
+        return find(argv[2], argv[3], argv[4]);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "compare") == 0) {
+        return compare(argv[2], argv[3]);
+    }
+    std::fprintf(stderr,
+                 "usage: e2e-frame-match find CAPTURE.xwd FIRST LAST\n"
+                 "       e2e-frame-match compare CAPTURE.xwd FRAME.raw\n");
+    return 2;
+}

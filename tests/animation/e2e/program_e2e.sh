@@ -1,0 +1,236 @@
+#!/usr/bin/env bash
+# End-to-end test of quenlixor-julia.exe: runs the real program under Wine on
+# a virtual X display of its own and drives it from outside, as a user would,
+# with xdotool, xwininfo and xwd.
+#
+#   program_e2e.sh SCENARIO BIN_DIR WINE_PREFIX
+#
+# BIN_DIR holds quenlixor-julia.exe, julia-frames.exe and e2e-frame-match.exe.
+# Scenarios:
+#   window-24, window-16  the window is centred with a 320x240 client area,
+#                         the caption shows a non-zero frame rate, the client
+#                         area shows a frame of the animation pixel for pixel,
+#                         and a key in the window ends the program (status 0);
+#                         on a desktop of depth 24 (32-bit XRGB) or 16 (5-6-5)
+#   alt-f4                Alt+F4 in the window closes it: status 0
+#   console-key           a key typed in the program's console ends it: status 0
+#   depth-8               on an 8-bit desktop the display cannot be opened:
+#                         status -1 (255 under Wine), no frame shown
+set -uo pipefail
+
+scenario=${1:?scenario}
+bin_dir=${2:?bin dir}
+prefix=${3:?wine prefix}
+screen_width=1024
+screen_height=768
+
+case $scenario in
+    window-16) depth=16 ;;
+    depth-8) depth=8 ;;
+    window-24 | alt-f4 | console-key) depth=24 ;;
+    *) echo "unknown scenario $scenario" >&2; exit 2 ;;
+esac
+
+if [ -z "${QJ_E2E_DISPLAY_READY:-}" ]; then
+    export QJ_E2E_DISPLAY_READY=1
+    exec xvfb-run -a -s "-screen 0 ${screen_width}x${screen_height}x${depth} -nolisten tcp" \
+        bash "$0" "$@"
+fi
+
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../../scripts/lib/wine.sh
+source "$here/../../../scripts/lib/wine.sh"
+qj_wine_environment "$prefix"
+
+exe=$bin_dir/quenlixor-julia.exe
+work=$(mktemp -d)
+program_pid=
+
+# shellcheck disable=SC2317  # runs from the trap
+cleanup() {
+    qj_wine_end
+    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+check() { # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+fail_now() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+start_program() { # start_program [console]
+    if [ "${1:-}" = console ]; then
+        # wineconsole gives the program a console window of its own, as
+        # Windows does for a console program started from the desktop.
+        wineconsole "$exe" >"$work/program.log" 2>&1 &
+    else
+        wine "$exe" </dev/null >"$work/program.log" 2>&1 &
+    fi
+    program_pid=$!
+}
+
+# wait_for_exit SECONDS: sets status to the program's exit status, or to
+# nothing when it still runs after SECONDS. (Not in a subshell: only this
+# shell can wait for its child.)
+wait_for_exit() {
+    status=
+    for _ in $(seq $(($1 * 10))); do
+        if ! kill -0 "$program_pid" 2>/dev/null; then
+            wait "$program_pid"
+            status=$?
+            program_pid=
+            return
+        fi
+        sleep 0.1
+    done
+}
+
+# find_window PATTERN SECONDS: the first visible window whose name matches.
+find_window() {
+    local window
+    for _ in $(seq $(($2 * 5))); do
+        window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+        if [ -n "$window" ]; then
+            echo "$window"
+            return
+        fi
+        kill -0 "$program_pid" 2>/dev/null || return
+        sleep 0.2
+    done
+}
+
+# wait_for_rate WINDOW SECONDS: waits until the caption shows a non-zero
+# rate; prints the last caption read.
+wait_for_rate() {
+    local caption=
+    for _ in $(seq $(($2 * 10))); do
+        caption=$(xdotool getwindowname "$1" 2>/dev/null)
+        if [[ $caption =~ ^Quenlixor\ Julia\ Animator\ FPS:[0-9]+$ ]] &&
+            [[ ! $caption =~ FPS:0$ ]]; then
+            break
+        fi
+        sleep 0.1
+    done
+    echo "$caption"
+}
+
+send_key() { # send_key WINDOW KEY
+    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null
+    xdotool key --clearmodifiers "$2"
+}
+
+qj_wine_prefix_ready
+
+case $scenario in
+    window-24 | window-16)
+        start_program
+        window=$(find_window '^Quenlixor Julia' 60)
+        [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
+        shown_at=$(date +%s%N)
+
+        # Wine maps the client area to the X window (the frame is left to a
+        # window manager, which a bare Xvfb lacks), so the X window's geometry
+        # is the client area's. The frame is as wide left as right, so a
+        # centred window has its client area centred horizontally, and lower
+        # than the centre by half the caption's height.
+        geometry=$(xwininfo -id "$window")
+        x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
+        y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
+        w=$(sed -n 's/.*Width: *//p' <<<"$geometry")
+        h=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+        check "client area is 320x240 (is ${w}x${h})" [ "$w" = 320 -a "$h" = 240 ]
+        centre_x=$(((screen_width - 320) / 2))
+        centre_y=$(((screen_height - 240) / 2))
+        check "client area centred horizontally at x=$centre_x (is $x)" [ "$x" = "$centre_x" ]
+        check "client area centred vertically below a caption (y=$y, centre $centre_y)" \
+            [ "$y" -gt "$centre_y" -a "$y" -le $((centre_y + 30)) ]
+
+        caption=$(wait_for_rate "$window" 4)
+        elapsed_ms=$((($(date +%s%N) - shown_at) / 1000000))
+        check "caption shows a non-zero rate (\"$caption\" after $elapsed_ms ms)" \
+            grep -qxE 'Quenlixor Julia Animator FPS:[1-9][0-9]*' <<<"$caption"
+        echo "frame rate at depth $depth: ${caption##*:} frames per second"
+
+        xwd -silent -id "$window" >"$work/window.xwd" || fail_now "xwd could not read the window"
+        send_key "$window" a
+        wait_for_exit 10
+        check "a key in the window ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+
+        # Which frame was on the screen? Then the same frame from julia-frames.
+        frame=$(wine "$bin_dir/e2e-frame-match.exe" find "$work/window.xwd" 1 100000 2>"$work/match.log" | tr -d '\r')
+        check "the window shows a frame of the animation (frame ${frame:-none}: $(cat "$work/match.log"))" \
+            [ -n "$frame" ]
+        if [ -n "$frame" ]; then
+            wine "$bin_dir/julia-frames.exe" --frame "$frame" --raw "$work/frame.raw" \
+                >"$work/julia-frames.log" 2>&1 ||
+                echo "julia-frames failed: $(cat "$work/julia-frames.log")"
+            verdict=$(wine "$bin_dir/e2e-frame-match.exe" compare "$work/window.xwd" "$work/frame.raw" 2>&1 | tr -d '\r')
+            check "window equals julia-frames --frame $frame in the desktop's format ($verdict)" \
+                [ "$verdict" = "0 pixels differ" ]
+        fi
+        ;;
+    alt-f4)
+        start_program
+        window=$(find_window '^Quenlixor Julia' 60)
+        [ -n "$window" ] || fail_now "the window did not appear"
+        caption=$(wait_for_rate "$window" 4)
+        send_key "$window" alt+F4
+        wait_for_exit 10
+        check "Alt+F4 closes the window and ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        ;;
+    console-key)
+        start_program console
+        window=$(find_window '^Quenlixor Julia' 60)
+        [ -n "$window" ] || fail_now "the window did not appear"
+        console=$(find_window 'quenlixor-julia\.exe' 10)
+        [ -n "$console" ] || fail_now "the program's console window did not appear"
+        caption=$(wait_for_rate "$window" 4)
+        check "the program runs with its console (\"$caption\")" [ -n "$caption" ]
+        # A click puts the console in front. Under Wine the first key after
+        # the focus moves between the two windows can be lost on its way to
+        # the console, so a few keys are typed, a second apart.
+        xdotool mousemove --window "$console" 40 40 click 1
+        sleep 1
+        for _ in 1 2 3; do
+            xdotool key x
+            wait_for_exit 1
+            [ -n "$status" ] && break
+        done
+        [ -n "$status" ] || wait_for_exit 5
+        check "a key in the console ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        ;;
+    depth-8)
+        start_program
+        shown_rate=
+        for _ in $(seq 300); do
+            kill -0 "$program_pid" 2>/dev/null || break
+            if xdotool search --name 'Animator FPS' >/dev/null 2>&1; then shown_rate=yes; fi
+            sleep 0.1
+        done
+        wait_for_exit 5
+        check "an 8-bit desktop ends the program with status -1, 255 under Wine (status ${status:-still running})" \
+            [ "${status:-x}" = 255 ]
+        check "no frame was shown (no frame-rate caption)" [ -z "$shown_rate" ]
+        ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "$scenario: $failures check(s) failed"
+    exit 1
+fi
+echo "$scenario: all checks passed"
