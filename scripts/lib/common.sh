@@ -23,7 +23,7 @@ QJ_NATIVE_PACKAGES=(
 # Packages for the 32-bit Windows build and running it under Wine on a
 # virtual X display.
 QJ_WINDOWS_PACKAGES=(
-    g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool x11-utils
+    g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool x11-utils x11-apps
     imagemagick tmux
 )
 
