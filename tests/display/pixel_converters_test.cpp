@@ -125,12 +125,27 @@ std::uint32_t x87_tag_word() {
     __asm__ volatile("fnstenv %0\n\tfldenv %0" : "+m"(environment));
     return environment.tags;
 }
+// The x87 control word (precision, rounding, exception masks), which the
+// program sets once and every converter must leave alone.
+std::uint32_t x87_control_word() {
+    std::uint16_t control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    return control;
+}
+void x87_set_control_word(std::uint32_t value) {
+    const auto control = static_cast<std::uint16_t>(value);
+    __asm__ volatile("fldcw %0" : : "m"(control));
+}
 // Empties the x87 registers after a failed check, so that one faulty
 // converter does not fail the tests that follow it.
 void recover_x87() {
     __asm__ volatile("emms\n\tfnclex" : :);
 }
 #else
+std::uint32_t x87_control_word() {
+    return 0;
+}
+void x87_set_control_word(std::uint32_t) {}
 std::uint32_t x87_tag_word() {
     return 0xFFFF;
 }
@@ -187,9 +202,14 @@ protected:
             destination_[i] = sentinel(i);
         }
         unsigned char* row = destination_.data() + margin + destination_offset;
+        // A rounding mode of the test's own, which a reset of the unit would lose.
+        const std::uint32_t control = x87_control_word();
+        x87_set_control_word(control ^ 0x0C00);
         convert_(source, row, count);
-        if (!x87_usable()) {
-            ADD_FAILURE() << "x87 unit unusable after " << count << " pixels";
+        const bool control_kept = x87_control_word() == (control ^ 0x0C00);
+        x87_set_control_word(control);
+        if (!control_kept || !x87_usable()) {
+            ADD_FAILURE() << "x87 unit unusable or changed after " << count << " pixels";
             return false;
         }
         if (!std::equal(row, row + row_bytes, expected.begin())) {
