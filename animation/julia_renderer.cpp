@@ -121,19 +121,21 @@ void prepare_tables() {
 }
 
 JuliaParameter julia_parameter(std::int32_t number) {
-    JuliaParameter parameter{};
-    parameter.angle = static_cast<float>(
+    // Each named quantity is stored (rounded) before it is used again: the
+    // angle and c as singles, the results of cos and sin as doubles.
+    const float angle = static_cast<float>(
         (static_cast<Extended>(number) * static_cast<Extended>(degrees_constant)) / 180.0L);
-    const double cosine = std::cos(static_cast<double>(parameter.angle));
-    const auto sine_argument = static_cast<double>(static_cast<Extended>(parameter.angle) *
-                                                   static_cast<Extended>(sine_rate));
-    parameter.c_re = static_cast<float>(static_cast<Extended>(cosine) *
-                                        static_cast<Extended>(std::sin(sine_argument)));
-    const double sine = std::sin(static_cast<double>(parameter.angle));
-    parameter.c_im =
-        static_cast<float>(static_cast<Extended>(sine) +
-                           static_cast<Extended>(std::sin(static_cast<double>(parameter.angle))));
-    return parameter;
+    const double cosine = std::cos(static_cast<double>(angle));
+    const auto sine_argument =
+        static_cast<double>(static_cast<Extended>(angle) * static_cast<Extended>(sine_rate));
+    const double sine_of_argument = std::sin(sine_argument);
+    const float c_re =
+        static_cast<float>(static_cast<Extended>(cosine) * static_cast<Extended>(sine_of_argument));
+    const double first_sine = std::sin(static_cast<double>(angle));
+    const double second_sine = std::sin(static_cast<double>(angle));
+    const float c_im =
+        static_cast<float>(static_cast<Extended>(first_sine) + static_cast<Extended>(second_sine));
+    return JuliaParameter{angle, c_re, c_im};
 }
 
 void render_frame() {
