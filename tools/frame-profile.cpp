@@ -12,9 +12,11 @@
 //            between its lock and unlock)
 //   caption  building the frame-rate caption and setting it on the window
 //   update   display_update: messages, lock, conversion, unlock, blit, Sleep(0)
-// and the frame rate the sum of render, caption and update allows.
+// (and the median, which a busy machine disturbs less), and the frame rate
+// the sum of the means of render, caption and update allows.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -99,7 +101,9 @@ int run(int argc, char** argv) {
     void* const caption_window = active_window();
     std::vector<std::uint32_t> rows(pixel_count);  // room for any surface format
 
-    double render = 0, convert = 0, caption = 0, update = 0;
+    enum Part { render, convert, caption, update, part_count };
+    const char* const part_names[part_count] = {"render", "convert", "caption", "update"};
+    std::vector<double> samples[part_count];
     const long warm_up = 10;
     for (long i = 0; i < warm_up + frames; ++i) {
         const double t0 = now_us();
@@ -121,23 +125,33 @@ int run(int argc, char** argv) {
         display_update(framebuffer);
         const double t4 = now_us();
         if (i >= warm_up) {
-            render += t1 - t0;
-            convert += t2 - t1;
-            caption += t3 - t2;
-            update += t4 - t3;
+            samples[render].push_back(t1 - t0);
+            samples[convert].push_back(t2 - t1);
+            samples[caption].push_back(t3 - t2);
+            samples[update].push_back(t4 - t3);
         }
     }
     display_close();
 
-    const auto n = static_cast<double>(frames);
-    const double frame = (render + caption + update) / n;
     std::printf("frames %ld, kernel %s, converter %s\n", frames, kernel_name(kernel),
                 converter_name(display_state.converter));
-    std::printf("render  %9.1f us\n", render / n);
-    std::printf("convert %9.1f us\n", convert / n);
-    std::printf("caption %9.1f us\n", caption / n);
-    std::printf("update  %9.1f us\n", update / n);
-    std::printf("frame   %9.1f us  (%.1f frames per second)\n", frame, 1e6 / frame);
+    std::printf("part        mean us   median us\n");
+    double frame = 0;
+    for (int part = 0; part < part_count; ++part) {
+        std::vector<double>& times = samples[part];
+        double sum = 0;
+        for (const double t : times) {
+            sum += t;
+        }
+        const double mean = sum / static_cast<double>(times.size());
+        std::sort(times.begin(), times.end());
+        const double median = times[times.size() / 2];
+        std::printf("%-8s %10.1f %11.1f\n", part_names[part], mean, median);
+        if (part != convert) {
+            frame += mean;
+        }
+    }
+    std::printf("frame    %10.1f              (%.1f frames per second)\n", frame, 1e6 / frame);
     return 0;
 }
 
