@@ -1,0 +1,221 @@
+// The program's entry point (animation/main.cpp, its `main` renamed) run
+// against recording stand-ins for the platform, the renderer and the display:
+// the order of start-up, frame loop and shut-down, the exit statuses, the
+// caption set on every frame and the key that ends the loop.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "animation/julia_renderer.h"
+#include "display/display.h"
+#include "platform/platform.h"
+
+int quenlixor_program_main();
+
+namespace quenlixor {
+
+// --- recording stand-ins ------------------------------------------------------
+
+namespace {
+
+// Thrown by end_process, so that the program's end returns to the test.
+struct ProcessEnded {
+    int status;
+};
+
+// What the stand-ins record and answer.
+struct World {
+    std::vector<std::string> calls;
+    std::int32_t open_result;
+    std::deque<std::uint32_t> ticks;  // one per clock reading; the last repeats
+    int frames_before_key;            // key polls that find nothing first
+    std::deque<int> key_codes;        // codes of the key that ends the run
+    int frames_rendered;
+    int window;  // its address is the caption window
+};
+
+World world;
+
+void record(const std::string& call) {
+    world.calls.push_back(call);
+}
+
+}  // namespace
+
+alignas(32) std::uint32_t framebuffer[pixel_count];
+
+void prepare_tables() {
+    record("prepare_tables");
+}
+
+void render_frame() {
+    ++world.frames_rendered;
+    record("render_frame");
+}
+
+std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height) {
+    record("display_open(" + std::string(title) + "," + std::to_string(width) + "," +
+           std::to_string(height) + ")");
+    return world.open_result;
+}
+
+void display_close() {
+    record("display_close");
+}
+
+std::int32_t display_update(const std::uint32_t* pixels) {
+    record(pixels == framebuffer ? "display_update(framebuffer)" : "display_update(other)");
+    return 0;  // a failed lock: the loop goes on all the same
+}
+
+std::uint32_t tick_count_ms() {
+    const std::uint32_t now = world.ticks.front();
+    if (world.ticks.size() > 1) {
+        world.ticks.pop_front();
+    }
+    return now;
+}
+
+bool key_waiting() {
+    if (world.frames_before_key > 0) {
+        --world.frames_before_key;
+        return false;
+    }
+    return !world.key_codes.empty();
+}
+
+int read_key() {
+    record("read_key");
+    const int code = world.key_codes.front();
+    world.key_codes.pop_front();
+    return code;
+}
+
+void* active_window() {
+    record("active_window");
+    return &world.window;
+}
+
+void set_caption(void* window, const char* text) {
+    record(std::string(window == &world.window ? "set_caption(window," : "set_caption(other,") +
+           text + ")");
+}
+
+void use_extended_precision() {
+    record("use_extended_precision");
+}
+
+void number_text(double value, char* buffer) {
+    std::snprintf(buffer, number_text_capacity, "%.8g.", value);  // as _gcvt: "57."
+}
+
+void end_process(int status) {
+    record("end_process(" + std::to_string(status) + ")");
+    throw ProcessEnded{status};
+}
+
+// --- tests ------------------------------------------------------------------------
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+int run_program() {
+    try {
+        quenlixor_program_main();
+    } catch (const ProcessEnded& ended) {
+        return ended.status;
+    }
+    ADD_FAILURE() << "the program returned instead of ending the process";
+    return 1000;
+}
+
+void reset_world() {
+    world = World{};
+    world.open_result = 1;
+    world.ticks = {5000};
+}
+
+// The calls of one frame showing `rate`.
+std::vector<std::string> frame_calls(const std::string& rate) {
+    return {"render_frame", "set_caption(window,Quenlixor Julia Animator FPS:" + rate + ")",
+            "display_update(framebuffer)"};
+}
+
+TEST(DriverMainTest, AFailedOpenEndsWithMinusOneBeforeAnythingElse) {
+    reset_world();
+    world.open_result = 0;
+    EXPECT_EQ(run_program(), -1);
+    EXPECT_THAT(world.calls,
+                ElementsAre("use_extended_precision",
+                            "display_open(Quenlixor Julia (Tolvane),320,240)", "end_process(-1)"));
+}
+
+TEST(DriverMainTest, RunsFramesUntilAKeyThenClosesAndEndsWithZero) {
+    reset_world();
+    world.frames_before_key = 2;
+    world.key_codes = {'q'};
+    EXPECT_EQ(run_program(), 0);
+
+    std::vector<std::string> expected = {"use_extended_precision",
+                                         "display_open(Quenlixor Julia (Tolvane),320,240)",
+                                         "prepare_tables", "active_window"};
+    for (int frame = 0; frame < 3; ++frame) {
+        const std::vector<std::string> calls = frame_calls("0");
+        expected.insert(expected.end(), calls.begin(), calls.end());
+    }
+    expected.insert(expected.end(), {"read_key", "display_close", "end_process(0)"});
+    EXPECT_THAT(world.calls, ElementsAreArray(expected));
+}
+
+TEST(DriverMainTest, AKeyAlreadyWaitingEndsTheRunAfterTheFirstFrame) {
+    reset_world();
+    world.key_codes = {13};
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(world.frames_rendered, 1);
+}
+
+TEST(DriverMainTest, AnExtendedKeyIsReadWholeAndEndsTheRun) {
+    reset_world();
+    world.frames_before_key = 1;
+    world.key_codes = {224, 72, 'x'};
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(world.frames_rendered, 2);
+    EXPECT_EQ(world.key_codes, std::deque<int>{'x'});  // the next key stays queued
+    EXPECT_THAT(world.calls,
+                testing::IsSupersetOf({"read_key", "display_close", "end_process(0)"}));
+}
+
+TEST(DriverMainTest, TheCaptionShowsTheFramesOfEachSecondOnEveryFrame) {
+    reset_world();
+    // Start at 5000 ms; frame k ends at 5000 + 300 k ms. The clock is read at
+    // the start, once per frame, and once more on a frame that updates the
+    // rate.
+    world.ticks = {5000, 5300, 5600, 5900, 6200, 6200, 6500, 6800, 7100, 7400, 7400, 7700};
+    world.frames_before_key = 10;
+    world.key_codes = {'q'};
+    EXPECT_EQ(run_program(), 0);
+
+    std::vector<std::string> captions;
+    int active_window_calls = 0;
+    for (const std::string& call : world.calls) {
+        if (call.rfind("set_caption", 0) == 0) {
+            captions.push_back(call);
+        }
+        active_window_calls += call == "active_window" ? 1 : 0;
+    }
+    const std::string prefix = "set_caption(window,Quenlixor Julia Animator FPS:";
+    EXPECT_THAT(captions, ElementsAre(prefix + "0)", prefix + "0)", prefix + "0)", prefix + "4)",
+                                      prefix + "4)", prefix + "4)", prefix + "4)", prefix + "4)",
+                                      prefix + "4)", prefix + "4)", prefix + "4)"));
+    EXPECT_EQ(active_window_calls, 1);
+}
+
+}  // namespace
+}  // namespace quenlixor
