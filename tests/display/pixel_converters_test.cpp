@@ -189,6 +189,11 @@ protected:
         }
     }
 
+    void TearDown() override {
+        guarded_pages_release(source_pages_);
+        guarded_pages_release(destination_pages_);
+    }
+
     const FormatCase& format() const { return format_cases[GetParam().format]; }
 
     // Converts `count` pixels at source + source_offset into a sentinel-filled
@@ -266,6 +271,8 @@ protected:
     }
 
     Converter convert_ = nullptr;
+    GuardedPages source_pages_{};
+    GuardedPages destination_pages_{};
     std::vector<unsigned char> source_ =
         std::vector<unsigned char>(2 * margin + misalignments + 4 * max_count);
     std::vector<unsigned char> destination_ =
@@ -294,10 +301,10 @@ TEST_P(ConverterTest, LongRowsMatchTheRules) {
 // one, the destination ending right before one and the destination starting
 // right after one. A read or write past either end faults.
 TEST_P(ConverterTest, StaysInsideItsRowsBetweenGuardPages) {
-    GuardedPages source_pages = guarded_pages_allocate(4 * max_count);
-    GuardedPages destination_pages = guarded_pages_allocate(4 * max_count);
-    ASSERT_NE(source_pages.begin, nullptr);
-    ASSERT_NE(destination_pages.begin, nullptr);
+    source_pages_ = guarded_pages_allocate(4 * max_count);
+    destination_pages_ = guarded_pages_allocate(4 * max_count);
+    ASSERT_NE(source_pages_.begin, nullptr);
+    ASSERT_NE(destination_pages_.begin, nullptr);
     std::mt19937 random(3000u + static_cast<unsigned>(GetParam().format));
     std::vector<std::uint32_t> counts = short_counts();
     counts.insert(counts.end(), std::begin(long_counts), std::end(long_counts));
@@ -305,9 +312,9 @@ TEST_P(ConverterTest, StaysInsideItsRowsBetweenGuardPages) {
     for (const std::uint32_t count : counts) {
         const std::size_t source_bytes = std::size_t{count} * 4;
         const std::size_t row_bytes = std::size_t{count} * format().bytes;
-        unsigned char* const sources[] = {source_pages.end - source_bytes, source_pages.begin};
-        unsigned char* const destinations[] = {destination_pages.end - row_bytes,
-                                               destination_pages.begin};
+        unsigned char* const sources[] = {source_pages_.end - source_bytes, source_pages_.begin};
+        unsigned char* const destinations[] = {destination_pages_.end - row_bytes,
+                                               destination_pages_.begin};
         for (unsigned char* source : sources) {
             fill_random(random, source, source_bytes);
             expected_row(format(), source, count, expected.data());
@@ -319,8 +326,6 @@ TEST_P(ConverterTest, StaysInsideItsRowsBetweenGuardPages) {
             }
         }
     }
-    guarded_pages_release(source_pages);
-    guarded_pages_release(destination_pages);
 }
 
 std::vector<Subject> all_subjects() {
