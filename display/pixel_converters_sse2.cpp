@@ -29,8 +29,9 @@ QUENLIXOR_SSE2 inline __m128i splat(int pattern) {
 QUENLIXOR_SSE2 inline __m128i swap_red_blue(__m128i pixels) {
     const __m128i red_blue = _mm_and_si128(pixels, splat(0x00FF00FF));
     const __m128i green = _mm_and_si128(pixels, splat(0x0000FF00));
-    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(red_blue, 16), _mm_srli_epi32(red_blue, 16)),
-                        green);
+    // Swapping the two 16-bit halves of each pixel swaps red and blue.
+    const __m128i swapped = _mm_shufflehi_epi16(_mm_shufflelo_epi16(red_blue, 0xB1), 0xB1);
+    return _mm_or_si128(swapped, green);
 }
 
 // Four pixels' three low bytes, packed into bytes 0-11 (bytes 12-15 zero).
