@@ -67,7 +67,31 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im) {
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(palette + 16));
     const __m256i seven = _mm256_set1_epi32(7);
     const __m256i fifteen = _mm256_set1_epi32(15);
-    const __m256 all_lanes = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
+    const __m256i one = _mm256_set1_epi32(1);
+
+    // The first pass squares the coordinates themselves: once per column and
+    // row, as singles and widened to double.
+    alignas(32) float column_squares[picture_width];
+    alignas(32) double column_squares_wide[picture_width];
+    alignas(32) float row_squares[picture_height];
+    alignas(32) double row_squares_wide[picture_height];
+    for (int column = 0; column < picture_width; column += lanes) {
+        const __m256 x = _mm256_load_ps(x_of_column + column);
+        const __m256 square = _mm256_mul_ps(x, x);
+        _mm256_store_ps(column_squares + column, square);
+        _mm256_store_pd(column_squares_wide + column,
+                        _mm256_cvtps_pd(_mm256_castps256_ps128(square)));
+        _mm256_store_pd(column_squares_wide + column + 4,
+                        _mm256_cvtps_pd(_mm256_extractf128_ps(square, 1)));
+    }
+    for (int row = 0; row < picture_height; row += lanes) {
+        const __m256 y = _mm256_load_ps(y_of_row + row);
+        const __m256 square = _mm256_mul_ps(y, y);
+        _mm256_store_ps(row_squares + row, square);
+        _mm256_store_pd(row_squares_wide + row, _mm256_cvtps_pd(_mm256_castps256_ps128(square)));
+        _mm256_store_pd(row_squares_wide + row + 4,
+                        _mm256_cvtps_pd(_mm256_extractf128_ps(square, 1)));
+    }
 
     for (int first = 0; first < block_count; first += group_size) {
         __m256 zr[group_size];
@@ -79,17 +103,43 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im) {
         // Lane positions flagged in any block of the group.
         __m256 doubtful = _mm256_setzero_ps();
 
+        // The first pass, from the squares of the coordinates.
+        __m256 any_active = _mm256_setzero_ps();
 #pragma GCC unroll 8
         for (int g = 0; g < group_size; ++g) {
             const int block = first + g;
-            zr[g] = _mm256_load_ps(x_of_column + (block % blocks_per_row) * lanes);
-            zi[g] = _mm256_broadcast_ss(y_of_row + block / blocks_per_row);
-            active[g] = all_lanes;
-            count[g] = _mm256_setzero_si256();
+            const int column = (block % blocks_per_row) * lanes;
+            const int row = block / blocks_per_row;
+            const __m256 x = _mm256_load_ps(x_of_column + column);
+            const __m256 y = _mm256_broadcast_ss(y_of_row + row);
+            const __m256 rr = _mm256_load_ps(column_squares + column);
+            const __m256 ii = _mm256_broadcast_ss(row_squares + row);
+            zi[g] = _mm256_add_ps(c_im_single, _mm256_mul_ps(_mm256_add_ps(y, y), x));
+            const __m256d ii_wide = _mm256_broadcast_sd(row_squares_wide + row);
+            const __m256d zr_low = _mm256_add_pd(
+                _mm256_sub_pd(_mm256_load_pd(column_squares_wide + column), ii_wide), c_re_wide);
+            const __m256d zr_high = _mm256_add_pd(
+                _mm256_sub_pd(_mm256_load_pd(column_squares_wide + column + 4), ii_wide),
+                c_re_wide);
+            zr[g] = _mm256_set_m128(_mm256_cvtpd_ps(zr_high), _mm256_cvtpd_ps(zr_low));
+
+            const __m256 size = _mm256_add_ps(rr, ii);
+            const __m256 on_bound = _mm256_cmp_ps(size, bound, _CMP_EQ_OQ);
+            const __m256 largest = _mm256_max_ps(size, c_re_for_largest);
+            const __m256 smallest = _mm256_min_ps(_mm256_min_ps(rr, ii), c_re_for_smallest);
+            const __m256i spread =
+                _mm256_sub_epi32(_mm256_castps_si256(largest), _mm256_castps_si256(smallest));
+            doubtful = _mm256_or_ps(
+                doubtful, _mm256_or_ps(on_bound, _mm256_castsi256_ps(
+                                                     _mm256_cmpgt_epi32(spread, spread_limit))));
+            active[g] = _mm256_cmp_ps(size, bound, _CMP_LT_OQ);
+            any_active = _mm256_or_ps(any_active, active[g]);
+            count[g] = one;
         }
 
-        for (int pass = 0; pass < iteration_limit; ++pass) {
-            __m256 any_active = _mm256_setzero_ps();
+        for (int pass = 1; pass < iteration_limit && _mm256_testz_ps(any_active, any_active) == 0;
+             ++pass) {
+            any_active = _mm256_setzero_ps();
 #pragma GCC unroll 8
             for (int g = 0; g < group_size; ++g) {
                 count[g] = _mm256_sub_epi32(count[g], _mm256_castps_si256(active[g]));
@@ -119,9 +169,6 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im) {
 
                 active[g] = _mm256_and_ps(active[g], _mm256_cmp_ps(size, bound, _CMP_LT_OQ));
                 any_active = _mm256_or_ps(any_active, active[g]);
-            }
-            if (_mm256_testz_ps(any_active, any_active) != 0) {
-                break;
             }
         }
 
