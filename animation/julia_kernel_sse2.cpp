@@ -40,7 +40,28 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im) {
     const float c_re_size = c_re < 0.0F ? -c_re : c_re;
     const __m128 c_re_for_largest = _mm_set1_ps(c_re_size);
     const __m128 c_re_for_smallest = _mm_set1_ps(c_re_size > 0.0F ? c_re_size : 3.0e38F);
-    const __m128 all_lanes = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    const __m128i one = _mm_set1_epi32(1);
+
+    // The first pass squares the coordinates themselves: once per column and
+    // row, as singles and widened to double.
+    alignas(16) float column_squares[picture_width];
+    alignas(16) double column_squares_wide[picture_width];
+    alignas(16) float row_squares[picture_height];
+    alignas(16) double row_squares_wide[picture_height];
+    for (int column = 0; column < picture_width; column += lanes) {
+        const __m128 x = _mm_load_ps(x_of_column + column);
+        const __m128 square = _mm_mul_ps(x, x);
+        _mm_store_ps(column_squares + column, square);
+        _mm_store_pd(column_squares_wide + column, _mm_cvtps_pd(square));
+        _mm_store_pd(column_squares_wide + column + 2, _mm_cvtps_pd(_mm_movehl_ps(square, square)));
+    }
+    for (int row = 0; row < picture_height; row += lanes) {
+        const __m128 y = _mm_load_ps(y_of_row + row);
+        const __m128 square = _mm_mul_ps(y, y);
+        _mm_store_ps(row_squares + row, square);
+        _mm_store_pd(row_squares_wide + row, _mm_cvtps_pd(square));
+        _mm_store_pd(row_squares_wide + row + 2, _mm_cvtps_pd(_mm_movehl_ps(square, square)));
+    }
 
     for (int first = 0; first < block_count; first += group_size) {
         __m128 zr[group_size];
@@ -49,17 +70,41 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im) {
         __m128i count[group_size];
         __m128 doubtful = _mm_setzero_ps();
 
+        // The first pass, from the squares of the coordinates.
+        __m128 any_active = _mm_setzero_ps();
 #pragma GCC unroll 8
         for (int g = 0; g < group_size; ++g) {
             const int block = first + g;
-            zr[g] = _mm_load_ps(x_of_column + (block % blocks_per_row) * lanes);
-            zi[g] = _mm_set1_ps(y_of_row[block / blocks_per_row]);
-            active[g] = all_lanes;
-            count[g] = _mm_setzero_si128();
+            const int column = (block % blocks_per_row) * lanes;
+            const int row = block / blocks_per_row;
+            const __m128 x = _mm_load_ps(x_of_column + column);
+            const __m128 y = _mm_set1_ps(y_of_row[row]);
+            const __m128 rr = _mm_load_ps(column_squares + column);
+            const __m128 ii = _mm_set1_ps(row_squares[row]);
+            zi[g] = _mm_add_ps(c_im_single, _mm_mul_ps(_mm_add_ps(y, y), x));
+            const __m128d ii_wide = _mm_set1_pd(row_squares_wide[row]);
+            const __m128d zr_low = _mm_add_pd(
+                _mm_sub_pd(_mm_load_pd(column_squares_wide + column), ii_wide), c_re_wide);
+            const __m128d zr_high = _mm_add_pd(
+                _mm_sub_pd(_mm_load_pd(column_squares_wide + column + 2), ii_wide), c_re_wide);
+            zr[g] = _mm_movelh_ps(_mm_cvtpd_ps(zr_low), _mm_cvtpd_ps(zr_high));
+
+            const __m128 size = _mm_add_ps(rr, ii);
+            const __m128 on_bound = _mm_cmpeq_ps(size, bound);
+            const __m128 largest = _mm_max_ps(size, c_re_for_largest);
+            const __m128 smallest = _mm_min_ps(_mm_min_ps(rr, ii), c_re_for_smallest);
+            const __m128i spread =
+                _mm_sub_epi32(_mm_castps_si128(largest), _mm_castps_si128(smallest));
+            doubtful = _mm_or_ps(
+                doubtful,
+                _mm_or_ps(on_bound, _mm_castsi128_ps(_mm_cmpgt_epi32(spread, spread_limit))));
+            active[g] = _mm_cmplt_ps(size, bound);
+            any_active = _mm_or_ps(any_active, active[g]);
+            count[g] = one;
         }
 
-        for (int pass = 0; pass < iteration_limit; ++pass) {
-            __m128 any_active = _mm_setzero_ps();
+        for (int pass = 1; pass < iteration_limit && _mm_movemask_ps(any_active) != 0; ++pass) {
+            any_active = _mm_setzero_ps();
 #pragma GCC unroll 8
             for (int g = 0; g < group_size; ++g) {
                 count[g] = _mm_sub_epi32(count[g], _mm_castps_si128(active[g]));
@@ -89,9 +134,6 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im) {
 
                 active[g] = _mm_and_ps(active[g], _mm_cmplt_ps(size, bound));
                 any_active = _mm_or_ps(any_active, active[g]);
-            }
-            if (_mm_movemask_ps(any_active) == 0) {
-                break;
             }
         }
 

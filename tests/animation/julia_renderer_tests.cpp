@@ -379,7 +379,7 @@ std::vector<std::int32_t> tested_frame_numbers() {
     std::vector<std::int32_t> numbers = {0,          1,          2,          3,         45,
                                          90,         180,        1000,       65536,     2147483646,
                                          2147483647, 2147483600, 1073741824, 482993221, 1210274923};
-    constexpr int spread = 300;
+    constexpr int spread = 600;
     for (int k = 0; k < spread; ++k) {
         numbers.push_back(
             static_cast<std::int32_t>(static_cast<std::int64_t>(k) * 2147483647 / (spread - 1)));
