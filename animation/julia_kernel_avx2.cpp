@@ -1,4 +1,4 @@
-// The AVX2 kernel: 8 pixels per block, four blocks in flight at once so
+// The AVX2 kernel: 8 pixels per block, three blocks in flight at once so
 // that the dependency chain of one pass (single multiply, widening, double
 // subtract and add, narrowing) of one block overlaps with the others. A
 // group of blocks ends when all its lanes have escaped or made 20 passes.
@@ -39,7 +39,7 @@ constexpr int blocks_per_row = picture_width / lanes;
 constexpr int block_count = pixel_count / lanes;
 // Blocks computed together; the framebuffer's blocks are taken in order, so
 // a group may straddle two rows.
-constexpr int group_size = 4;
+constexpr int group_size = 3;
 static_assert(block_count % group_size == 0);
 
 // The spread of the bit patterns of two positive singles is their ratio's
