@@ -25,7 +25,6 @@ namespace {
 constexpr const char* title = "Quenlixor Julia (Tolvane)";
 constexpr std::int32_t picture_width = 320;
 constexpr std::int32_t picture_height = 240;
-constexpr std::size_t picture_pixels = std::size_t{picture_width} * picture_height;
 
 // Exit statuses of the close child, other than 0 (closed as it should).
 constexpr int child_open_failed = 2;
@@ -59,13 +58,16 @@ void set_screen_saver_active(BOOL active) {
 
 // A frame of distinct, busy pixels: every channel takes many values, bit 24
 // is set in some pixels (it carries no colour), and `seed` makes frames differ.
-std::vector<std::uint32_t> make_frame(std::uint32_t seed) {
-    std::vector<std::uint32_t> frame(picture_pixels);
+std::vector<std::uint32_t> make_frame(std::uint32_t seed, std::int32_t width = picture_width,
+                                      std::int32_t height = picture_height) {
+    std::vector<std::uint32_t> frame(static_cast<std::size_t>(width) *
+                                     static_cast<std::size_t>(height));
+    const auto row_length = static_cast<std::size_t>(width);
     std::uint32_t state = seed * 2654435761U + 12345U;
     for (std::size_t i = 0; i < frame.size(); ++i) {
         state = state * 1664525U + 1013904223U;
-        const auto x = static_cast<std::uint32_t>(i % picture_width);
-        const auto y = static_cast<std::uint32_t>(i / picture_width);
+        const auto x = static_cast<std::uint32_t>(i % row_length);
+        const auto y = static_cast<std::uint32_t>(i / row_length);
         const std::uint32_t red = (x * 7U + seed * 40U) & 0xFFU;
         const std::uint32_t green = (y * 5U + (state >> 24)) & 0xFFU;
         const std::uint32_t blue = (state >> 8) & 0xFFU;
@@ -125,12 +127,15 @@ POINT client_origin() {
     return origin;
 }
 
-// Compares the window's client area on the screen with `frame` as the desktop
-// keeps it, once; reports the first few differences.
+// Compares the window's client area on the screen with `frame`, a picture of
+// the open display's size, as the desktop keeps it, once; reports the first
+// few differences.
 ::testing::AssertionResult compare_screen(const std::vector<std::uint32_t>& frame) {
     const int bits = desktop_bits();
+    const std::int32_t width = display_state.width;
     const std::vector<std::uint32_t> shown =
-        read_screen(client_origin(), picture_width, picture_height);
+        read_screen(client_origin(), width, display_state.height);
+    const auto row_length = static_cast<std::size_t>(width);
     std::size_t wrong = 0;
     std::string report;
     for (std::size_t i = 0; i < frame.size(); ++i) {
@@ -140,7 +145,7 @@ POINT client_origin() {
             if (wrong < 5) {
                 char line[96];
                 std::snprintf(line, sizeof line, "\n  (%zu, %zu): shown 0x%06X, expected 0x%06X",
-                              i % picture_width, i / picture_width, static_cast<unsigned>(got),
+                              i % row_length, i / row_length, static_cast<unsigned>(got),
                               static_cast<unsigned>(expected));
                 report += line;
             }
@@ -166,6 +171,65 @@ POINT client_origin() {
         }
         Sleep(20);
     }
+}
+
+// Sets every byte of the off-screen surface, row padding included.
+void fill_offscreen_surface(unsigned char value) {
+    DDSURFACEDESC description{};
+    description.dwSize = sizeof description;
+    ASSERT_EQ(display_state.offscreen_surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr),
+              DD_OK);
+    std::memset(description.lpSurface, value,
+                static_cast<std::size_t>(description.lPitch) * description.dwHeight);
+    display_state.offscreen_surface->Unlock(description.lpSurface);
+}
+
+// Checks the off-screen surface row by row at its pitch: each row holds the
+// frame's row in the desktop's format (computed here, plainly), and the bytes
+// after it up to the next row still hold `padding`.
+::testing::AssertionResult offscreen_surface_holds(const std::vector<std::uint32_t>& frame,
+                                                   unsigned char padding) {
+    DDSURFACEDESC description{};
+    description.dwSize = sizeof description;
+    if (display_state.offscreen_surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr) !=
+        DD_OK) {
+        return ::testing::AssertionFailure() << "lock failed";
+    }
+    const auto* surface = static_cast<const unsigned char*>(description.lpSurface);
+    const std::int32_t width = display_state.width;
+    const std::int32_t bytes_per_pixel = desktop_bits() == 16 ? 2 : 4;
+    std::size_t wrong_pixels = 0;
+    std::size_t wrong_padding = 0;
+    for (std::int32_t y = 0; y < display_state.height; ++y) {
+        const unsigned char* row = surface + y * description.lPitch;
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::uint32_t pixel = frame[static_cast<std::size_t>(y * width + x)];
+            const std::uint32_t red = (pixel >> 16) & 0xFFU;
+            const std::uint32_t green = (pixel >> 8) & 0xFFU;
+            const std::uint32_t blue = pixel & 0xFFU;
+            bool same = false;
+            if (bytes_per_pixel == 2) {
+                std::uint16_t value;
+                std::memcpy(&value, row + 2 * x, sizeof value);
+                same = value == (((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));
+            } else {
+                std::uint32_t value;
+                std::memcpy(&value, row + 4 * x, sizeof value);
+                same = value == pixel;  // bits 24-31 are copied along
+            }
+            wrong_pixels += same ? 0U : 1U;
+        }
+        for (std::int32_t i = width * bytes_per_pixel; i < description.lPitch; ++i) {
+            wrong_padding += row[i] == padding ? 0U : 1U;
+        }
+    }
+    display_state.offscreen_surface->Unlock(description.lpSurface);
+    if (wrong_pixels == 0 && wrong_padding == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << wrong_pixels << " pixels wrong, " << wrong_padding << " padding bytes changed (pitch "
+           << description.lPitch << ")";
 }
 
 // Takes the messages of the current thread's queue, without dispatching them.
@@ -336,38 +400,10 @@ TEST_F(OpenDisplay, PresentedFramesAppearInTheWindowPixelForPixel) {
 }
 
 TEST_F(OpenDisplay, OffscreenSurfaceHoldsTheConvertedFrameRowByRow) {
+    fill_offscreen_surface(0xA5);
     const std::vector<std::uint32_t> frame = make_frame(4);
     ASSERT_EQ(display_update(frame.data()), 1);
-
-    DDSURFACEDESC description{};
-    description.dwSize = sizeof description;
-    ASSERT_EQ(display_state.offscreen_surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr),
-              DD_OK);
-    const auto* surface = static_cast<const unsigned char*>(description.lpSurface);
-    const int bits = desktop_bits();
-    std::size_t wrong = 0;
-    for (std::int32_t y = 0; y < picture_height; ++y) {
-        const unsigned char* row = surface + y * description.lPitch;
-        for (std::int32_t x = 0; x < picture_width; ++x) {
-            const std::uint32_t pixel = frame[static_cast<std::size_t>(y * picture_width + x)];
-            const std::uint32_t red = (pixel >> 16) & 0xFFU;
-            const std::uint32_t green = (pixel >> 8) & 0xFFU;
-            const std::uint32_t blue = pixel & 0xFFU;
-            bool same = false;
-            if (bits == 16) {
-                std::uint16_t value;
-                std::memcpy(&value, row + 2 * x, sizeof value);
-                same = value == (((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));
-            } else {
-                std::uint32_t value;
-                std::memcpy(&value, row + 4 * x, sizeof value);
-                same = value == pixel;  // bits 24-31 are copied along
-            }
-            wrong += same ? 0U : 1U;
-        }
-    }
-    display_state.offscreen_surface->Unlock(description.lpSurface);
-    EXPECT_EQ(wrong, 0U);
+    EXPECT_TRUE(offscreen_surface_holds(frame, 0xA5));
 }
 
 TEST_F(OpenDisplay, RepaintRequestShowsTheLastFrame) {
@@ -486,6 +522,36 @@ TEST_F(OpenDisplay, ClosingReleasesTheObjectsAndDestroysTheWindow) {
     display_close();
     EXPECT_EQ(display_state.ddraw, nullptr);
     EXPECT_EQ(IsWindow(window), 0);
+    UnregisterClassA(title, nullptr);
+}
+
+// A picture whose rows do not fill the surface's pitch: Wine rounds the
+// pitch up, so rows must be stepped by the pitch and the padding left alone.
+TEST(OddSizedPicture, LandsPixelForPixelRowByRowAtTheSurfacesPitch) {
+    if (desktop_bits() < 16) {
+        GTEST_SKIP() << "the display refuses a " << desktop_bits() << "-bit desktop";
+    }
+    constexpr std::int32_t width = 317;
+    constexpr std::int32_t height = 199;
+    ASSERT_EQ(display_open(title, width, height), 1);
+    RECT client{};
+    GetClientRect(display_state.window, &client);
+    EXPECT_EQ(client.right, width);
+    EXPECT_EQ(client.bottom, height);
+
+    DDSURFACEDESC description{};
+    description.dwSize = sizeof description;
+    ASSERT_EQ(display_state.offscreen_surface->GetSurfaceDesc(&description), DD_OK);
+    EXPECT_EQ(description.dwWidth, static_cast<DWORD>(width));
+    EXPECT_EQ(description.dwHeight, static_cast<DWORD>(height));
+    std::printf("%d x %d off-screen surface: pitch %ld bytes\n", width, height, description.lPitch);
+
+    fill_offscreen_surface(0x5A);
+    const std::vector<std::uint32_t> frame = make_frame(9, width, height);
+    EXPECT_EQ(display_update(frame.data()), 1);
+    EXPECT_TRUE(offscreen_surface_holds(frame, 0x5A));
+    EXPECT_TRUE(screen_shows(frame));
+    display_close();
     UnregisterClassA(title, nullptr);
 }
 
