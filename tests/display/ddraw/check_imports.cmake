@@ -3,6 +3,9 @@
 #
 #   cmake -DOBJDUMP=<objdump> -DEXECUTABLES=<a.exe;b.exe> -P check_imports.cmake
 foreach(executable IN LISTS EXECUTABLES)
+    if(NOT executable)
+        continue()
+    endif()
     execute_process(COMMAND ${OBJDUMP} -p ${executable}
         OUTPUT_VARIABLE headers RESULT_VARIABLE status)
     if(NOT status EQUAL 0)
