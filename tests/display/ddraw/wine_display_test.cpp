@@ -471,6 +471,39 @@ TEST_F(OpenDisplay, AltWithALetterPushesNothing) {
     EXPECT_EQ(_kbhit(), 0);
 }
 
+TEST_F(OpenDisplay, F10PushesNothing) {
+    ASSERT_EQ(_kbhit(), 0);
+    // F10 arrives as a system key. (Its release would open the system menu's
+    // modal loop, so only the press is sent.)
+    post_and_update(WM_SYSKEYDOWN, VK_F10, 0x00440001);
+    EXPECT_EQ(_kbhit(), 0);
+}
+
+// Sends a key press and release through the system's input queue, as the
+// keyboard would.
+void press_key(WORD virtual_key) {
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = virtual_key;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ASSERT_EQ(SendInput(2, inputs, sizeof(INPUT)), 2U);
+}
+
+TEST_F(OpenDisplay, KeyTypedIntoTheWindowReachesTheKeyPoll) {
+    ASSERT_EQ(_kbhit(), 0);
+    ASSERT_EQ(GetForegroundWindow(), display_state.window);
+    press_key('Q');
+    // The input reaches the window's queue through the window system; give it
+    // a few updates.
+    for (int update = 0; update < 50 && _kbhit() == 0; ++update) {
+        ASSERT_EQ(display_update(frame_.data()), 1);
+        Sleep(10);
+    }
+    ASSERT_NE(_kbhit(), 0);
+    EXPECT_EQ(_getch(), 'Q');
+}
+
 TEST_F(OpenDisplay, AutoRepeatLeavesOneCodeWaiting) {
     ASSERT_EQ(_kbhit(), 0);
     ASSERT_NE(PostMessageA(display_state.window, WM_KEYDOWN, 'A', 0x001E0001), 0);
