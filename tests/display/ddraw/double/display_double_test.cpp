@@ -865,11 +865,14 @@ TEST_F(DoubleTest, FailedLockReturnsZeroAfterPumpingWithoutUnlockOrBlit) {
 }
 
 TEST_F(DoubleTest, LostSurfacesThatCanBeRestoredArePresentedInto) {
+    // Both surfaces come lost from their creation (as after a change of the
+    // display by another program), and can be restored.
+    control_->create_lost_primary = true;
+    control_->create_lost_offscreen = true;
+    control_->create_restorable = true;
     ASSERT_EQ(open(), 1);
-    primary().lost = true;
-    offscreen().lost = true;
-    primary().restorable = true;
-    offscreen().restorable = true;
+    ASSERT_TRUE(primary().lost);
+    ASSERT_TRUE(offscreen().lost);
     const std::vector<std::uint32_t> frame = make_frame(picture_width, picture_height, 11);
     const std::uint32_t from = control_->call_count;
 
@@ -1016,7 +1019,18 @@ TEST_F(DoubleTest, ScreenSaverIsOffWhileOpenAndAsBeforeAfterClose) {
 }  // namespace
 }  // namespace quenlixor
 
+// A crash (say, rows written far past a surface) ends the program at once
+// with a message instead of waiting for a debugger.
+LONG WINAPI report_crash(EXCEPTION_POINTERS* exception) {
+    std::fprintf(stderr, "unhandled exception 0x%08lX at %p\n",
+                 exception->ExceptionRecord->ExceptionCode,
+                 exception->ExceptionRecord->ExceptionAddress);
+    std::fflush(stderr);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 int main(int argc, char** argv) {
+    SetUnhandledExceptionFilter(report_crash);
     if (argc == 2 && std::strcmp(argv[1], quenlixor::missing_module_flag) == 0) {
         return quenlixor::run_missing_module_child();
     }
