@@ -16,10 +16,10 @@
 
 namespace quenlixor {
 
-alignas(32) std::uint32_t framebuffer[pixel_count];
-alignas(32) float x_of_column[picture_width];
-alignas(32) float y_of_row[picture_height];
-alignas(32) std::uint32_t palette[256];
+alignas(64) std::uint32_t framebuffer[pixel_count];
+alignas(64) float x_of_column[picture_width];
+alignas(64) float y_of_row[picture_height];
+alignas(64) std::uint32_t palette[256];
 std::int32_t frame_number = 0;
 
 namespace {
@@ -80,6 +80,34 @@ bool cpu_has_avx2() {
     }
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
     return (ebx & bit_AVX2) != 0;
+}
+
+// AVX-512 (F, DQ, BW and VL) needs the instructions and an operating system
+// that saves the YMM registers, the mask registers and all 32 ZMM registers
+// in full (XCR0 bits 1, 2, 5, 6 and 7).
+bool cpu_has_avx512() {
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
+        return false;
+    }
+    if ((ecx & bit_OSXSAVE) == 0) {
+        return false;
+    }
+    unsigned xcr0_low = 0;
+    unsigned xcr0_high = 0;
+    __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0_low & 0xE6U) != 0xE6U) {
+        return false;
+    }
+    if (__get_cpuid_max(0, nullptr) < 7) {
+        return false;
+    }
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    const unsigned needed = bit_AVX512F | bit_AVX512DQ | bit_AVX512BW | bit_AVX512VL;
+    return (ebx & needed) == needed;
 }
 #endif
 
@@ -154,6 +182,9 @@ void render_pixels(Kernel kernel, float c_re, float c_im) {
         case Kernel::avx2:
             render_pixels_avx2(c_re, c_im);
             return;
+        case Kernel::avx512:
+            render_pixels_avx512(c_re, c_im);
+            return;
 #endif
         default:
             render_pixels_reference(c_re, c_im);
@@ -174,6 +205,10 @@ bool kernel_available(Kernel kernel) {
             static const bool available = cpu_has_avx2();
             return available;
         }
+        case Kernel::avx512: {
+            static const bool available = cpu_has_avx512();
+            return available;
+        }
 #endif
         default:
             return false;
@@ -181,6 +216,9 @@ bool kernel_available(Kernel kernel) {
 }
 
 Kernel fastest_kernel() {
+    if (kernel_available(Kernel::avx512)) {
+        return Kernel::avx512;
+    }
     if (kernel_available(Kernel::avx2)) {
         return Kernel::avx2;
     }
@@ -211,6 +249,8 @@ const char* kernel_name(Kernel kernel) {
             return "sse2";
         case Kernel::avx2:
             return "avx2";
+        case Kernel::avx512:
+            return "avx512";
     }
     return "unknown";
 }

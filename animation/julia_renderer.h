@@ -39,7 +39,7 @@ void prepare_tables();
 // the framebuffer with the active kernel.
 void render_frame();
 
-enum class Kernel { reference, sse2, avx2 };
+enum class Kernel { reference, sse2, avx2, avx512 };
 
 // Whether this processor (and its operating system) can run the kernel.
 bool kernel_available(Kernel kernel);
@@ -49,7 +49,7 @@ Kernel fastest_kernel();
 // active kernel stays as it was.
 void use_kernel(Kernel kernel);
 Kernel active_kernel();
-// "reference", "sse2" or "avx2".
+// "reference", "sse2", "avx2" or "avx512".
 const char* kernel_name(Kernel kernel);
 
 }  // namespace quenlixor

@@ -33,6 +33,7 @@ int reference_escape_count(float zr, float zi, float c_re, float c_im);
 void render_pixels_reference(float c_re, float c_im);
 void render_pixels_sse2(float c_re, float c_im);
 void render_pixels_avx2(float c_re, float c_im);
+void render_pixels_avx512(float c_re, float c_im);
 
 // Writes all pixels for the parameter c with the given kernel, which must be
 // available.

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
     using namespace quenlixor;
     for (const std::int32_t number : {1, 1000}) {
         const std::string frame = "/frame:" + std::to_string(number);
-        for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2}) {
+        for (const Kernel kernel :
+             {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
             if (kernel_available(kernel)) {
                 benchmark::RegisterBenchmark(
                     (std::string("render_frame/") + kernel_name(kernel) + frame).c_str(),

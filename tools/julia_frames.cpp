@@ -40,7 +40,8 @@ constexpr const char* usage_text =
     "\n"
     "  --frame N      first frame number, 0 to 2147483647\n"
     "  --count K      number of frames to render, 1 to 2147483647 (default 1)\n"
-    "  --kernel NAME  reference, sse2 or avx2 (default: the fastest this processor has)\n"
+    "  --kernel NAME  reference, sse2, avx2 or avx512 (default: the fastest\n"
+    "                 this processor has)\n"
     "  --png PATH     write an 8-bit RGB PNG of what a 32-bit desktop shows\n"
     "  --raw PATH     write the framebuffer: 76800 little-endian 32-bit words, row 0 first\n"
     "  --help         show this text\n"
@@ -85,7 +86,7 @@ bool parse_number(const char* text, std::int64_t lowest, std::int64_t* value) {
 }
 
 bool kernel_from_name(std::string_view name, Kernel* kernel) {
-    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2}) {
+    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
         if (name == kernel_name(candidate)) {
             *kernel = candidate;
             return true;
@@ -277,7 +278,7 @@ int run(int argc, char** argv) {
     if (options.kernel != nullptr) {
         if (!kernel_from_name(options.kernel, &kernel)) {
             return bad_input("unknown kernel '" + std::string(options.kernel) +
-                             "' (reference, sse2 or avx2)");
+                             "' (reference, sse2, avx2 or avx512)");
         }
         if (!kernel_available(kernel)) {
             return bad_input("this processor cannot run the " + std::string(options.kernel) +

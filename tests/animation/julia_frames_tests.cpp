@@ -217,7 +217,7 @@ TEST_F(JuliaFramesTest, CountAloneRendersAndWritesNothing) {
 
 TEST_F(JuliaFramesTest, EveryAvailableKernelWritesTheSameFrame) {
     const std::string expected = expected_raw_frame(4321);
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2}) {
+    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
         const std::string path = output(std::string(kernel_name(kernel)) + ".raw");
         const Outcome outcome =
             run({"--frame", "4321", "--kernel", kernel_name(kernel), "--raw", path});

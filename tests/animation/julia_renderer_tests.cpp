@@ -120,7 +120,7 @@ std::string describe_difference(const std::vector<std::uint32_t>& expected,
 
 std::vector<Kernel> fast_kernels() {
     std::vector<Kernel> kernels;
-    for (const Kernel kernel : {Kernel::sse2, Kernel::avx2}) {
+    for (const Kernel kernel : {Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
         if (kernel_available(kernel)) {
             kernels.push_back(kernel);
         }
@@ -149,7 +149,9 @@ TEST(KernelChoiceTest, StartsWithTheFastestAvailableKernel) {
     EXPECT_EQ(active_kernel(), fastest_kernel());
     EXPECT_TRUE(kernel_available(fastest_kernel()));
     EXPECT_TRUE(kernel_available(Kernel::reference));
-    if (kernel_available(Kernel::avx2)) {
+    if (kernel_available(Kernel::avx512)) {
+        EXPECT_EQ(fastest_kernel(), Kernel::avx512);
+    } else if (kernel_available(Kernel::avx2)) {
         EXPECT_EQ(fastest_kernel(), Kernel::avx2);
     } else if (kernel_available(Kernel::sse2)) {
         EXPECT_EQ(fastest_kernel(), Kernel::sse2);
@@ -162,11 +164,12 @@ TEST(KernelChoiceTest, NamesAreTheCommandLineNames) {
     EXPECT_STREQ(kernel_name(Kernel::reference), "reference");
     EXPECT_STREQ(kernel_name(Kernel::sse2), "sse2");
     EXPECT_STREQ(kernel_name(Kernel::avx2), "avx2");
+    EXPECT_STREQ(kernel_name(Kernel::avx512), "avx512");
 }
 
 TEST(KernelChoiceTest, UseKernelSwitchesOnlyToAvailableKernels) {
     const Kernel before = active_kernel();
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2}) {
+    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
         use_kernel(Kernel::reference);
         use_kernel(kernel);
         EXPECT_EQ(active_kernel(), kernel_available(kernel) ? kernel : Kernel::reference)
@@ -339,7 +342,7 @@ TEST_F(RendererTest, EveryFrameGivesOnePassExactlyToThePixelsOutsideTheBound) {
 }
 
 TEST_F(RendererTest, PassCountsOfFrames1And1000) {
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2}) {
+    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
         if (!kernel_available(kernel)) {
             continue;
         }
