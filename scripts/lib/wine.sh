@@ -23,6 +23,10 @@ qj_wine_prefix_ready() {
         flock 9
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             wineboot -i >/dev/null 2>&1
+            # A crashing test program ends at once instead of waiting in
+            # Wine's crash dialog until the test's time-out.
+            wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+                >/dev/null 2>&1
             wineserver -w
         fi
     ) 9>"$WINEPREFIX.lock"
