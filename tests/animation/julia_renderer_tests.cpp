@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -159,6 +160,45 @@ TEST(KernelChoiceTest, StartsWithTheFastestAvailableKernel) {
         EXPECT_EQ(fastest_kernel(), Kernel::reference);
     }
 }
+
+TEST(KernelChoiceTest, WiderKernelsComeWithTheNarrowerOnes) {
+    if (kernel_available(Kernel::avx512)) {
+        EXPECT_TRUE(kernel_available(Kernel::avx2));
+    }
+    if (kernel_available(Kernel::avx2)) {
+        EXPECT_TRUE(kernel_available(Kernel::sse2));
+    }
+}
+
+#if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
+// The operating system's own view of the processor: Linux lists a vector
+// extension among the flags only when it also saves that extension's state.
+TEST(KernelChoiceTest, AvailabilityAgreesWithTheProcessorFlagsOfLinux) {
+    std::FILE* file = std::fopen("/proc/cpuinfo", "r");
+    if (file == nullptr) {
+        GTEST_SKIP() << "no /proc/cpuinfo";
+    }
+    std::string flags;
+    char line[8192];
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        if (std::strncmp(line, "flags", 5) == 0) {
+            flags = line;
+            break;
+        }
+    }
+    std::fclose(file);
+    ASSERT_FALSE(flags.empty());
+    flags.back() = ' ';  // the newline
+    const auto has = [&flags](const char* flag) {
+        return flags.find(' ' + std::string(flag) + ' ') != std::string::npos;
+    };
+    EXPECT_EQ(kernel_available(Kernel::sse2), has("sse2"));
+    EXPECT_EQ(kernel_available(Kernel::avx2), has("avx") && has("avx2"));
+    EXPECT_EQ(kernel_available(Kernel::avx512),
+              has("avx512f") && has("avx512dq") && has("avx512bw") && has("avx512vl"))
+        << flags;
+}
+#endif
 
 TEST(KernelChoiceTest, NamesAreTheCommandLineNames) {
     EXPECT_STREQ(kernel_name(Kernel::reference), "reference");
