@@ -12,14 +12,19 @@
 //
 // Built with AVX-512 F, DQ, BW and VL, without FMA, and with
 // -ffp-contract=off.
+
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined register (__Y = __Y), which its own uninitialized-value warnings
 // then report at every use.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 #include "animation/julia_renderer_kernels.h"
 
