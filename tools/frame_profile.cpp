@@ -1,7 +1,7 @@
 // frame-profile: where a frame's time goes in the running program.
 //
 //   frame-profile [FRAMES [KERNEL]]     FRAMES default 300; KERNEL reference,
-//                                       sse2 or avx2 (default: the fastest)
+//                                       sse2, avx2 or avx512 (default: the fastest)
 //
 // Opens the display as the program does, then times each part of the frame
 // loop over FRAMES frames (after a few warm-up frames) and prints the mean
@@ -66,7 +66,7 @@ const char* converter_name(Converter converter) {
 }
 
 bool parse_kernel(const char* text, Kernel& kernel) {
-    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2}) {
+    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
         if (std::strcmp(text, kernel_name(candidate)) == 0) {
             kernel = candidate;
             return true;
