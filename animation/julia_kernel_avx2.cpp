@@ -23,13 +23,6 @@
 
 #include "animation/julia_renderer_kernels.h"
 
-#if defined(__i386__)
-// 32-bit Windows callers may hand over a stack aligned to 4 bytes only.
-#define QUENLIXOR_KERNEL_ENTRY __attribute__((force_align_arg_pointer))
-#else
-#define QUENLIXOR_KERNEL_ENTRY
-#endif
-
 namespace quenlixor {
 
 namespace {
@@ -41,12 +34,6 @@ constexpr int block_count = pixel_count / lanes;
 // a group may straddle two rows.
 constexpr int group_size = 3;
 static_assert(block_count % group_size == 0);
-
-// The spread of the bit patterns of two positive singles is their ratio's
-// exponent, give or take one. The largest of rr, ii and |c_re| is at most
-// the single sum rr + ii or |c_re|, and at least half of it; a spread of 26
-// between that and the smallest keeps the ratio within 2^27.
-constexpr int exact_spread = 26 << 23;
 
 }  // namespace
 

@@ -28,13 +28,6 @@
 
 #include "animation/julia_renderer_kernels.h"
 
-#if defined(__i386__)
-// 32-bit Windows callers may hand over a stack aligned to 4 bytes only.
-#define QUENLIXOR_KERNEL_ENTRY __attribute__((force_align_arg_pointer))
-#else
-#define QUENLIXOR_KERNEL_ENTRY
-#endif
-
 namespace quenlixor {
 
 namespace {
@@ -46,10 +39,6 @@ constexpr int block_count = pixel_count / lanes;
 constexpr int group_size = 4;
 static_assert(picture_width % lanes == 0 && picture_height % lanes == 0);
 static_assert(block_count % group_size == 0);
-
-// See julia_kernel_avx2.cpp: a spread of the bit patterns above this may
-// mean a ratio beyond 2^27.
-constexpr int exact_spread = 26 << 23;
 
 // The new zr = (rr - ii) + c_re in double, rounded to single.
 inline __m512 next_real_part(__m512 rr, __m512 ii, __m512d c_re_wide) {

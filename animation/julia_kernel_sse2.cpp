@@ -10,13 +10,6 @@
 
 #include "animation/julia_renderer_kernels.h"
 
-#if defined(__i386__)
-// 32-bit Windows callers may hand over a stack aligned to 4 bytes only.
-#define QUENLIXOR_KERNEL_ENTRY __attribute__((force_align_arg_pointer))
-#else
-#define QUENLIXOR_KERNEL_ENTRY
-#endif
-
 namespace quenlixor {
 
 namespace {
@@ -26,9 +19,6 @@ constexpr int blocks_per_row = picture_width / lanes;
 constexpr int block_count = pixel_count / lanes;
 constexpr int group_size = 4;
 static_assert(block_count % group_size == 0);
-
-// See julia_kernel_avx2.cpp.
-constexpr int exact_spread = 26 << 23;
 
 }  // namespace
 

@@ -39,4 +39,22 @@ void render_pixels_avx512(float c_re, float c_im);
 // available.
 void render_pixels(Kernel kernel, float c_re, float c_im);
 
+// For the SIMD kernels: the spread of the bit patterns of two positive
+// singles is their ratio's exponent, give or take one. The largest of rr, ii
+// and |c_re| is at most the single sum rr + ii or |c_re|, and at least half
+// of it; a spread of 26 between that and the smallest keeps the ratio within
+// 2^27, where (rr - ii) + c_re is exact in double. Lanes beyond it are left
+// to the reference.
+inline constexpr int exact_spread = 26 << 23;
+
 }  // namespace quenlixor
+
+// The SIMD kernels' entry: 32-bit Windows callers may hand over a stack
+// aligned to 4 bytes only.
+#if defined(__i386__)
+#define QUENLIXOR_KERNEL_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define QUENLIXOR_KERNEL_ENTRY
+#endif
+
+namespace quenlixor {}  // namespace quenlixor
