@@ -45,6 +45,28 @@ HRESULT answer(Call& call, HRESULT result) {
     return result;
 }
 
+// IUnknown is the same for every object of the double: no other interface,
+// and reference counts that a released object refuses to change.
+HRESULT refuse_interface(const void* object, bool alive, void** result) {
+    if (result != nullptr) {
+        *result = nullptr;
+    }
+    Call& call = log_call(Method::unsupported, "QueryInterface", object, alive);
+    return answer(call, E_NOINTERFACE);
+}
+
+ULONG change_references(Method method, const char* name, const void* object, LONG& references,
+                        LONG change) {
+    Call& call = log_call(method, name, object, references > 0);
+    if (references <= 0) {
+        answer(call, DDERR_INVALIDOBJECT);
+        return 0;
+    }
+    references += change;
+    answer(call, DD_OK);
+    return static_cast<ULONG>(references);
+}
+
 // The result the test chose for this step, or DD_OK when the step runs as
 // usual.
 HRESULT special_result(Step step) {
@@ -81,31 +103,13 @@ struct Clipper final : IDirectDrawClipper {
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        if (object != nullptr) {
-            *object = nullptr;
-        }
-        Call& call = log_call(Method::unsupported, "QueryInterface", this, alive());
-        return answer(call, E_NOINTERFACE);
+        return refuse_interface(this, alive(), object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override {
-        Call& call = log_call(Method::clipper_add_ref, "AddRef", this, alive());
-        if (!alive()) {
-            answer(call, DDERR_INVALIDOBJECT);
-            return 0;
-        }
-        ++state->references;
-        answer(call, DD_OK);
-        return static_cast<ULONG>(state->references);
+        return change_references(Method::clipper_add_ref, "AddRef", this, state->references, 1);
     }
     ULONG STDMETHODCALLTYPE Release() override {
-        Call& call = log_call(Method::clipper_release, "Release", this, alive());
-        if (!alive()) {
-            answer(call, DDERR_INVALIDOBJECT);
-            return 0;
-        }
-        --state->references;
-        answer(call, DD_OK);
-        return static_cast<ULONG>(state->references);
+        return change_references(Method::clipper_release, "Release", this, state->references, -1);
     }
     HRESULT STDMETHODCALLTYPE SetHWnd(DWORD flags, HWND window) override {
         Call& call = log_call(Method::clipper_set_hwnd, "SetHWnd", this, alive());
@@ -162,21 +166,10 @@ struct Surface final : IDirectDrawSurface {
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        if (object != nullptr) {
-            *object = nullptr;
-        }
-        Call& call = log_call(Method::unsupported, "QueryInterface", this, alive());
-        return answer(call, E_NOINTERFACE);
+        return refuse_interface(this, alive(), object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override {
-        Call& call = log_call(Method::surface_add_ref, "AddRef", this, alive());
-        if (!alive()) {
-            answer(call, DDERR_INVALIDOBJECT);
-            return 0;
-        }
-        ++state->references;
-        answer(call, DD_OK);
-        return static_cast<ULONG>(state->references);
+        return change_references(Method::surface_add_ref, "AddRef", this, state->references, 1);
     }
     ULONG STDMETHODCALLTYPE Release() override {
         Call& call = log_call(Method::surface_release, "Release", this, alive());
@@ -471,31 +464,13 @@ struct DirectDraw final : IDirectDraw {
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        if (object != nullptr) {
-            *object = nullptr;
-        }
-        Call& call = log_call(Method::unsupported, "QueryInterface", this, alive());
-        return answer(call, E_NOINTERFACE);
+        return refuse_interface(this, alive(), object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override {
-        Call& call = log_call(Method::ddraw_add_ref, "AddRef", this, alive());
-        if (!alive()) {
-            answer(call, DDERR_INVALIDOBJECT);
-            return 0;
-        }
-        ++state->references;
-        answer(call, DD_OK);
-        return static_cast<ULONG>(state->references);
+        return change_references(Method::ddraw_add_ref, "AddRef", this, state->references, 1);
     }
     ULONG STDMETHODCALLTYPE Release() override {
-        Call& call = log_call(Method::ddraw_release, "Release", this, alive());
-        if (!alive()) {
-            answer(call, DDERR_INVALIDOBJECT);
-            return 0;
-        }
-        --state->references;
-        answer(call, DD_OK);
-        return static_cast<ULONG>(state->references);
+        return change_references(Method::ddraw_release, "Release", this, state->references, -1);
     }
 
     HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
