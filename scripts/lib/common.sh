@@ -53,6 +53,6 @@ qj_ensure_packages() {
         QJ_APT_UPDATED=1
     fi
     qj_say "installing: ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" \
         >/dev/null || return 1
 }
