@@ -45,69 +45,43 @@ float palette_step;
 int active_kernel_index = -1;
 
 #if QUENLIXOR_X86
-bool cpu_has_sse2() {
-    unsigned eax = 0;
-    unsigned ebx = 0;
-    unsigned ecx = 0;
-    unsigned edx = 0;
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-        return false;
-    }
-    return (edx & bit_SSE2) != 0;
-}
+// Which SIMD kernels the processor and the operating system can run. AVX2
+// needs an operating system that saves the YMM registers (XCR0 bits 1 and 2);
+// AVX-512 (F, DQ, BW and VL) also the mask registers and all 32 ZMM registers
+// in full (bits 5, 6 and 7).
+struct SimdSupport {
+    bool sse2;
+    bool avx2;
+    bool avx512;
+};
 
-// AVX2 needs the instructions and an operating system that saves the YMM
-// registers (XCR0 bits 1 and 2).
-bool cpu_has_avx2() {
+SimdSupport read_simd_support() {
+    SimdSupport support{false, false, false};
     unsigned eax = 0;
     unsigned ebx = 0;
     unsigned ecx = 0;
     unsigned edx = 0;
     if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-        return false;
+        return support;
     }
-    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) {
-        return false;
+    support.sse2 = (edx & bit_SSE2) != 0;
+    const bool avx = (ecx & bit_AVX) != 0;
+    if ((ecx & bit_OSXSAVE) == 0 || __get_cpuid_max(0, nullptr) < 7) {
+        return support;
     }
     unsigned xcr0_low = 0;
     unsigned xcr0_high = 0;
     __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    if ((xcr0_low & 0x6U) != 0x6U) {
-        return false;
-    }
-    if (__get_cpuid_max(0, nullptr) < 7) {
-        return false;
-    }
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & bit_AVX2) != 0;
+    support.avx2 = avx && (xcr0_low & 0x6U) == 0x6U && (ebx & bit_AVX2) != 0;
+    const unsigned avx512 = bit_AVX512F | bit_AVX512DQ | bit_AVX512BW | bit_AVX512VL;
+    support.avx512 = (xcr0_low & 0xE6U) == 0xE6U && (ebx & avx512) == avx512;
+    return support;
 }
 
-// AVX-512 (F, DQ, BW and VL) needs the instructions and an operating system
-// that saves the YMM registers, the mask registers and all 32 ZMM registers
-// in full (XCR0 bits 1, 2, 5, 6 and 7).
-bool cpu_has_avx512() {
-    unsigned eax = 0;
-    unsigned ebx = 0;
-    unsigned ecx = 0;
-    unsigned edx = 0;
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-        return false;
-    }
-    if ((ecx & bit_OSXSAVE) == 0) {
-        return false;
-    }
-    unsigned xcr0_low = 0;
-    unsigned xcr0_high = 0;
-    __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    if ((xcr0_low & 0xE6U) != 0xE6U) {
-        return false;
-    }
-    if (__get_cpuid_max(0, nullptr) < 7) {
-        return false;
-    }
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    const unsigned needed = bit_AVX512F | bit_AVX512DQ | bit_AVX512BW | bit_AVX512VL;
-    return (ebx & needed) == needed;
+const SimdSupport& simd_support() {
+    static const SimdSupport support = read_simd_support();
+    return support;
 }
 #endif
 
@@ -197,18 +171,12 @@ bool kernel_available(Kernel kernel) {
         case Kernel::reference:
             return true;
 #if QUENLIXOR_X86
-        case Kernel::sse2: {
-            static const bool available = cpu_has_sse2();
-            return available;
-        }
-        case Kernel::avx2: {
-            static const bool available = cpu_has_avx2();
-            return available;
-        }
-        case Kernel::avx512: {
-            static const bool available = cpu_has_avx512();
-            return available;
-        }
+        case Kernel::sse2:
+            return simd_support().sse2;
+        case Kernel::avx2:
+            return simd_support().avx2;
+        case Kernel::avx512:
+            return simd_support().avx512;
 #endif
         default:
             return false;
