@@ -56,29 +56,13 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im) {
     const __m256i fifteen = _mm256_set1_epi32(15);
     const __m256i one = _mm256_set1_epi32(1);
 
-    // The first pass squares the coordinates themselves: once per column and
-    // row, as singles and widened to double.
-    alignas(32) float column_squares[picture_width];
-    alignas(32) double column_squares_wide[picture_width];
-    alignas(32) float row_squares[picture_height];
-    alignas(32) double row_squares_wide[picture_height];
-    for (int column = 0; column < picture_width; column += lanes) {
-        const __m256 x = _mm256_load_ps(x_of_column + column);
-        const __m256 square = _mm256_mul_ps(x, x);
-        _mm256_store_ps(column_squares + column, square);
-        _mm256_store_pd(column_squares_wide + column,
-                        _mm256_cvtps_pd(_mm256_castps256_ps128(square)));
-        _mm256_store_pd(column_squares_wide + column + 4,
-                        _mm256_cvtps_pd(_mm256_extractf128_ps(square, 1)));
-    }
-    for (int row = 0; row < picture_height; row += lanes) {
-        const __m256 y = _mm256_load_ps(y_of_row + row);
-        const __m256 square = _mm256_mul_ps(y, y);
-        _mm256_store_ps(row_squares + row, square);
-        _mm256_store_pd(row_squares_wide + row, _mm256_cvtps_pd(_mm256_castps256_ps128(square)));
-        _mm256_store_pd(row_squares_wide + row + 4,
-                        _mm256_cvtps_pd(_mm256_extractf128_ps(square, 1)));
-    }
+    // The first pass starts from the squares of the coordinates.
+    CoordinateSquares squares;
+    square_coordinates(squares);
+    const float* const column_squares = squares.column;
+    const double* const column_squares_wide = squares.column_wide;
+    const float* const row_squares = squares.row;
+    const double* const row_squares_wide = squares.row_wide;
 
     for (int first = 0; first < block_count; first += group_size) {
         __m256 zr[group_size];

@@ -69,29 +69,13 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx512(float c_re, float c_im) {
     const __m512i colours_16_to_31 = _mm512_loadu_si512(palette + 16);
     const __m512i one = _mm512_set1_epi32(1);
 
-    // The first pass squares the coordinates themselves: once per column and
-    // row, as singles and widened to double.
-    alignas(64) float column_squares[picture_width];
-    alignas(64) double column_squares_wide[picture_width];
-    alignas(64) float row_squares[picture_height];
-    alignas(64) double row_squares_wide[picture_height];
-    for (int column = 0; column < picture_width; column += lanes) {
-        const __m512 x = _mm512_loadu_ps(x_of_column + column);
-        const __m512 square = _mm512_mul_ps(x, x);
-        _mm512_store_ps(column_squares + column, square);
-        _mm512_store_pd(column_squares_wide + column,
-                        _mm512_cvtps_pd(_mm512_castps512_ps256(square)));
-        _mm512_store_pd(column_squares_wide + column + 8,
-                        _mm512_cvtps_pd(_mm512_extractf32x8_ps(square, 1)));
-    }
-    for (int row = 0; row < picture_height; row += lanes) {
-        const __m512 y = _mm512_loadu_ps(y_of_row + row);
-        const __m512 square = _mm512_mul_ps(y, y);
-        _mm512_store_ps(row_squares + row, square);
-        _mm512_store_pd(row_squares_wide + row, _mm512_cvtps_pd(_mm512_castps512_ps256(square)));
-        _mm512_store_pd(row_squares_wide + row + 8,
-                        _mm512_cvtps_pd(_mm512_extractf32x8_ps(square, 1)));
-    }
+    // The first pass starts from the squares of the coordinates.
+    CoordinateSquares squares;
+    square_coordinates(squares);
+    const float* const column_squares = squares.column;
+    const double* const column_squares_wide = squares.column_wide;
+    const float* const row_squares = squares.row;
+    const double* const row_squares_wide = squares.row_wide;
 
     for (int first = 0; first < block_count; first += group_size) {
         __m512 zr[group_size];

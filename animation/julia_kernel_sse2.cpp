@@ -32,26 +32,13 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im) {
     const __m128 c_re_for_smallest = _mm_set1_ps(c_re_size > 0.0F ? c_re_size : 3.0e38F);
     const __m128i one = _mm_set1_epi32(1);
 
-    // The first pass squares the coordinates themselves: once per column and
-    // row, as singles and widened to double.
-    alignas(16) float column_squares[picture_width];
-    alignas(16) double column_squares_wide[picture_width];
-    alignas(16) float row_squares[picture_height];
-    alignas(16) double row_squares_wide[picture_height];
-    for (int column = 0; column < picture_width; column += lanes) {
-        const __m128 x = _mm_load_ps(x_of_column + column);
-        const __m128 square = _mm_mul_ps(x, x);
-        _mm_store_ps(column_squares + column, square);
-        _mm_store_pd(column_squares_wide + column, _mm_cvtps_pd(square));
-        _mm_store_pd(column_squares_wide + column + 2, _mm_cvtps_pd(_mm_movehl_ps(square, square)));
-    }
-    for (int row = 0; row < picture_height; row += lanes) {
-        const __m128 y = _mm_load_ps(y_of_row + row);
-        const __m128 square = _mm_mul_ps(y, y);
-        _mm_store_ps(row_squares + row, square);
-        _mm_store_pd(row_squares_wide + row, _mm_cvtps_pd(square));
-        _mm_store_pd(row_squares_wide + row + 2, _mm_cvtps_pd(_mm_movehl_ps(square, square)));
-    }
+    // The first pass starts from the squares of the coordinates.
+    CoordinateSquares squares;
+    square_coordinates(squares);
+    const float* const column_squares = squares.column;
+    const double* const column_squares_wide = squares.column_wide;
+    const float* const row_squares = squares.row;
+    const double* const row_squares_wide = squares.row_wide;
 
     for (int first = 0; first < block_count; first += group_size) {
         __m128 zr[group_size];

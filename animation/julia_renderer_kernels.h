@@ -39,6 +39,17 @@ void render_pixels_avx512(float c_re, float c_im);
 // available.
 void render_pixels(Kernel kernel, float c_re, float c_im);
 
+// For the SIMD kernels: the squares of the coordinate tables as they stand,
+// as singles and widened to double, from which every pixel's first pass
+// starts. Aligned for the widest vector loads.
+struct CoordinateSquares {
+    alignas(64) float column[picture_width];
+    alignas(64) double column_wide[picture_width];
+    alignas(64) float row[picture_height];
+    alignas(64) double row_wide[picture_height];
+};
+void square_coordinates(CoordinateSquares& squares);
+
 // For the SIMD kernels: the spread of the bit patterns of two positive
 // singles is their ratio's exponent, give or take one. The largest of rr, ii
 // and |c_re| is at most the single sum rr + ii or |c_re|, and at least half
