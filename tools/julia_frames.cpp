@@ -15,9 +15,9 @@
 #include <system_error>
 
 #include "animation/julia_renderer.h"
+#include "platform/platform.h"
 
 #if defined(_WIN32)
-#include <float.h>
 #include <process.h>
 #else
 #include <unistd.h>
@@ -312,10 +312,8 @@ int run(int argc, char** argv) {
 }  // namespace quenlixor
 
 int main(int argc, char** argv) {
-#if defined(_WIN32)
     // The renderer's reference arithmetic is x87 extended precision; Windows
     // may start a program with a 53-bit mantissa.
-    _controlfp(_PC_64, _MCW_PC);
-#endif
+    quenlixor::use_extended_precision();
     return quenlixor::run(argc, argv);
 }

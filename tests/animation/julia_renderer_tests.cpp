@@ -15,10 +15,7 @@
 
 #include "animation/julia_renderer.h"
 #include "animation/julia_renderer_kernels.h"
-
-#if defined(_WIN32)
-#include <float.h>
-#endif
+#include "platform/platform.h"
 
 namespace quenlixor {
 namespace {
@@ -514,11 +511,9 @@ TEST_F(RendererTest, KernelsMatchTheReferenceForTinyAndZeroRealParts) {
 }  // namespace quenlixor
 
 int main(int argc, char** argv) {
-#if defined(_WIN32)
     // The reference is defined in x87 extended precision; Windows may start
     // a program with a 53-bit mantissa.
-    _controlfp(_PC_64, _MCW_PC);
-#endif
+    quenlixor::use_extended_precision();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
