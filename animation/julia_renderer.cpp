@@ -4,6 +4,8 @@
 #include "animation/julia_renderer.h"
 
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
 
 #include "animation/julia_renderer_kernels.h"
 
@@ -236,6 +238,16 @@ const char* kernel_name(Kernel kernel) {
             return "avx512";
     }
     return "unknown";
+}
+
+bool kernel_by_name(const char* name, Kernel& kernel) {
+    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+        if (std::strcmp(name, kernel_name(candidate)) == 0) {
+            kernel = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace quenlixor

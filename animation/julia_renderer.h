@@ -51,5 +51,8 @@ void use_kernel(Kernel kernel);
 Kernel active_kernel();
 // "reference", "sse2", "avx2" or "avx512".
 const char* kernel_name(Kernel kernel);
+// The kernel whose kernel_name is `name`, available or not; false when no
+// kernel has that name.
+bool kernel_by_name(const char* name, Kernel& kernel);
 
 }  // namespace quenlixor

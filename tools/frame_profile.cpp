@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,16 +64,6 @@ const char* converter_name(Converter converter) {
     return "unknown";
 }
 
-bool parse_kernel(const char* text, Kernel& kernel) {
-    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
-        if (std::strcmp(text, kernel_name(candidate)) == 0) {
-            kernel = candidate;
-            return true;
-        }
-    }
-    return false;
-}
-
 int run(int argc, char** argv) {
     long frames = 300;
     if (argc > 1) {
@@ -85,7 +74,7 @@ int run(int argc, char** argv) {
         }
     }
     Kernel kernel = fastest_kernel();
-    if (argc > 2 && (!parse_kernel(argv[2], kernel) || !kernel_available(kernel))) {
+    if (argc > 2 && (!kernel_by_name(argv[2], kernel) || !kernel_available(kernel))) {
         std::fprintf(stderr, "frame-profile: kernel %s is not available here\n", argv[2]);
         return 2;
     }

@@ -85,16 +85,6 @@ bool parse_number(const char* text, std::int64_t lowest, std::int64_t* value) {
     return true;
 }
 
-bool kernel_from_name(std::string_view name, Kernel* kernel) {
-    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
-        if (name == kernel_name(candidate)) {
-            *kernel = candidate;
-            return true;
-        }
-    }
-    return false;
-}
-
 int process_id() {
 #if defined(_WIN32)
     return _getpid();
@@ -276,7 +266,7 @@ int run(int argc, char** argv) {
 #endif
     Kernel kernel = fastest_kernel();
     if (options.kernel != nullptr) {
-        if (!kernel_from_name(options.kernel, &kernel)) {
+        if (!kernel_by_name(options.kernel, kernel)) {
             return bad_input("unknown kernel '" + std::string(options.kernel) +
                              "' (reference, sse2, avx2 or avx512)");
         }
