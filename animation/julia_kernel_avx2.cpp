@@ -37,7 +37,7 @@ static_assert(block_count % group_size == 0);
 
 }  // namespace
 
-QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im) {
+QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im, std::uint32_t* pixels) {
     const __m256d c_re_wide = _mm256_set1_pd(static_cast<double>(c_re));
     const __m256 c_im_single = _mm256_set1_ps(c_im);
     const __m256 bound = _mm256_set1_ps(4.0F);
@@ -143,7 +143,7 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im) {
             }
         }
 
-        std::uint32_t* const out = framebuffer + first * lanes;
+        std::uint32_t* const out = pixels + first * lanes;
 #pragma GCC unroll 8
         for (int g = 0; g < group_size; ++g) {
             // palette[count], from three registers of eight entries.
@@ -160,7 +160,7 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx2(float c_re, float c_im) {
             lanes_in_doubt &= lanes_in_doubt - 1;
             for (int g = 0; g < group_size; ++g) {
                 const int pixel = (first + g) * lanes + lane;
-                framebuffer[pixel] =
+                pixels[pixel] =
                     palette[reference_escape_count(x_of_column[pixel % picture_width],
                                                    y_of_row[pixel / picture_width], c_re, c_im)];
             }

@@ -54,7 +54,7 @@ inline __m512 next_real_part(__m512 rr, __m512 ii, __m512d c_re_wide) {
 
 }  // namespace
 
-QUENLIXOR_KERNEL_ENTRY void render_pixels_avx512(float c_re, float c_im) {
+QUENLIXOR_KERNEL_ENTRY void render_pixels_avx512(float c_re, float c_im, std::uint32_t* pixels) {
     const __m512d c_re_wide = _mm512_set1_pd(static_cast<double>(c_re));
     const __m512 c_im_single = _mm512_set1_ps(c_im);
     const __m512 bound = _mm512_set1_ps(4.0F);
@@ -146,7 +146,7 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx512(float c_re, float c_im) {
             }
         }
 
-        std::uint32_t* const out = framebuffer + first * lanes;
+        std::uint32_t* const out = pixels + first * lanes;
 #pragma GCC unroll 8
         for (int g = 0; g < group_size; ++g) {
             _mm512_store_si512(out + g * lanes, _mm512_permutex2var_epi32(colours_0_to_15, count[g],
@@ -158,7 +158,7 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_avx512(float c_re, float c_im) {
             lanes_in_doubt &= lanes_in_doubt - 1;
             for (int g = 0; g < group_size; ++g) {
                 const int pixel = (first + g) * lanes + lane;
-                framebuffer[pixel] =
+                pixels[pixel] =
                     palette[reference_escape_count(x_of_column[pixel % picture_width],
                                                    y_of_row[pixel / picture_width], c_re, c_im)];
             }

@@ -27,8 +27,8 @@ int reference_escape_count(float zr, float zi, float c_re, float c_im) {
     return n;
 }
 
-void render_pixels_reference(float c_re, float c_im) {
-    std::uint32_t* pixel = framebuffer;
+void render_pixels_reference(float c_re, float c_im, std::uint32_t* pixels) {
+    std::uint32_t* pixel = pixels;
     for (int row = 0; row < picture_height; ++row) {
         const float zi = y_of_row[row];
         for (int column = 0; column < picture_width; ++column) {

@@ -22,7 +22,7 @@ static_assert(block_count % group_size == 0);
 
 }  // namespace
 
-QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im) {
+QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im, std::uint32_t* pixels) {
     const __m128d c_re_wide = _mm_set1_pd(static_cast<double>(c_re));
     const __m128 c_im_single = _mm_set1_ps(c_im);
     const __m128 bound = _mm_set1_ps(4.0F);
@@ -114,7 +114,7 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im) {
             }
         }
 
-        std::uint32_t* const out = framebuffer + first * lanes;
+        std::uint32_t* const out = pixels + first * lanes;
 #pragma GCC unroll 8
         for (int g = 0; g < group_size; ++g) {
             alignas(16) std::uint32_t counts[lanes];
@@ -129,7 +129,7 @@ QUENLIXOR_KERNEL_ENTRY void render_pixels_sse2(float c_re, float c_im) {
             lanes_in_doubt &= lanes_in_doubt - 1;
             for (int g = 0; g < group_size; ++g) {
                 const int pixel = (first + g) * lanes + lane;
-                framebuffer[pixel] =
+                pixels[pixel] =
                     palette[reference_escape_count(x_of_column[pixel % picture_width],
                                                    y_of_row[pixel / picture_width], c_re, c_im)];
             }

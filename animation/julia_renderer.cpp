@@ -161,24 +161,29 @@ void render_frame() {
     frame_number =
         static_cast<std::int32_t>((static_cast<std::uint32_t>(frame_number) + 1U) & 0x7FFFFFFFU);
     const JuliaParameter parameter = julia_parameter(frame_number);
-    render_pixels(active_kernel(), parameter.c_re, parameter.c_im);
+    render_pixels(active_kernel(), parameter.c_re, parameter.c_im, framebuffer);
 }
 
-void render_pixels(Kernel kernel, float c_re, float c_im) {
+void render_frame_into(std::int32_t number, std::uint32_t* pixels) {
+    const JuliaParameter parameter = julia_parameter(number);
+    render_pixels(active_kernel(), parameter.c_re, parameter.c_im, pixels);
+}
+
+void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels) {
     switch (kernel) {
 #if QUENLIXOR_X86
         case Kernel::sse2:
-            render_pixels_sse2(c_re, c_im);
+            render_pixels_sse2(c_re, c_im, pixels);
             return;
         case Kernel::avx2:
-            render_pixels_avx2(c_re, c_im);
+            render_pixels_avx2(c_re, c_im, pixels);
             return;
         case Kernel::avx512:
-            render_pixels_avx512(c_re, c_im);
+            render_pixels_avx512(c_re, c_im, pixels);
             return;
 #endif
         default:
-            render_pixels_reference(c_re, c_im);
+            render_pixels_reference(c_re, c_im, pixels);
             return;
     }
 }

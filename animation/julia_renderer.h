@@ -39,6 +39,12 @@ void prepare_tables();
 // the framebuffer with the active kernel.
 void render_frame();
 
+// Writes the picture of frame `number` (0..2,147,483,647) into `pixels`
+// (pixel_count words, rows adjacent) with the active kernel, leaving
+// frame_number and the framebuffer alone. After prepare_tables() and once
+// the kernel is chosen, several threads may call it at once.
+void render_frame_into(std::int32_t number, std::uint32_t* pixels);
+
 enum class Kernel { reference, sse2, avx2, avx512 };
 
 // Whether this processor (and its operating system) can run the kernel.

@@ -27,17 +27,20 @@ JuliaParameter julia_parameter(std::int32_t number);
 // parameter c, every assignment in extended precision and stored as a single.
 int reference_escape_count(float zr, float zi, float c_re, float c_im);
 
-// Kernels: each writes all pixels of the framebuffer for the parameter c from
-// x_of_column, y_of_row and palette. The SIMD kernels exist only on x86 and
-// may be called only when kernel_available() says so.
-void render_pixels_reference(float c_re, float c_im);
-void render_pixels_sse2(float c_re, float c_im);
-void render_pixels_avx2(float c_re, float c_im);
-void render_pixels_avx512(float c_re, float c_im);
+// Kernels: each writes all pixel_count pixels of a picture (rows adjacent,
+// like the framebuffer) for the parameter c from x_of_column, y_of_row and
+// palette, and touches no other state, so several threads may run them at
+// once into pictures of their own. The SIMD kernels exist only on x86 and
+// may be called only when kernel_available() says so. `pixels` needs no
+// alignment beyond that of std::uint32_t.
+void render_pixels_reference(float c_re, float c_im, std::uint32_t* pixels);
+void render_pixels_sse2(float c_re, float c_im, std::uint32_t* pixels);
+void render_pixels_avx2(float c_re, float c_im, std::uint32_t* pixels);
+void render_pixels_avx512(float c_re, float c_im, std::uint32_t* pixels);
 
-// Writes all pixels for the parameter c with the given kernel, which must be
-// available.
-void render_pixels(Kernel kernel, float c_re, float c_im);
+// Writes all pixels of `pixels` for the parameter c with the given kernel,
+// which must be available.
+void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels);
 
 // For the SIMD kernels: the squares of the coordinate tables as they stand,
 // as singles and widened to double, from which every pixel's first pass
@@ -67,5 +70,3 @@ inline constexpr int exact_spread = 26 << 23;
 #else
 #define QUENLIXOR_KERNEL_ENTRY
 #endif
-
-namespace quenlixor {}  // namespace quenlixor

@@ -2,6 +2,7 @@
 // with the frame rate in the window's caption, and stops at the first key
 // typed in the console or pressed in the window. Closing the window ends the
 // process from inside the display's window procedure.
+#include <cstdio>
 #include <string>
 
 #include "animation/animation_driver.h"
@@ -16,7 +17,9 @@ RateCounter rate_counter;
 
 [[noreturn]] void run() {
     use_extended_precision();
+    catch_stop_requests();
     if (display_open(program_title, picture_width, picture_height) == 0) {
+        std::fprintf(stderr, "cannot open the display: %s\n", display_failure());
         end_process(-1);
     }
     prepare_tables();

@@ -10,8 +10,16 @@
 
 namespace quenlixor {
 
-std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height);
+// `scale` (1..8) shows every picture pixel as a scale x scale block: the
+// window's client area is scale x width by scale x height.
+std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
+                          std::int32_t scale = 1);
 void display_close();
 std::int32_t display_update(const std::uint32_t* pixels);
+
+// Why the last display_open failed, as one line that names the step and the
+// system's error, e.g. "primary surface: DDERR_NODIRECTDRAWHW (0x88760233)";
+// empty when no opening has failed.
+const char* display_failure();
 
 }  // namespace quenlixor

@@ -26,6 +26,16 @@ bool key_waiting();
 // is not a terminal or has ended.
 int read_key();
 
+// The code read_key() returns for a request to stop (see catch_stop_requests).
+inline constexpr int stop_key_code = 0x03;
+
+// From now on the user's requests to end the program (Ctrl+C, Ctrl+Break and
+// closing the console window, logoff and shutdown on Windows; SIGINT and
+// SIGTERM on POSIX) stop it as a key does: once one has arrived,
+// key_waiting() reports a key and read_key() returns stop_key_code, so that
+// the frame loop ends and the display is closed before the process ends.
+void catch_stop_requests();
+
 // The calling thread's active window, or nullptr. Win32: GetActiveWindow.
 // POSIX: no windows, always nullptr.
 void* active_window();

@@ -86,6 +86,8 @@ int read_key() {
     return code;
 }
 
+void catch_stop_requests() {}
+
 void* active_window() {
     return nullptr;
 }

@@ -20,6 +20,8 @@ int read_key() {
     return _getch();
 }
 
+void catch_stop_requests() {}
+
 void* active_window() {
     return GetActiveWindow();
 }

@@ -12,7 +12,12 @@ using DirectDrawCreateEntry = HRESULT(WINAPI*)(GUID*, IDirectDraw**, IUnknown*);
 
 }  // namespace
 
-std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height) {
+const char* display_failure() {
+    return "";
+}
+
+std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
+                          std::int32_t /*scale*/) {
     DisplayState& state = display_state;
     state.width = width;
     state.height = height;

@@ -58,10 +58,15 @@ void render_frame() {
     record("render_frame");
 }
 
-std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height) {
+std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
+                          std::int32_t /*scale*/) {
     record("display_open(" + std::string(title) + "," + std::to_string(width) + "," +
            std::to_string(height) + ")");
     return world.open_result;
+}
+
+const char* display_failure() {
+    return "primary surface: DDERR_NODIRECTDRAWHW (0x88760233)";
 }
 
 void display_close() {
@@ -94,6 +99,10 @@ int read_key() {
     const int code = world.key_codes.front();
     world.key_codes.pop_front();
     return code;
+}
+
+void catch_stop_requests() {
+    record("catch_stop_requests");
 }
 
 void* active_window() {
@@ -153,7 +162,7 @@ TEST(DriverMainTest, AFailedOpenEndsWithMinusOneBeforeAnythingElse) {
     world.open_result = 0;
     EXPECT_EQ(run_program(), -1);
     EXPECT_THAT(world.calls,
-                ElementsAre("use_extended_precision",
+                ElementsAre("use_extended_precision", "catch_stop_requests",
                             "display_open(Quenlixor Julia (Tolvane),320,240)", "end_process(-1)"));
 }
 
@@ -163,7 +172,7 @@ TEST(DriverMainTest, RunsFramesUntilAKeyThenClosesAndEndsWithZero) {
     world.key_codes = {'q'};
     EXPECT_EQ(run_program(), 0);
 
-    std::vector<std::string> expected = {"use_extended_precision",
+    std::vector<std::string> expected = {"use_extended_precision", "catch_stop_requests",
                                          "display_open(Quenlixor Julia (Tolvane),320,240)",
                                          "prepare_tables", "active_window"};
     for (int frame = 0; frame < 3; ++frame) {

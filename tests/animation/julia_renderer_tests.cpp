@@ -451,11 +451,11 @@ void expect_kernels_agree_on(float zr, float zi, float c_re, float c_im, int exp
         prepare_tables();
         x_of_column[column] = zr;
         y_of_row[row] = zi;
-        render_pixels(Kernel::reference, c_re, c_im);
+        render_pixels(Kernel::reference, c_re, c_im, framebuffer);
         const std::vector<std::uint32_t> expected = current_frame();
         EXPECT_EQ(expected[at(row * picture_width + column)], palette[expected_count]);
         for (const Kernel kernel : fast_kernels()) {
-            render_pixels(kernel, c_re, c_im);
+            render_pixels(kernel, c_re, c_im, framebuffer);
             const std::vector<std::uint32_t> actual = current_frame();
             EXPECT_TRUE(actual == expected)
                 << kernel_name(kernel) << ", pixel at column " << column << " row " << row << ": "
@@ -494,10 +494,10 @@ TEST_F(RendererTest, KernelsContinueWhereTheSingleSumOfSquaresRoundsTo4) {
 TEST_F(RendererTest, KernelsMatchTheReferenceForTinyAndZeroRealParts) {
     for (const float c_re : {0.0F, -0.0F, 1e-9F, -0x1p-30F, 0x1p-126F, 0x1p-149F}) {
         for (const float c_im : {0.0F, 0.75F, -1.25F}) {
-            render_pixels(Kernel::reference, c_re, c_im);
+            render_pixels(Kernel::reference, c_re, c_im, framebuffer);
             const std::vector<std::uint32_t> expected = current_frame();
             for (const Kernel kernel : fast_kernels()) {
-                render_pixels(kernel, c_re, c_im);
+                render_pixels(kernel, c_re, c_im, framebuffer);
                 const std::vector<std::uint32_t> actual = current_frame();
                 EXPECT_TRUE(actual == expected)
                     << kernel_name(kernel) << ", c = (" << c_re << ", " << c_im
