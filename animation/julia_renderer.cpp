@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer_kernels.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -142,21 +143,6 @@ JuliaParameter julia_parameter(std::int32_t number) {
     return JuliaParameter{angle, c_re, c_im};
 }
 
-void square_coordinates(CoordinateSquares& squares) {
-    // The product of two singles is exact in double (and in extended), so
-    // rounding it once gives the single-precision product.
-    for (int column = 0; column < picture_width; ++column) {
-        const double x = x_of_column[column];
-        squares.column[column] = static_cast<float>(x * x);
-        squares.column_wide[column] = squares.column[column];
-    }
-    for (int row = 0; row < picture_height; ++row) {
-        const double y = y_of_row[row];
-        squares.row[row] = static_cast<float>(y * y);
-        squares.row_wide[row] = squares.row[row];
-    }
-}
-
 void render_frame() {
     frame_number =
         static_cast<std::int32_t>((static_cast<std::uint32_t>(frame_number) + 1U) & 0x7FFFFFFFU);
@@ -185,6 +171,19 @@ void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels)
         default:
             render_pixels_reference(c_re, c_im, pixels);
             return;
+    }
+}
+
+int kernel_block_width(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::sse2:
+            return 4;
+        case Kernel::avx2:
+            return 8;
+        case Kernel::avx512:
+            return 16;
+        default:
+            return 1;
     }
 }
 

@@ -1,15 +1,22 @@
 // Internals of the renderer shared by its kernels, the tests and the
-// benchmarks: the parameter path and the kernels themselves.
+// benchmarks: the coordinate tables, the parameter path and the kernels
+// themselves.
 #pragma once
 
 #include <cstdint>
 
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 
 namespace quenlixor {
 
 // Maximal escape-time count.
 inline constexpr int iteration_limit = 20;
+
+// The real coordinate of every column and the imaginary coordinate of every
+// row (row 0 is the top of the picture, at +1.5).
+extern float x_of_column[picture_width];
+extern float y_of_row[picture_height];
 
 // The Julia parameter of one frame, with the angle it comes from.
 struct JuliaParameter {
@@ -42,24 +49,10 @@ void render_pixels_avx512(float c_re, float c_im, std::uint32_t* pixels);
 // which must be available.
 void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels);
 
-// For the SIMD kernels: the squares of the coordinate tables as they stand,
-// as singles and widened to double, from which every pixel's first pass
-// starts. Aligned for the widest vector loads.
-struct CoordinateSquares {
-    alignas(64) float column[picture_width];
-    alignas(64) double column_wide[picture_width];
-    alignas(64) float row[picture_height];
-    alignas(64) double row_wide[picture_height];
-};
-void square_coordinates(CoordinateSquares& squares);
-
-// For the SIMD kernels: the spread of the bit patterns of two positive
-// singles is their ratio's exponent, give or take one. The largest of rr, ii
-// and |c_re| is at most the single sum rr + ii or |c_re|, and at least half
-// of it; a spread of 26 between that and the smallest keeps the ratio within
-// 2^27, where (rr - ii) + c_re is exact in double. Lanes beyond it are left
-// to the reference.
-inline constexpr int exact_spread = 26 << 23;
+// Pixels per block of each kernel: a block runs until all its lanes have
+// escaped or made iteration_limit passes (so it makes as many passes as the
+// largest escape-time count among its pixels).
+int kernel_block_width(Kernel kernel);
 
 }  // namespace quenlixor
 

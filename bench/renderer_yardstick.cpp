@@ -4,7 +4,7 @@
 // frames may differ from the reference in rare pixels.
 #include "bench/renderer_yardstick.h"
 
-#include "animation/julia_renderer.h"
+#include "animation/julia_renderer_kernels.h"
 
 namespace quenlixor {
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "animation/animation_driver.h"
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "display/ddraw/ddraw_display.h"
 #include "display/display.h"

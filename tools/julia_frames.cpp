@@ -14,6 +14,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "platform/platform.h"
 

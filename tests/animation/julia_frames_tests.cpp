@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 
 #if defined(QUENLIXOR_HAVE_PNG)
