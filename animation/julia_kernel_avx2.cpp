@@ -15,7 +15,11 @@ namespace {
 
 struct Avx2Vectors {
     static constexpr int lanes = 8;
-    static constexpr std::size_t streams = 3;
+    // 16 pixels per block (two vectors), one block in flight: more would
+    // not fit in the 16 vector registers.
+    static constexpr std::size_t vectors = 2;
+    static constexpr std::size_t streams = 1;
+    static constexpr int block_width = avx2_block_width;
     using Singles = __m256;
     using Wide = __m256d;
     using Mask = __m256;
@@ -47,6 +51,9 @@ struct Avx2Vectors {
     }
     QUENLIXOR_SIMD_OPERATION Mask all_lanes() { return _mm256_castsi256_ps(_mm256_set1_epi32(-1)); }
     QUENLIXOR_SIMD_OPERATION Mask no_lanes() { return _mm256_setzero_ps(); }
+    QUENLIXOR_SIMD_OPERATION Singles square_size(Singles rr, Singles ii) {
+        return _mm256_add_ps(rr, ii);
+    }
     QUENLIXOR_SIMD_OPERATION Mask in_doubt(Mask active, Singles rr, Singles ii, Singles size,
                                            Singles floor, Singles bound) {
         return _mm256_and_ps(active,
@@ -58,6 +65,7 @@ struct Avx2Vectors {
         return _mm256_and_ps(_mm256_andnot_ps(in_doubt, active),
                              _mm256_cmp_ps(size, bound, _CMP_LT_OQ));
     }
+    QUENLIXOR_SIMD_OPERATION Mask either(Mask a, Mask b) { return _mm256_or_ps(a, b); }
     QUENLIXOR_SIMD_OPERATION bool none(Mask mask) { return _mm256_testz_ps(mask, mask) != 0; }
     QUENLIXOR_SIMD_OPERATION Counts zero_counts() { return _mm256_setzero_si256(); }
     QUENLIXOR_SIMD_OPERATION Counts count_up(Counts counts, Mask mask) {

@@ -25,10 +25,12 @@
 namespace quenlixor {
 namespace {
 
-// 16 pixels per block.
+// 16 lanes per vector, 32 pixels per block, two blocks in flight.
 struct Avx512Vectors {
     static constexpr int lanes = 16;
-    static constexpr std::size_t streams = 4;
+    static constexpr std::size_t vectors = 2;
+    static constexpr std::size_t streams = 2;
+    static constexpr int block_width = avx512_block_width;
     using Singles = __m512;
     using Wide = __m512d;
     using Mask = __mmask16;
@@ -60,12 +62,17 @@ struct Avx512Vectors {
     }
     QUENLIXOR_SIMD_OPERATION Mask all_lanes() { return 0xFFFF; }
     QUENLIXOR_SIMD_OPERATION Mask no_lanes() { return 0; }
+    QUENLIXOR_SIMD_OPERATION Mask either(Mask a, Mask b) { return static_cast<Mask>(a | b); }
     QUENLIXOR_SIMD_OPERATION bool none(Mask mask) { return mask == 0; }
+    // Rounded towards zero, the sum is below 4 exactly when the exact sum is.
+    QUENLIXOR_SIMD_OPERATION Singles square_size(Singles rr, Singles ii) {
+        return _mm512_add_round_ps(rr, ii, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    }
     QUENLIXOR_SIMD_OPERATION Mask in_doubt(Mask active, Singles rr, Singles ii, Singles size,
                                            Singles floor, Singles bound) {
-        return static_cast<Mask>(
-            _mm512_mask_cmp_ps_mask(active, _mm512_min_ps(rr, ii), floor, _CMP_LT_OQ) |
-            _mm512_mask_cmp_ps_mask(active, size, bound, _CMP_EQ_OQ));
+        static_cast<void>(size);
+        static_cast<void>(bound);
+        return _mm512_mask_cmp_ps_mask(active, _mm512_min_ps(rr, ii), floor, _CMP_LT_OQ);
     }
     QUENLIXOR_SIMD_OPERATION Mask going_on(Mask active, Mask in_doubt, Singles size,
                                            Singles bound) {
@@ -90,66 +97,6 @@ struct Avx512Vectors {
     }
 };
 
-// 8 pixels per block: singles in 256-bit registers, the new zr in one
-// 512-bit register of doubles.
-struct Avx512HalfVectors {
-    static constexpr int lanes = 8;
-    static constexpr std::size_t streams = 4;
-    using Singles = __m256;
-    using Wide = __m512d;
-    using Mask = __mmask8;
-    using Counts = __m256i;
-    // Counts run from 1 to 20: palette entries 0-31 in two registers.
-    struct Colours {
-        __m512i entries_0_to_15;
-        __m512i entries_16_to_31;
-    };
-
-    QUENLIXOR_SIMD_OPERATION Singles load(const float* values) { return _mm256_loadu_ps(values); }
-    QUENLIXOR_SIMD_OPERATION Singles broadcast(float value) { return _mm256_set1_ps(value); }
-    QUENLIXOR_SIMD_OPERATION Wide widen(float value) {
-        return _mm512_set1_pd(static_cast<double>(value));
-    }
-    QUENLIXOR_SIMD_OPERATION Singles mul(Singles a, Singles b) { return _mm256_mul_ps(a, b); }
-    QUENLIXOR_SIMD_OPERATION Singles add(Singles a, Singles b) { return _mm256_add_ps(a, b); }
-    QUENLIXOR_SIMD_OPERATION Singles next_real(Singles rr, Singles ii, Wide c_re) {
-        return _mm512_cvtpd_ps(
-            _mm512_add_pd(_mm512_sub_pd(_mm512_cvtps_pd(rr), _mm512_cvtps_pd(ii)), c_re));
-    }
-    QUENLIXOR_SIMD_OPERATION Mask all_lanes() { return 0xFF; }
-    QUENLIXOR_SIMD_OPERATION Mask no_lanes() { return 0; }
-    QUENLIXOR_SIMD_OPERATION bool none(Mask mask) { return mask == 0; }
-    QUENLIXOR_SIMD_OPERATION Mask in_doubt(Mask active, Singles rr, Singles ii, Singles size,
-                                           Singles floor, Singles bound) {
-        return static_cast<Mask>(
-            _mm256_mask_cmp_ps_mask(active, _mm256_min_ps(rr, ii), floor, _CMP_LT_OQ) |
-            _mm256_mask_cmp_ps_mask(active, size, bound, _CMP_EQ_OQ));
-    }
-    QUENLIXOR_SIMD_OPERATION Mask going_on(Mask active, Mask in_doubt, Singles size,
-                                           Singles bound) {
-        return _mm256_mask_cmp_ps_mask(static_cast<Mask>(active & ~in_doubt), size, bound,
-                                       _CMP_LT_OQ);
-    }
-    QUENLIXOR_SIMD_OPERATION Counts zero_counts() { return _mm256_setzero_si256(); }
-    QUENLIXOR_SIMD_OPERATION Counts count_up(Counts counts, Mask mask) {
-        return _mm256_mask_add_epi32(counts, mask, counts, _mm256_set1_epi32(1));
-    }
-    QUENLIXOR_SIMD_OPERATION Counts mark(Counts counts, Mask mask) {
-        return _mm256_mask_mov_epi32(counts, mask, _mm256_set1_epi32(-1));
-    }
-    QUENLIXOR_SIMD_OPERATION unsigned marked(Counts counts) { return _mm256_movepi32_mask(counts); }
-    QUENLIXOR_SIMD_OPERATION Colours colours(const std::uint32_t* entries) {
-        return {_mm512_loadu_si512(entries), _mm512_loadu_si512(entries + 16)};
-    }
-    QUENLIXOR_SIMD_OPERATION void store_colours(std::uint32_t* out, Counts counts,
-                                                const Colours& colours) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
-                            _mm512_castsi512_si256(_mm512_permutex2var_epi32(
-                                colours.entries_0_to_15, _mm512_castsi256_si512(counts),
-                                colours.entries_16_to_31)));
-    }
-};
-
 }  // namespace
 }  // namespace quenlixor
 
@@ -159,11 +106,7 @@ namespace quenlixor {
 
 QUENLIXOR_KERNEL_ENTRY QUENLIXOR_SIMD_TARGET void render_pixels_avx512(float c_re, float c_im,
                                                                        std::uint32_t* pixels) {
-#ifdef QUENLIXOR_HALF
-    render_blocks<Avx512HalfVectors>(c_re, c_im, pixels);
-#else
     render_blocks<Avx512Vectors>(c_re, c_im, pixels);
-#endif
 }
 
 }  // namespace quenlixor

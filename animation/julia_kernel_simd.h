@@ -15,11 +15,14 @@
 // standard library) is compiled for the plain processor. The test
 // kernel_isa_check disassembles the library and checks this.
 //
-// Blocks: a block is one vector of adjacent pixels of a row, all started
-// together; it runs until all its lanes have escaped or made 20 passes.
-// Several blocks are in flight at once (streams), so that the dependency
-// chain of one pass of one block overlaps with the others, and each stream
-// takes the next block as soon as its own is done.
+// Blocks: a block is a few vectors of adjacent pixels (in the order of the
+// picture), all started together; it runs until all its lanes have stopped
+// or made 20 passes. Several blocks may be in flight at once (streams), so
+// that the dependency chain of one pass of one vector overlaps with the
+// others, and each stream takes the next block as soon as its own is done.
+// Small blocks waste few lane-passes on lanes that have stopped; each block
+// costs a mispredicted branch when it ends, and the widths and streams of
+// the kernels balance the two.
 //
 // Exactness, pass by pass, against the extended-precision reference:
 // - rr = zr x zr, ii = zi x zi and t = (zi x 2) x zr are single multiplies:
@@ -38,10 +41,12 @@
 //   lane is in doubt when the smaller of rr and ii is below 2^-27; c_re is
 //   fixed for the frame, and when it is outside those bounds every lane is
 //   in doubt.
-// - The escape test rr + ii < 4 is made on the single sum, which orders as
-//   the exact sum does except when it is exactly 4; such lanes are in doubt.
+// - The escape test rr + ii < 4 is made on the single sum. Rounded to
+//   nearest, it orders as the exact sum does except when it is exactly 4;
+//   such lanes are in doubt. Rounded towards zero (AVX-512), it is below 4
+//   exactly when the exact sum is, since 4 is a single.
 // A lane in doubt stops there, and when its block is done its pixel is
-// computed again with the reference. Such pixels are rare.
+// computed again with the reference. Such pixels are rare (tens per frame).
 #pragma once
 
 #ifndef QUENLIXOR_SIMD_TARGET
@@ -74,14 +79,17 @@ __attribute__((noinline)) void render_lanes_in_doubt(std::uint32_t* out, unsigne
 }
 
 // The vector operations V supplies (each with the kernel's target):
-//   lanes, streams: pixels per block, blocks in flight
+//   lanes, vectors, streams: pixels per vector, vectors per block, blocks
+//     in flight
 //   Singles, Wide, Mask, Counts, Colours: vector types
 //   load(const float*), broadcast(float), widen(float) -> Wide
 //   mul, add (Singles)
 //   next_real(rr, ii, c_re) -> Singles: (rr - ii) + c_re in double, rounded
-//   all_lanes(), no_lanes(), none(Mask)
+//   all_lanes(), no_lanes(), none(Mask), either(Mask, Mask)
+//   square_size(rr, ii): rr + ii, rounded to nearest or towards zero
 //   in_doubt(active, rr, ii, size, floor, bound): the lanes of active where
-//     the smaller of rr and ii is below floor or size equals bound
+//     the smaller of rr and ii is below floor, or (when size was rounded to
+//     nearest) size equals bound
 //   going_on(active, in_doubt, size, bound): the lanes of active not in
 //     doubt where size is below bound
 //   zero_counts(), count_up(Counts, Mask): one more in the lanes of mask
@@ -94,10 +102,12 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     using Mask = typename V::Mask;
     using Counts = typename V::Counts;
     constexpr int lanes = V::lanes;
+    constexpr std::size_t vectors = V::vectors;  // per block
     constexpr std::size_t streams = V::streams;
-    constexpr int blocks_per_row = picture_width / lanes;
-    constexpr int block_count = pixel_count / lanes;
-    static_assert(picture_width % lanes == 0 && block_count >= static_cast<int>(streams));
+    constexpr int width = lanes * static_cast<int>(vectors);  // pixels per block
+    constexpr int block_count = pixel_count / width;
+    static_assert(picture_width % lanes == 0 && pixel_count % width == 0 &&
+                  block_count >= static_cast<int>(streams) && width == V::block_width);
 
     const typename V::Wide c_re_wide = V::widen(c_re);
     const Singles c_im_vector = V::broadcast(c_im);
@@ -111,18 +121,21 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     const typename V::Colours colours = V::colours(palette);
 
     // Every stream starts without a block, on values nobody reads.
-    Singles zr[streams];
-    Singles zi[streams];
-    Mask active[streams];   // lanes still iterating
-    Counts count[streams];  // passes made; -1 in lanes for the reference
+    Singles zr[streams][vectors];
+    Singles zi[streams][vectors];
+    Mask active[streams][vectors];   // lanes still iterating
+    Counts count[streams][vectors];  // passes made; -1 in lanes for the reference
     int passes[streams];
     int block[streams];  // -1 while the stream has no block
 #pragma GCC unroll 8
     for (std::size_t s = 0; s < streams; ++s) {
-        zr[s] = V::broadcast(0.0F);
-        zi[s] = zr[s];
-        active[s] = V::no_lanes();
-        count[s] = V::zero_counts();
+#pragma GCC unroll 8
+        for (std::size_t v = 0; v < vectors; ++v) {
+            zr[s][v] = V::broadcast(0.0F);
+            zi[s][v] = zr[s][v];
+            active[s][v] = V::no_lanes();
+            count[s][v] = V::zero_counts();
+        }
         passes[s] = 0;
         block[s] = -1;
     }
@@ -132,38 +145,53 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     while (live > 0) {
 #pragma GCC unroll 8
         for (std::size_t s = 0; s < streams; ++s) {
-            count[s] = V::count_up(count[s], active[s]);
-            const Singles rr = V::mul(zr[s], zr[s]);
-            const Singles ii = V::mul(zi[s], zi[s]);
-            const Singles t = V::mul(V::mul(zi[s], two), zr[s]);
-            zi[s] = V::add(c_im_vector, t);
-            zr[s] = V::next_real(rr, ii, c_re_wide);
-            const Singles size = V::add(rr, ii);
-            // A lane in doubt stops, marked for the reference.
-            const Mask in_doubt = V::in_doubt(active[s], rr, ii, size, square_floor, bound);
-            count[s] = V::mark(count[s], in_doubt);
-            active[s] = V::going_on(active[s], in_doubt, size, bound);
+#pragma GCC unroll 8
+            for (std::size_t v = 0; v < vectors; ++v) {
+                count[s][v] = V::count_up(count[s][v], active[s][v]);
+                const Singles rr = V::mul(zr[s][v], zr[s][v]);
+                const Singles ii = V::mul(zi[s][v], zi[s][v]);
+                const Singles t = V::mul(V::mul(zi[s][v], two), zr[s][v]);
+                zi[s][v] = V::add(c_im_vector, t);
+                zr[s][v] = V::next_real(rr, ii, c_re_wide);
+                const Singles size = V::square_size(rr, ii);
+                // A lane in doubt stops, marked for the reference.
+                const Mask in_doubt = V::in_doubt(active[s][v], rr, ii, size, square_floor, bound);
+                count[s][v] = V::mark(count[s][v], in_doubt);
+                active[s][v] = V::going_on(active[s][v], in_doubt, size, bound);
+            }
         }
 #pragma GCC unroll 8
         for (std::size_t s = 0; s < streams; ++s) {
-            if (V::none(active[s]) || ++passes[s] == iteration_limit) {
+            Mask any = active[s][0];
+#pragma GCC unroll 8
+            for (std::size_t v = 1; v < vectors; ++v) {
+                any = V::either(any, active[s][v]);
+            }
+            if (V::none(any) || ++passes[s] == iteration_limit) {
                 if (block[s] >= 0) {
                     // The block is done: its colours, then the lanes in doubt.
-                    const int column = (block[s] % blocks_per_row) * lanes;
-                    const float y = y_of_row[block[s] / blocks_per_row];
-                    std::uint32_t* const out = pixels + block[s] * lanes;
-                    V::store_colours(out, count[s], colours);
-                    const unsigned in_doubt = V::marked(count[s]);
-                    if (in_doubt != 0) {
-                        render_lanes_in_doubt(out, in_doubt, x_of_column + column, y, c_re, c_im);
+#pragma GCC unroll 8
+                    for (std::size_t v = 0; v < vectors; ++v) {
+                        const int first = block[s] * width + static_cast<int>(v) * lanes;
+                        V::store_colours(pixels + first, count[s][v], colours);
+                        const unsigned in_doubt = V::marked(count[s][v]);
+                        if (in_doubt != 0) {
+                            render_lanes_in_doubt(pixels + first, in_doubt,
+                                                  x_of_column + first % picture_width,
+                                                  y_of_row[first / picture_width], c_re, c_im);
+                        }
                     }
                 }
                 if (next_block < block_count) {
-                    const int column = (next_block % blocks_per_row) * lanes;
-                    zr[s] = V::load(x_of_column + column);
-                    zi[s] = V::broadcast(y_of_row[next_block / blocks_per_row]);
-                    active[s] = V::all_lanes();
-                    count[s] = V::zero_counts();
+#pragma GCC unroll 8
+                    for (std::size_t v = 0; v < vectors; ++v) {
+                        // A block may straddle two rows; a vector lies in one.
+                        const int first = next_block * width + static_cast<int>(v) * lanes;
+                        zr[s][v] = V::load(x_of_column + first % picture_width);
+                        zi[s][v] = V::broadcast(y_of_row[first / picture_width]);
+                        active[s][v] = V::all_lanes();
+                        count[s][v] = V::zero_counts();
+                    }
                     passes[s] = 0;
                     block[s] = next_block++;
                 } else if (block[s] >= 0) {

@@ -14,7 +14,10 @@ namespace {
 
 struct Sse2Vectors {
     static constexpr int lanes = 4;
-    static constexpr std::size_t streams = 3;
+    // 8 pixels per block (two vectors), one block in flight.
+    static constexpr std::size_t vectors = 2;
+    static constexpr std::size_t streams = 1;
+    static constexpr int block_width = sse2_block_width;
     using Singles = __m128;
     using Wide = __m128d;
     using Mask = __m128;
@@ -37,6 +40,9 @@ struct Sse2Vectors {
     }
     QUENLIXOR_SIMD_OPERATION Mask all_lanes() { return _mm_castsi128_ps(_mm_set1_epi32(-1)); }
     QUENLIXOR_SIMD_OPERATION Mask no_lanes() { return _mm_setzero_ps(); }
+    QUENLIXOR_SIMD_OPERATION Singles square_size(Singles rr, Singles ii) {
+        return _mm_add_ps(rr, ii);
+    }
     QUENLIXOR_SIMD_OPERATION Mask in_doubt(Mask active, Singles rr, Singles ii, Singles size,
                                            Singles floor, Singles bound) {
         return _mm_and_ps(
@@ -46,6 +52,7 @@ struct Sse2Vectors {
                                            Singles bound) {
         return _mm_and_ps(_mm_andnot_ps(in_doubt, active), _mm_cmplt_ps(size, bound));
     }
+    QUENLIXOR_SIMD_OPERATION Mask either(Mask a, Mask b) { return _mm_or_ps(a, b); }
     QUENLIXOR_SIMD_OPERATION bool none(Mask mask) { return _mm_movemask_ps(mask) == 0; }
     QUENLIXOR_SIMD_OPERATION Counts zero_counts() { return _mm_setzero_si128(); }
     QUENLIXOR_SIMD_OPERATION Counts count_up(Counts counts, Mask mask) {

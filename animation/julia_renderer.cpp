@@ -177,11 +177,11 @@ void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels)
 int kernel_block_width(Kernel kernel) {
     switch (kernel) {
         case Kernel::sse2:
-            return 4;
+            return sse2_block_width;
         case Kernel::avx2:
-            return 8;
+            return avx2_block_width;
         case Kernel::avx512:
-            return 16;
+            return avx512_block_width;
         default:
             return 1;
     }

@@ -50,8 +50,11 @@ void render_pixels_avx512(float c_re, float c_im, std::uint32_t* pixels);
 void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels);
 
 // Pixels per block of each kernel: a block runs until all its lanes have
-// escaped or made iteration_limit passes (so it makes as many passes as the
-// largest escape-time count among its pixels).
+// stopped or made iteration_limit passes, so it makes as many passes as the
+// largest escape-time count among its pixels (1 for the reference).
+inline constexpr int sse2_block_width = 8;
+inline constexpr int avx2_block_width = 16;
+inline constexpr int avx512_block_width = 32;
 int kernel_block_width(Kernel kernel);
 
 }  // namespace quenlixor

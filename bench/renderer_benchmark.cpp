@@ -1,14 +1,29 @@
-// Benchmarks of the Julia renderer: one frame with each kernel this
-// processor runs, and with the plain scalar yardstick, at frames 1 and 1000.
-// Besides the time per frame each case reports per_pass, the time per pass
-// of the escape loop (frame 1 makes 539,814 passes, frame 1000 181,215).
+// Benchmarks of the Julia renderer on one thread: each kernel this processor
+// runs, and the plain scalar yardstick, on frame 1, frame 1000 and frames
+// 1-600 (one iteration renders all 600). Besides the time per iteration each
+// case reports
+//   per_pass     the time per pass of the escape loop (frame 1 makes 539,814
+//                passes, frame 1000 181,215), in seconds with an SI prefix
+//   per_frame    the time per frame
+//   lane_use     the share of the lane-passes computed that a pixel needed:
+//                a kernel's block makes as many passes as the largest count
+//                among its pixels
+//   x_yardstick  how many times faster than the yardstick on the same frames
+//                (the yardstick runs first, in the same run)
+// Times are the thread's processor time, as Google Benchmark's CPU column.
 //
 //   renderer_benchmark [--benchmark_filter=...] [--benchmark_repetitions=N]
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
-#include <string>
+#include <time.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "animation/julia_renderer_kernels.h"
 #include "bench/renderer_yardstick.h"
@@ -16,53 +31,107 @@
 namespace quenlixor {
 namespace {
 
-// Passes of the escape loop behind the framebuffer: each pixel's count is
-// the palette entry its colour came from.
-long passes_in_framebuffer() {
-    long passes = 0;
-    for (const std::uint32_t pixel : framebuffer) {
-        for (int count = 1; count <= iteration_limit; ++count) {
-            if (palette[count] == pixel) {
-                passes += count;
-                break;
-            }
+struct FrameSet {
+    const char* name;
+    std::int32_t first;
+    std::int32_t last;
+};
+
+constexpr FrameSet frame_sets[] = {
+    {"frame:1", 1, 1}, {"frame:1000", 1000, 1000}, {"frames:1-600", 1, 600}};
+
+// The yardstick's time per iteration, by frame set, for the ratios.
+std::map<std::string, double> yardstick_seconds;
+
+double thread_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The escape-time count behind a pixel's colour.
+int count_of_colour(std::uint32_t colour) {
+    for (int count = 1; count <= iteration_limit; ++count) {
+        if (palette[count] == colour) {
+            return count;
         }
     }
-    return passes;
+    return 0;
 }
 
-void report_passes(benchmark::State& state, long passes) {
-    state.counters["passes"] = static_cast<double>(passes);
-    // Time per pass of the escape loop, shown in seconds with an SI prefix
-    // (0.44n is 0.44 ns).
-    state.counters["per_pass"] = benchmark::Counter(
-        static_cast<double>(passes),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+// Passes the pixels of a frame needed, and the lane-passes blocks of `width`
+// pixels compute for them.
+struct Work {
+    double passes = 0;
+    double lane_passes = 0;
+};
+
+void add_work(const std::vector<std::uint32_t>& picture, int width, Work& work) {
+    for (int first = 0; first < pixel_count; first += width) {
+        int largest = 0;
+        for (int pixel = first; pixel < first + width; ++pixel) {
+            const int count = count_of_colour(picture[static_cast<std::size_t>(pixel)]);
+            work.passes += count;
+            largest = std::max(largest, count);
+        }
+        work.lane_passes += static_cast<double>(largest) * width;
+    }
 }
 
-// One whole frame through render_frame(), parameter path included.
-void frame_with_kernel(benchmark::State& state, Kernel kernel, std::int32_t number) {
+void report(benchmark::State& state, const FrameSet& set, const Work& work, double seconds,
+            bool yardstick) {
+    const double iterations = static_cast<double>(state.iterations());
+    const double per_iteration = seconds / iterations;
+    state.counters["per_pass"] = per_iteration / work.passes;
+    state.counters["per_frame"] = per_iteration / (set.last - set.first + 1);
+    state.counters["lane_use"] = work.passes / work.lane_passes;
+    if (yardstick) {
+        yardstick_seconds[set.name] = per_iteration;
+    } else if (yardstick_seconds.count(set.name) != 0) {
+        state.counters["x_yardstick"] = yardstick_seconds[set.name] / per_iteration;
+    }
+}
+
+void frames_with_kernel(benchmark::State& state, Kernel kernel, FrameSet set) {
     prepare_tables();
     use_kernel(kernel);
+    std::vector<std::uint32_t> picture(pixel_count);
+    const double start = thread_seconds();
     for (auto _ : state) {
-        frame_number = number - 1;
-        render_frame();
-        benchmark::DoNotOptimize(framebuffer);
-        benchmark::ClobberMemory();
+        for (std::int32_t number = set.first; number <= set.last; ++number) {
+            render_frame_into(number, picture.data());
+            benchmark::DoNotOptimize(picture.data());
+            benchmark::ClobberMemory();
+        }
     }
-    report_passes(state, passes_in_framebuffer());
+    const double seconds = thread_seconds() - start;
+    Work work;
+    for (std::int32_t number = set.first; number <= set.last; ++number) {
+        render_frame_into(number, picture.data());
+        add_work(picture, kernel_block_width(kernel), work);
+    }
+    report(state, set, work, seconds, false);
 }
 
-void frame_with_yardstick(benchmark::State& state, std::int32_t number) {
+void frames_with_yardstick(benchmark::State& state, FrameSet set) {
     prepare_tables();
-    long passes = 0;
+    const double start = thread_seconds();
     for (auto _ : state) {
-        const JuliaParameter parameter = julia_parameter(number);
-        passes = render_pixels_yardstick(parameter.c_re, parameter.c_im);
-        benchmark::DoNotOptimize(framebuffer);
-        benchmark::ClobberMemory();
+        for (std::int32_t number = set.first; number <= set.last; ++number) {
+            const JuliaParameter parameter = julia_parameter(number);
+            render_pixels_yardstick(parameter.c_re, parameter.c_im);
+            benchmark::DoNotOptimize(framebuffer);
+            benchmark::ClobberMemory();
+        }
     }
-    report_passes(state, passes);
+    const double seconds = thread_seconds() - start;
+    Work work;
+    for (std::int32_t number = set.first; number <= set.last; ++number) {
+        const JuliaParameter parameter = julia_parameter(number);
+        render_pixels_yardstick(parameter.c_re, parameter.c_im);
+        add_work({framebuffer, framebuffer + pixel_count}, 1, work);
+    }
+    report(state, set, work, seconds, true);
 }
 
 }  // namespace
@@ -70,20 +139,22 @@ void frame_with_yardstick(benchmark::State& state, std::int32_t number) {
 
 int main(int argc, char** argv) {
     using namespace quenlixor;
-    for (const std::int32_t number : {1, 1000}) {
-        const std::string frame = "/frame:" + std::to_string(number);
+    for (const FrameSet& set : frame_sets) {
+        const std::string frames = std::string("/") + set.name;
+        benchmark::RegisterBenchmark(("render/yardstick" + frames).c_str(), frames_with_yardstick,
+                                     set)
+            ->Unit(benchmark::kMicrosecond);
         for (const Kernel kernel :
              {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
-            if (kernel_available(kernel)) {
+            // The reference takes seconds for 600 frames: single frames only.
+            if (kernel_available(kernel) &&
+                (kernel != Kernel::reference || set.first == set.last)) {
                 benchmark::RegisterBenchmark(
-                    (std::string("render_frame/") + kernel_name(kernel) + frame).c_str(),
-                    frame_with_kernel, kernel, number)
+                    (std::string("render/") + kernel_name(kernel) + frames).c_str(),
+                    frames_with_kernel, kernel, set)
                     ->Unit(benchmark::kMicrosecond);
             }
         }
-        benchmark::RegisterBenchmark(("render_frame/yardstick" + frame).c_str(),
-                                     frame_with_yardstick, number)
-            ->Unit(benchmark::kMicrosecond);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
