@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "animation/julia_renderer_kernels.h"
 #include "platform/platform.h"
@@ -489,6 +490,51 @@ TEST_F(RendererTest, KernelsContinueWhereTheSingleSumOfSquaresRoundsTo4) {
     const int passes = plain_extended_count(zr, zi, 0.25F, -0.5F);
     ASSERT_GE(passes, 2);
     expect_kernels_agree_on(zr, zi, 0.25F, -0.5F, passes);
+}
+
+TEST_F(RendererTest, ASumOfSquaresOfExactly4Escapes) {
+    // The squares 4 and 0 after the first pass: one pass, whatever c is.
+    expect_kernels_agree_on(2.0F, 0.0F, 0.25F, -0.5F, 1);
+    expect_kernels_agree_on(-2.0F, 0.0F, -0.75F, 0.125F, 1);
+    // The squares 3 and 1, neither small enough to leave the pixel to the
+    // reference: the SIMD kernels decide on their own.
+    const float zr = 0x1.bb67aep+0F;
+    ASSERT_EQ(zr * zr, 3.0F);
+    expect_kernels_agree_on(zr, 1.0F, 0.25F, -0.5F, 1);
+    // From (1, 0) with c = (1, 0) the second pass squares (2, 0).
+    expect_kernels_agree_on(1.0F, 0.0F, 1.0F, 0.0F, 2);
+}
+
+TEST_F(RendererTest, KernelsFollowTheReferenceWhereDoubleRoundsDifferentlyInALaterPass) {
+    // The first pass is beyond doubt: squares of 0.57 and 2^-5, and the new
+    // zi is c_im + 2^-5 x 0.57... = 2^-28 exactly. In the second pass
+    // ii = 2^-56, and rr - ii + c_re needs more than 53 bits.
+    const float zr = 0x1.241p-1F;
+    const float zi = 0x1p-5F;
+    const float c_re = 0x1.1d97f6p-2F;
+    const float c_im = -0x1.240ffep-5F;
+    ASSERT_GE(zi * zi, 0x1p-27F);
+    ASSERT_EQ(c_im + 2.0F * zi * zr, 0x1p-28F);
+    ASSERT_EQ(plain_extended_count(zr, zi, c_re, c_im), 11);
+    ASSERT_EQ(plain_double_count(zr, zi, c_re, c_im), 10);
+    expect_kernels_agree_on(zr, zi, c_re, c_im, 11);
+}
+
+TEST_F(RendererTest, KernelsContinueWhereTheSingleSumRoundsTo4InALaterPass) {
+    // The first pass takes (0.5, 0.25) to the coordinate of the test above
+    // whose single sum of squares rounds to 4.
+    const float c_re = 1.8125F - 0x1p-23F;
+    const float c_im = 0x1.4p-11F - 0.25F;
+    const float zr = 0.5F * 0.5F - 0.25F * 0.25F + c_re;
+    const float zi = c_im + 2.0F * 0.25F * 0.5F;
+    ASSERT_EQ(zr, 0x1.fffffep+0F);
+    ASSERT_EQ(zi, 0x1.4p-11F);
+    const float rr = zr * zr;
+    const float ii = zi * zi;
+    ASSERT_EQ(rr + ii, 4.0F);
+    const int passes = plain_extended_count(0.5F, 0.25F, c_re, c_im);
+    ASSERT_GE(passes, 3);
+    expect_kernels_agree_on(0.5F, 0.25F, c_re, c_im, passes);
 }
 
 TEST_F(RendererTest, KernelsMatchTheReferenceForTinyAndZeroRealParts) {
