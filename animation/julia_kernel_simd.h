@@ -13,7 +13,8 @@
 // can call and the linker cannot pick for a caller elsewhere. Anything else a
 // kernel file instantiates (inline functions of shared headers and of the
 // standard library) is compiled for the plain processor. The test
-// kernel_isa_check disassembles the library and checks this.
+// julia_renderer_kernel_isa (tests/animation/check_kernel_isa.cmake)
+// disassembles the library and checks this.
 //
 // Blocks: a block is a few vectors of adjacent pixels (in the order of the
 // picture), all started together; it runs until all its lanes have stopped
