@@ -97,7 +97,7 @@ void frames_with_kernel(benchmark::State& state, Kernel kernel, FrameSet set) {
     use_kernel(kernel);
     std::vector<std::uint32_t> picture(pixel_count);
     const double start = thread_seconds();
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         for (std::int32_t number = set.first; number <= set.last; ++number) {
             render_frame_into(number, picture.data());
             benchmark::DoNotOptimize(picture.data());
@@ -116,7 +116,7 @@ void frames_with_kernel(benchmark::State& state, Kernel kernel, FrameSet set) {
 void frames_with_yardstick(benchmark::State& state, FrameSet set) {
     prepare_tables();
     const double start = thread_seconds();
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         for (std::int32_t number = set.first; number <= set.last; ++number) {
             const JuliaParameter parameter = julia_parameter(number);
             render_pixels_yardstick(parameter.c_re, parameter.c_im);
@@ -137,6 +137,8 @@ void frames_with_yardstick(benchmark::State& state, FrameSet set) {
 }  // namespace
 }  // namespace quenlixor
 
+// Google Benchmark owns the registered cases until the program ends.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 int main(int argc, char** argv) {
     using namespace quenlixor;
     for (const FrameSet& set : frame_sets) {
@@ -164,3 +166,4 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     return 0;
 }
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
