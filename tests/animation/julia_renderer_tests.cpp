@@ -4,6 +4,7 @@
 // a kernel that cuts corners.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -441,6 +442,28 @@ TEST_F(RendererTest, FastKernelsGiveTheReferenceFramesAcrossTheRange) {
             EXPECT_TRUE(actual == expected) << kernel_name(kernel) << ", frame " << number << ": "
                                             << describe_difference(expected, actual);
         }
+    }
+}
+
+TEST_F(RendererTest, EveryKernelRendersIntoAPictureOfAnyAlignment) {
+    // A picture one word past a 64-byte boundary, between two guard words.
+    std::vector<std::uint32_t> storage(pixel_count + 32, 0xDEADBEEFU);
+    const auto address = reinterpret_cast<std::uintptr_t>(storage.data());
+    const std::size_t skip = ((64 - address % 64) % 64) / sizeof(std::uint32_t) + 1;
+    std::uint32_t* const picture = storage.data() + skip;
+    const std::vector<std::uint32_t> expected = frame_by_number(4321, Kernel::reference);
+    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+        if (!kernel_available(kernel)) {
+            continue;
+        }
+        use_kernel(kernel);
+        std::fill(storage.begin(), storage.end(), 0xDEADBEEFU);
+        render_frame_into(4321, picture);
+        const std::vector<std::uint32_t> actual(picture, picture + pixel_count);
+        EXPECT_TRUE(actual == expected)
+            << kernel_name(kernel) << ": " << describe_difference(expected, actual);
+        EXPECT_EQ(picture[-1], 0xDEADBEEFU) << kernel_name(kernel);
+        EXPECT_EQ(picture[pixel_count], 0xDEADBEEFU) << kernel_name(kernel);
     }
 }
 
