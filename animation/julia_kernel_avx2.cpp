@@ -1,4 +1,4 @@
-// The AVX2 kernel: the blocks of julia_kernel_simd.h with 8 pixels each.
+// The AVX2 kernel: the blocks of julia_kernel_simd.h, vectors of 8 lanes.
 // AVX2 without FMA: no multiply may fuse with an add.
 #include <immintrin.h>
 

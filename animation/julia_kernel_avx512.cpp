@@ -1,5 +1,5 @@
 // The AVX-512 kernel (F, DQ, BW and VL, without FMA): the blocks of
-// julia_kernel_simd.h with 16 pixels each, masks in mask registers.
+// julia_kernel_simd.h, vectors of 16 lanes, masks in mask registers.
 
 // GCC 12's AVX-512 intrinsics start some results from a deliberately
 // undefined register (__Y = __Y), which its own uninitialized-value warnings

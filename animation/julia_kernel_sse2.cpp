@@ -1,4 +1,4 @@
-// The SSE2 kernel: the blocks of julia_kernel_simd.h with 4 pixels each.
+// The SSE2 kernel: the blocks of julia_kernel_simd.h, vectors of 4 lanes.
 #include <emmintrin.h>
 
 #include <cstddef>
