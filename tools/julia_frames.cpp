@@ -1,269 +1,205 @@
-// julia-frames: renders frames of the animation and writes the last one as
-// a PNG picture or as the raw framebuffer.
+// julia-frames: renders frames of the animation on every core and writes
+// them as an animated GIF, PNG pictures, raw framebuffers or a raw stream.
+// See export_usage_text (export_options.cpp) for the command line.
 //
-//   julia-frames --frame N [--count K] [--kernel NAME] [--png PATH] [--raw PATH]
-//
-// Exit status: 0 on success, 1 when an output cannot be written, 2 on bad
-// input (with a one-line message on stderr).
-#include <cerrno>
+// Exit status: 0 on success, 1 when an output cannot be written or the run
+// is stopped, 2 on bad input (with a one-line message on stderr).
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <string>
-#include <string_view>
-#include <system_error>
 
 #include "animation/julia_renderer.h"
 #include "platform/platform.h"
+#include "tools/export_options.h"
+#include "tools/export_outputs.h"
+#include "tools/export_pipeline.h"
+#include "tools/export_platform.h"
+#include "tools/export_progress.h"
 
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
-#if defined(QUENLIXOR_HAVE_PNG)
-#include <png.h>
+#if defined(QUENLIXOR_HAVE_GIF)
+#include "tools/gif_encoder.h"
 #endif
 
 namespace quenlixor {
 namespace {
 
-constexpr std::int64_t largest_number = 2147483647;
-
-constexpr const char* usage_text =
-    "usage: julia-frames --frame N [--count K] [--kernel NAME] [--png PATH] [--raw PATH]\n"
-    "\n"
-    "Renders the frames of the Julia animation numbered N, N+1, ..., N+K-1 and writes\n"
-    "the last one. The frame after 2147483647 is 0, as in the program.\n"
-    "\n"
-    "  --frame N      first frame number, 0 to 2147483647\n"
-    "  --count K      number of frames to render, 1 to 2147483647 (default 1)\n"
-    "  --kernel NAME  reference, sse2, avx2 or avx512 (default: the fastest\n"
-    "                 this processor has)\n"
-    "  --png PATH     write an 8-bit RGB PNG of what a 32-bit desktop shows\n"
-    "  --raw PATH     write the framebuffer: 76800 little-endian 32-bit words, row 0 first\n"
-    "  --help         show this text\n"
-    "\n"
-    "Without --png or --raw, --count must be given (the frames are rendered and dropped).\n"
-    "Exit status: 0 done, 1 an output could not be written, 2 bad input.\n";
-
-struct Options {
-    std::int64_t first_frame = -1;
-    std::int64_t count = 1;
-    bool count_given = false;
-    const char* kernel = nullptr;
-    const char* png_path = nullptr;
-    const char* raw_path = nullptr;
+// One file output that stays open for the whole run (the GIF) or until the
+// last frame (--png PATH, --raw PATH).
+struct FileOutput {
+    bool wanted = false;
+    bool failed = false;
+    OutputFile file;
 };
+
+// What the run writes and how far it got.
+struct Export {
+    ExportOptions options;
+    bool gif = false;
+    int delay = 4;
+    FileOutput gif_file;
+    FileOutput png_file;
+    FileOutput raw_file;
+    bool png_sequence_failed = false;
+    bool raw_sequence_failed = false;
+    bool failed = false;
+    Progress progress;
+    std::int64_t written = 0;
+};
+
+Export job;
 
 int bad_input(const std::string& message) {
     std::fprintf(stderr, "julia-frames: %s (see --help)\n", message.c_str());
     return 2;
 }
 
-// A decimal number from lowest to largest_number, nothing else.
-bool parse_number(const char* text, std::int64_t lowest, std::int64_t* value) {
-    if (text == nullptr || *text == '\0') {
-        return false;
-    }
-    std::int64_t result = 0;
-    for (const char* digit = text; *digit != '\0'; ++digit) {
-        if (*digit < '0' || *digit > '9') {
-            return false;
-        }
-        result = result * 10 + (*digit - '0');
-        if (result > largest_number) {
-            return false;
-        }
-    }
-    if (result < lowest) {
-        return false;
-    }
-    *value = result;
-    return true;
+bool is_last(const FrameWork& frame) {
+    return frame.index == job.options.count - 1;
 }
 
-int process_id() {
-#if defined(_WIN32)
-    return _getpid();
-#else
-    return static_cast<int>(getpid());
+bool wants_raw(const FrameWork& frame) {
+    const Destination destination = job.options.raw.destination;
+    return destination == Destination::stream || destination == Destination::sequence ||
+           (destination == Destination::last_frame && is_last(frame));
+}
+
+bool wants_png(const FrameWork& frame) {
+    const Destination destination = job.options.png.destination;
+    return destination == Destination::sequence ||
+           (destination == Destination::last_frame && is_last(frame));
+}
+
+void prepare_frame(FrameWork& frame) {
+    render_frame_into(frame_at(job.options, frame.index), frame.pixels);
+    if (wants_raw(frame)) {
+        frame.raw_bytes.resize(raw_frame_bytes);
+        raw_frame(frame.pixels, frame.raw_bytes.data());
+    }
+    if (wants_png(frame) && !encode_png(frame.pixels, frame.png_bytes)) {
+        frame.failed = true;
+    }
+#if defined(QUENLIXOR_HAVE_GIF)
+    if (job.gif) {
+        frame.indices.resize(pixel_count);
+        frame.failed = !gif_indices(frame.pixels, frame.indices.data()) || frame.failed;
+    }
 #endif
 }
 
-// Writes through a temporary file beside the destination and renames it into
-// place, so that a failed write leaves nothing behind and a reader never sees
-// half a file.
-template <typename WriteContents>
-bool write_file(const char* path, const char* what, WriteContents write_contents) {
-    const std::string temporary = std::string(path) + ".partial-" + std::to_string(process_id());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "julia-frames: cannot write the %s to %s: %s\n", what, path,
-                     std::strerror(errno));
-        return false;
+#if defined(QUENLIXOR_HAVE_GIF)
+void encode_gif_frame(FrameWork& frame, const FrameWork* previous) {
+    if (job.gif && !frame.failed) {
+        frame.failed = !gif_frame(frame.indices.data(),
+                                  previous == nullptr ? nullptr : previous->indices.data(),
+                                  job.delay, frame.scratch, frame.gif_bytes);
     }
-    errno = 0;
-    bool written = write_contents(file);
-    int error_number = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error_number = errno;
-    }
-    if (!written) {
-        std::fprintf(stderr, "julia-frames: cannot write the %s to %s: %s\n", what, path,
-                     error_number != 0 ? std::strerror(error_number) : "write failed");
-        std::remove(temporary.c_str());
-        return false;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::fprintf(stderr, "julia-frames: cannot write the %s to %s: %s\n", what, path,
-                     error.message().c_str());
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool write_raw(std::FILE* file) {
-    static unsigned char bytes[pixel_count * 4];
-    for (int pixel = 0; pixel < pixel_count; ++pixel) {
-        const std::uint32_t word = framebuffer[pixel];
-        bytes[pixel * 4 + 0] = static_cast<unsigned char>(word);
-        bytes[pixel * 4 + 1] = static_cast<unsigned char>(word >> 8);
-        bytes[pixel * 4 + 2] = static_cast<unsigned char>(word >> 16);
-        bytes[pixel * 4 + 3] = static_cast<unsigned char>(word >> 24);
-    }
-    return std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes && std::fflush(file) == 0;
-}
-
-#if defined(QUENLIXOR_HAVE_PNG)
-// What a 32-bit desktop shows: red, green and blue bytes, bits 24-31 dropped.
-unsigned char png_rows[picture_height][picture_width * 3];
-
-bool write_png(std::FILE* file) {
-    for (int row = 0; row < picture_height; ++row) {
-        for (int column = 0; column < picture_width; ++column) {
-            const std::uint32_t pixel = framebuffer[row * picture_width + column];
-            png_rows[row][column * 3 + 0] = static_cast<unsigned char>(pixel >> 16);
-            png_rows[row][column * 3 + 1] = static_cast<unsigned char>(pixel >> 8);
-            png_rows[row][column * 3 + 2] = static_cast<unsigned char>(pixel);
-        }
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (png == nullptr) {
-        return false;
-    }
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    // libpng reports its errors by jumping back here; nothing with a
-    // destructor lives in this frame.
-    if (setjmp(png_jmpbuf(png)) != 0) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, picture_width, picture_height, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (auto& row : png_rows) {
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fflush(file) == 0;
 }
 #endif
+
+// Whether any output is still being written.
+bool outputs_left() {
+    const ExportOptions& options = job.options;
+    return (job.gif_file.wanted && !job.gif_file.failed) ||
+           (job.png_file.wanted && !job.png_file.failed) ||
+           (job.raw_file.wanted && !job.raw_file.failed) ||
+           (options.png.destination == Destination::sequence && !job.png_sequence_failed) ||
+           (options.raw.destination == Destination::sequence && !job.raw_sequence_failed) ||
+           options.raw.destination == Destination::stream;
+}
+
+void write_to_file(FileOutput& output, const std::vector<unsigned char>& bytes, bool complete) {
+    if (!output.wanted || output.failed) {
+        return;
+    }
+    if (!write_output(output.file, bytes.data(), bytes.size()) ||
+        (complete && !commit_output(output.file))) {
+        output.failed = true;
+        job.failed = true;
+    }
+}
+
+void write_to_sequence(const PictureOutput& output, bool& sequence_failed, const char* what,
+                       const FrameWork& frame, const std::vector<unsigned char>& bytes) {
+    if (output.destination != Destination::sequence || sequence_failed) {
+        return;
+    }
+    const std::string path = name_from_pattern(output.path, frame_at(job.options, frame.index));
+    if (!write_whole_file(path, what, bytes.data(), bytes.size())) {
+        // The frames written so far stay; the rest of this sequence is dropped.
+        sequence_failed = true;
+        job.failed = true;
+    }
+}
+
+bool write_frame(const FrameWork& frame) {
+    if (frame.failed) {
+        std::fprintf(stderr, "julia-frames: cannot encode frame %ld\n",
+                     static_cast<long>(frame_at(job.options, frame.index)));
+        job.failed = true;
+        return false;
+    }
+    if (job.options.raw.destination == Destination::stream) {
+        bool broken_pipe = false;
+        if (!write_stream(frame.raw_bytes.data(), frame.raw_bytes.size(), broken_pipe)) {
+            // A reader that has gone away ends the run without a message.
+            job.failed = true;
+            return false;
+        }
+    }
+    write_to_file(job.gif_file, frame.gif_bytes, false);
+    write_to_sequence(job.options.png, job.png_sequence_failed, "PNG picture", frame,
+                      frame.png_bytes);
+    write_to_sequence(job.options.raw, job.raw_sequence_failed, "raw frame", frame,
+                      frame.raw_bytes);
+    if (is_last(frame)) {
+        write_to_file(job.png_file, frame.png_bytes, true);
+        write_to_file(job.raw_file, frame.raw_bytes, true);
+    }
+    job.written = frame.index + 1;
+    const bool rendering_only = !job.gif && job.options.png.destination == Destination::none &&
+                                job.options.raw.destination == Destination::none;
+    return rendering_only || outputs_left();
+}
+
+bool keep_going() {
+    update_progress(job.progress, job.written);
+    return stop_signal() == 0;
+}
+
+void open_file_output(FileOutput& output, const std::string& path, const char* what) {
+    output.wanted = true;
+    if (!open_output(output.file, path, what)) {
+        output.failed = true;
+        job.failed = true;
+    }
+}
+
+void discard_file_outputs() {
+    discard_output(job.gif_file.file);
+    discard_output(job.png_file.file);
+    discard_output(job.raw_file.file);
+}
 
 int run(int argc, char** argv) {
-    Options options;
-    bool frame_given = false;
-    bool kernel_given = false;
-    for (int index = 1; index < argc; ++index) {
-        std::string_view argument = argv[index];
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(usage_text, stdout);
+    ExportOptions& options = job.options;
+    std::string message;
+    switch (parse_export_options(argc, argv, options, message)) {
+        case ParseResult::help:
+            std::fputs(export_usage_text, stdout);
             return 0;
-        }
-        // Both "--name value" and "--name=value".
-        const char* value = nullptr;
-        bool inline_value = false;
-        if (const auto equals = argument.find('=');
-            argument.starts_with("--") && equals != std::string_view::npos) {
-            value = argv[index] + equals + 1;
-            argument = argument.substr(0, equals);
-            inline_value = true;
-        }
-        const bool known = argument == "--frame" || argument == "--count" ||
-                           argument == "--kernel" || argument == "--png" || argument == "--raw";
-        if (!known) {
-            return bad_input("unknown option '" + std::string(argv[index]) + "'");
-        }
-        if (!inline_value) {
-            if (index + 1 >= argc) {
-                return bad_input(std::string(argument) + " needs a value");
-            }
-            value = argv[++index];
-        }
-        if (argument == "--frame") {
-            if (frame_given) {
-                return bad_input("--frame given twice");
-            }
-            frame_given = true;
-            if (!parse_number(value, 0, &options.first_frame)) {
-                return bad_input("--frame takes a frame number from 0 to 2147483647, not '" +
-                                 std::string(value) + "'");
-            }
-        } else if (argument == "--count") {
-            if (options.count_given) {
-                return bad_input("--count given twice");
-            }
-            options.count_given = true;
-            if (!parse_number(value, 1, &options.count)) {
-                return bad_input("--count takes a number of frames from 1 to 2147483647, not '" +
-                                 std::string(value) + "'");
-            }
-        } else if (argument == "--kernel") {
-            if (kernel_given) {
-                return bad_input("--kernel given twice");
-            }
-            kernel_given = true;
-            options.kernel = value;
-        } else if (argument == "--png") {
-            if (options.png_path != nullptr) {
-                return bad_input("--png given twice");
-            }
-            options.png_path = value;
-        } else {
-            if (options.raw_path != nullptr) {
-                return bad_input("--raw given twice");
-            }
-            options.raw_path = value;
-        }
+        case ParseResult::bad:
+            return bad_input(message);
+        case ParseResult::run:
+            break;
     }
-
-    if (!frame_given) {
-        return bad_input("--frame N is required");
-    }
-    if (options.png_path == nullptr && options.raw_path == nullptr && !options.count_given) {
-        return bad_input("nothing to do: give --png PATH, --raw PATH or --count K");
-    }
-    if ((options.png_path != nullptr && *options.png_path == '\0') ||
-        (options.raw_path != nullptr && *options.raw_path == '\0')) {
-        return bad_input("an output path is empty");
-    }
-#if !defined(QUENLIXOR_HAVE_PNG)
-    if (options.png_path != nullptr) {
-        return bad_input("PNG output is unavailable in this build (it has no libpng); use --raw");
+#if !defined(QUENLIXOR_HAVE_GIF)
+    if (!options.gif_path.empty()) {
+        return bad_input("GIF output is unavailable in this build (it has no giflib); use --raw");
     }
 #endif
+    if (options.png.destination != Destination::none && !png_available()) {
+        return bad_input("PNG output is unavailable in this build (it has no libpng); use --raw");
+    }
     Kernel kernel = fastest_kernel();
     if (options.kernel != nullptr) {
         if (!kernel_by_name(options.kernel, kernel)) {
@@ -275,27 +211,69 @@ int run(int argc, char** argv) {
                              " kernel");
         }
     }
+    const int threads = options.threads > 0 ? options.threads : processors_available();
 
+    // Threads may render only once the tables are filled and the kernel is
+    // chosen.
     prepare_tables();
     use_kernel(kernel);
-    // render_frame() advances the number first; the frame before 0 is the
-    // last one, 2147483647.
-    frame_number = options.first_frame == 0 ? static_cast<std::int32_t>(largest_number)
-                                            : static_cast<std::int32_t>(options.first_frame - 1);
-    for (std::int64_t frame = 0; frame < options.count; ++frame) {
-        render_frame();
+    active_kernel();
+    catch_export_signals();
+
+    job.gif = !options.gif_path.empty();
+    job.delay = gif_delay_centiseconds(options.fps);
+    if (job.gif) {
+        open_file_output(job.gif_file, options.gif_path, "GIF");
+    }
+    if (options.png.destination == Destination::last_frame) {
+        open_file_output(job.png_file, options.png.path, "PNG picture");
+    }
+    if (options.raw.destination == Destination::last_frame) {
+        open_file_output(job.raw_file, options.raw.path, "raw frame");
+    }
+    if (options.raw.destination == Destination::stream) {
+        use_binary_stdout();
     }
 
-    bool written = true;
-    if (options.raw_path != nullptr) {
-        written = write_file(options.raw_path, "raw frame", write_raw) && written;
-    }
-#if defined(QUENLIXOR_HAVE_PNG)
-    if (options.png_path != nullptr) {
-        written = write_file(options.png_path, "PNG picture", write_png) && written;
+    PipelineStages stages;
+    stages.count = options.count;
+    stages.threads = threads;
+    stages.prepare = prepare_frame;
+    stages.write = write_frame;
+    stages.tick = keep_going;
+#if defined(QUENLIXOR_HAVE_GIF)
+    if (job.gif && !job.gif_file.failed) {
+        prepare_gif_colours();
+        std::vector<unsigned char> head;
+        if (!gif_head(head)) {
+            std::fprintf(stderr, "julia-frames: cannot encode the GIF\n");
+            discard_file_outputs();
+            return 1;
+        }
+        write_to_file(job.gif_file, head, false);
+        stages.needs_previous = true;
+        stages.finish = encode_gif_frame;
     }
 #endif
-    return written ? 0 : 1;
+
+    start_progress(job.progress, options.count, !options.quiet && stderr_is_terminal());
+    bool complete = false;
+    if (!job.failed || outputs_left()) {
+        complete = run_pipeline(stages);
+    }
+    finish_progress(job.progress);
+
+    if (complete && stop_signal() == 0 && job.gif) {
+        const std::vector<unsigned char> trailer = {0x3B};
+        write_to_file(job.gif_file, trailer, true);
+    }
+    discard_file_outputs();
+    if (stop_signal() != 0) {
+        std::fprintf(stderr, "julia-frames: stopped after %ld of %ld frames\n",
+                     static_cast<long>(job.written), static_cast<long>(options.count));
+        return 1;
+    }
+    return job.failed || !complete ? 1 : 0;
 }
 
 }  // namespace
@@ -303,7 +281,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // The renderer's reference arithmetic is x87 extended precision; Windows
-    // may start a program with a 53-bit mantissa.
+    // may start a program with a 53-bit mantissa. Threads started later
+    // inherit the setting.
     quenlixor::use_extended_precision();
     return quenlixor::run(argc, argv);
 }
