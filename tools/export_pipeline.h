@@ -15,7 +15,6 @@ struct FrameWork {
     // (the widest kernels store whole aligned vectors).
     std::uint32_t* pixels = nullptr;
     std::vector<std::uint32_t> storage;
-    std::vector<std::uint8_t> indices;
     std::vector<std::uint8_t> scratch;
     std::vector<unsigned char> gif_bytes;
     std::vector<unsigned char> png_bytes;

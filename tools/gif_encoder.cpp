@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "animation/julia_renderer.h"
 
@@ -22,7 +23,9 @@ constexpr int colour_table_size = 32;  // 22 entries rounded up to a power of tw
 constexpr int palette_colours = 21;    // entries 0-20
 
 GifColorType colour_table[colour_table_size];
-std::uint32_t palette_words[palette_colours];
+// The palette word of every index; no word at all (a green byte that does
+// not match index_of_green) for the rest.
+std::uint32_t word_of_index[256];
 // Index of the palette entry with a given green byte; the entries' green
 // bytes all differ. 0xFF where none has it.
 std::uint8_t index_of_green[256];
@@ -62,52 +65,88 @@ struct Rectangle {
 
 // The smallest rectangle holding every pixel that differs from the frame
 // before; 1 by 1 at the corner when none does.
-Rectangle changed_rectangle(const std::uint8_t* indices, const std::uint8_t* previous) {
+// The first and one past the last column where two rows differ, eight
+// pixels at a time; first == picture_width when they are the same.
+void differing_columns(const std::uint32_t* now, const std::uint32_t* before, int& first,
+                       int& end) {
+    constexpr int step = 8;
+    constexpr std::size_t step_bytes = step * sizeof(std::uint32_t);
+    static_assert(picture_width % step == 0);
+    first = 0;
+    while (first < picture_width && std::memcmp(now + first, before + first, step_bytes) == 0) {
+        first += step;
+    }
+    if (first == picture_width) {
+        return;
+    }
+    end = picture_width;
+    while (std::memcmp(now + end - step, before + end - step, step_bytes) == 0) {
+        end -= step;
+    }
+    while (now[first] == before[first]) {
+        ++first;
+    }
+    while (now[end - 1] == before[end - 1]) {
+        --end;
+    }
+}
+
+// The smallest rectangle holding every pixel that differs from the frame
+// before; 1 by 1 at the corner when none does.
+Rectangle changed_rectangle(const std::uint32_t* pixels, const std::uint32_t* previous) {
     int top = picture_height;
     int bottom = -1;
     int left = picture_width;
-    int right = -1;
+    int right = 0;
     for (int row = 0; row < picture_height; ++row) {
-        const std::uint8_t* now = indices + row * picture_width;
-        const std::uint8_t* before = previous + row * picture_width;
         int first = 0;
-        while (first < picture_width && now[first] == before[first]) {
-            ++first;
-        }
+        int end = 0;
+        differing_columns(pixels + row * picture_width, previous + row * picture_width, first, end);
         if (first == picture_width) {
             continue;
-        }
-        int last = picture_width - 1;
-        while (now[last] == before[last]) {
-            --last;
         }
         top = std::min(top, row);
         bottom = row;
         left = std::min(left, first);
-        right = std::max(right, last);
+        right = std::max(right, end);
     }
     if (bottom < 0) {
         return {0, 0, 1, 1};
     }
-    return {left, top, right - left + 1, bottom - top + 1};
+    return {left, top, right - left, bottom - top + 1};
 }
 
-// One row of the changed rectangle: changed pixels as they are, unchanged
-// ones transparent, except that a gap of unchanged pixels between two changed
-// pixels of one colour, all of that colour too, keeps the colour, so that the
-// run is not broken.
+// The colour-table index of a pixel; `known` becomes false for a colour
+// outside the palette.
+std::uint8_t index_of(std::uint32_t word, bool& known) {
+    // A palette word: its green byte names it.
+    const std::uint8_t index = index_of_green[(word >> 8) & 0xFF];
+    if (word_of_index[index] == word) {
+        return index;
+    }
+    // Otherwise look the colour up, bits 24-31 aside.
+    for (int entry = 0; entry < palette_colours; ++entry) {
+        if (((word_of_index[entry] ^ word) & 0x00FFFFFFU) == 0) {
+            return static_cast<std::uint8_t>(entry);
+        }
+    }
+    known = false;
+    return 0;
+}
+
 // Unchanged pixels become transparent in runs of at least this length;
 // shorter runs keep their colours, which breaks the changed pixels' strings
 // less. Measured over frames 1-3600: 1 (every unchanged pixel transparent)
 // gives 10.26 MB, 2 10.16, 3 10.11, 4 10.09, 6 10.09, 8 10.13, 16 10.30.
 constexpr int shortest_transparent_run = 4;
 
-// One row of the changed rectangle.
-void fill_row(const std::uint8_t* now, const std::uint8_t* before, int width, std::uint8_t* out) {
+// One row of the changed rectangle as colour-table indices.
+void fill_row(const std::uint32_t* now, const std::uint32_t* before, int width, std::uint8_t* out,
+              bool& known) {
     int column = 0;
     while (column < width) {
         if (now[column] != before[column]) {
-            out[column] = now[column];
+            out[column] = index_of(now[column], known);
             ++column;
             continue;
         }
@@ -118,7 +157,9 @@ void fill_row(const std::uint8_t* now, const std::uint8_t* before, int width, st
         if (end - column >= shortest_transparent_run) {
             std::fill(out + column, out + end, gif_transparent_index);
         } else {
-            std::copy(now + column, now + end, out + column);
+            for (; column < end; ++column) {
+                out[column] = index_of(now[column], known);
+            }
         }
         column = end;
     }
@@ -128,39 +169,18 @@ void fill_row(const std::uint8_t* now, const std::uint8_t* before, int width, st
 
 void prepare_gif_colours() {
     std::fill(std::begin(index_of_green), std::end(index_of_green), std::uint8_t{0xFF});
+    std::fill(std::begin(word_of_index), std::end(word_of_index), 0xFFFF00FFU);
     for (int entry = 0; entry < colour_table_size; ++entry) {
         colour_table[entry] = GifColorType{0, 0, 0};
     }
     for (int entry = 0; entry < palette_colours; ++entry) {
         const std::uint32_t word = palette[entry];
-        palette_words[entry] = word;
+        word_of_index[entry] = word;
         colour_table[entry] =
             GifColorType{static_cast<GifByteType>(word >> 16), static_cast<GifByteType>(word >> 8),
                          static_cast<GifByteType>(word)};
         index_of_green[(word >> 8) & 0xFF] = static_cast<std::uint8_t>(entry);
     }
-}
-
-bool gif_indices(const std::uint32_t* pixels, std::uint8_t* indices) {
-    for (int pixel = 0; pixel < pixel_count; ++pixel) {
-        const std::uint32_t word = pixels[pixel];
-        std::uint8_t index = index_of_green[(word >> 8) & 0xFF];
-        if (index == 0xFF || palette_words[index] != word) {
-            // Not a palette word as such: look for its colour.
-            index = 0xFF;
-            for (int entry = 0; entry < palette_colours; ++entry) {
-                if (((palette_words[entry] ^ word) & 0x00FFFFFFU) == 0) {
-                    index = static_cast<std::uint8_t>(entry);
-                    break;
-                }
-            }
-            if (index == 0xFF) {
-                return false;
-            }
-        }
-        indices[pixel] = index;
-    }
-    return true;
 }
 
 bool gif_head(std::vector<unsigned char>& bytes) {
@@ -187,21 +207,27 @@ bool gif_head(std::vector<unsigned char>& bytes) {
     return true;
 }
 
-bool gif_frame(const std::uint8_t* indices, const std::uint8_t* previous, int delay_centiseconds,
+bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
                std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes) {
     const Rectangle area = previous == nullptr ? Rectangle{0, 0, picture_width, picture_height}
-                                               : changed_rectangle(indices, previous);
+                                               : changed_rectangle(pixels, previous);
     work.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
     std::uint8_t* out = work.data();
+    bool known = true;
     for (int row = area.top; row < area.top + area.height; ++row) {
-        const std::uint8_t* now = indices + row * picture_width + area.left;
+        const std::uint32_t* now = pixels + row * picture_width + area.left;
         if (previous == nullptr) {
-            out = std::copy(now, now + area.width, out);
+            for (int column = 0; column < area.width; ++column) {
+                *out++ = index_of(now[column], known);
+            }
             continue;
         }
-        const std::uint8_t* before = previous + row * picture_width + area.left;
-        fill_row(now, before, area.width, out);
+        const std::uint32_t* before = previous + row * picture_width + area.left;
+        fill_row(now, before, area.width, out, known);
         out += area.width;
+    }
+    if (!known) {
+        return false;
     }
 
     bytes.clear();

@@ -13,7 +13,7 @@
 
 namespace quenlixor {
 
-// Colour-table index of every pixel: the palette's index for colours 0-20,
+// Colour-table indices: the palette's index for colours 0-20,
 // gif_transparent_index for pixels left as they were.
 inline constexpr std::uint8_t gif_transparent_index = 21;
 inline constexpr unsigned char gif_trailer = 0x3B;
@@ -21,18 +21,16 @@ inline constexpr unsigned char gif_trailer = 0x3B;
 // Reads the palette; call after prepare_tables() and before the others.
 void prepare_gif_colours();
 
-// The colour-table index of every pixel of a frame. False when a pixel has a
-// colour outside the palette (nothing the renderer writes).
-bool gif_indices(const std::uint32_t* pixels, std::uint8_t* indices);
-
 // The file's start: signature, screen descriptor, colour table and the
 // extension that makes viewers loop for ever.
 bool gif_head(std::vector<unsigned char>& bytes);
 
 // One frame's bytes: graphics control block, image descriptor and image
-// data. `previous` holds the indices of the frame before, or is null for the
-// first frame, which is stored whole. `work` is scratch space.
-bool gif_frame(const std::uint8_t* indices, const std::uint8_t* previous, int delay_centiseconds,
+// data. `pixels` is the frame's picture and `previous` the one before, or
+// null for the first frame, which is stored whole. `work` is scratch space.
+// False when giflib fails or a pixel has a colour outside the palette
+// (nothing the renderer writes).
+bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
                std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes);
 
 }  // namespace quenlixor
