@@ -23,17 +23,28 @@ void report(const OutputFile& output, const std::string& reason) {
 }  // namespace
 
 bool open_output(OutputFile& output, const std::string& path, const char* what) {
+    namespace fs = std::filesystem;
     output.path = path;
     output.what = what;
-    output.temporary = path + ".partial-" + std::to_string(process_id());
-    // Only a regular file is replaced: never a folder, a device or a pipe.
+    // A link is followed: the file it names is replaced and the link stays.
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (std::filesystem::is_directory(status)) {
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        target = fs::canonical(target, error);
+        if (error) {
+            report(output, "it is a link to nothing that can be replaced");
+            return false;
+        }
+    }
+    output.target = target.string();
+    output.temporary = output.target + ".partial-" + std::to_string(process_id());
+    // Only a regular file is replaced: never a folder, a device or a pipe.
+    const auto status = fs::status(target, error);
+    if (fs::is_directory(status)) {
         report(output, "it is a folder");
         return false;
     }
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
         report(output, "it is not a regular file");
         return false;
     }
@@ -79,7 +90,7 @@ bool commit_output(OutputFile& output) {
         return false;
     }
     std::error_code error;
-    std::filesystem::rename(output.temporary, output.path, error);
+    std::filesystem::rename(output.temporary, output.target, error);
     if (error) {
         report(output, error.message());
         std::remove(output.temporary.c_str());

@@ -16,6 +16,7 @@ inline constexpr std::size_t raw_frame_bytes = 307200;
 // One file being written. `what` names it in messages ("GIF").
 struct OutputFile {
     std::string path;
+    std::string target;  // the path with links followed
     std::string temporary;
     const char* what = "";
     std::FILE* file = nullptr;

@@ -363,6 +363,22 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     EXPECT_NE(outcome.err.find("folder"), std::string::npos) << outcome.err;
     EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"taken"});
     EXPECT_TRUE(fs::is_empty(outputs_ / "taken"));
+    // A link is followed to a regular file and stays a link; one to a device
+    // is refused.
+    fs::create_symlink(outputs_ / "real.gif", outputs_ / "link.gif");
+    { std::ofstream old(outputs_ / "real.gif"); }
+    outcome = run({"--frame", "7", "--count", "2", "--gif", output("link.gif")});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(fs::is_symlink(outputs_ / "link.gif"));
+    EXPECT_GT(fs::file_size(outputs_ / "real.gif"), 1000U);
+    fs::create_symlink("/dev/null", outputs_ / "null.gif");
+    outcome = run({"--frame", "7", "--count", "2", "--gif", output("null.gif")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("not a regular file"), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_symlink(outputs_ / "null.gif"));
+    fs::remove(outputs_ / "null.gif");
+    fs::remove(outputs_ / "link.gif");
+    fs::remove(outputs_ / "real.gif");
     // A full disk under the stream.
     const std::string command = quoted(QUENLIXOR_JULIA_FRAMES) +
                                 " --frame 1 --count 2 --raw - >/dev/full 2>" +
