@@ -14,10 +14,16 @@ namespace {
 
 std::atomic<int> signal_received{0};
 
-// Runs on a thread of its own; returning TRUE keeps the process alive until
-// the export has cleaned up (Windows allows a few seconds on close).
+// Runs on a thread of its own. For Ctrl+C and Ctrl+Break returning TRUE
+// keeps the process alive; on closing the console, logoff and shutdown
+// Windows ends the process when the handler returns, so it waits there
+// (Windows allows about five seconds) while the export removes its
+// temporary files and ends the process itself.
 BOOL WINAPI record_console_event(DWORD event) {
     signal_received.store(event == CTRL_C_EVENT ? 2 : 15);
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        Sleep(4000);
+    }
     return TRUE;
 }
 
