@@ -256,10 +256,12 @@ int run_export(int argc, char** argv) {
     }
     finish_progress(job.progress);
 
+#if defined(QUENLIXOR_HAVE_GIF)
     if (complete && stop_signal() == 0 && job.gif) {
-        const std::vector<unsigned char> trailer = {0x3B};
+        const std::vector<unsigned char> trailer = {gif_trailer};
         write_to_file(job.gif_file, trailer, true);
     }
+#endif
     discard_file_outputs();
     if (stop_signal() != 0) {
         std::fprintf(stderr, "julia-frames: stopped after %ld of %ld frames\n",
