@@ -17,7 +17,7 @@ qj_package_installed() {
 # Packages for building and testing natively.
 QJ_NATIVE_PACKAGES=(
     cmake ninja-build g++ pkg-config clang-format
-    libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev libgif-dev gifsicle
     libsdl2-dev libpixman-1-dev
 )
 # Packages for the 32-bit Windows build and running it under Wine on a

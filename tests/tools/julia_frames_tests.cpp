@@ -1,0 +1,597 @@
+// Tests of the julia-frames tool, run as the real program in a child
+// process: its refusals of bad input, its failures to write, and the frames
+// it writes, checked against the renderer linked into this test (its
+// reference kernel) and, for GIFs, decoded with giflib.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "animation/julia_kernel_choice.h"
+#include "animation/julia_renderer.h"
+
+#if defined(QUENLIXOR_HAVE_PNG)
+#include <png.h>
+#endif
+#if defined(QUENLIXOR_HAVE_GIF)
+#include <gif_lib.h>
+#endif
+
+namespace quenlixor {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string read_file(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The text in single quotes for the shell.
+std::string quoted(const std::string& text) {
+    std::string result(1, '\'');
+    for (const char c : text) {
+        if (c == '\'') {
+            result.append("'\\''");
+        } else {
+            result.push_back(c);
+        }
+    }
+    result.push_back('\'');
+    return result;
+}
+
+class JuliaFramesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/julia-frames-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        work_ = pattern;
+        outputs_ = work_ / "outputs";
+        fs::create_directory(outputs_);
+    }
+    void TearDown() override { fs::remove_all(work_); }
+
+    Outcome run(const std::vector<std::string>& arguments) {
+        std::string command = quoted(QUENLIXOR_JULIA_FRAMES);
+        for (const std::string& argument : arguments) {
+            command.push_back(' ');
+            command.append(quoted(argument));
+        }
+        const fs::path out = work_ / "stdout";
+        const fs::path err = work_ / "stderr";
+        command.append(" >");
+        command.append(quoted(out.string()));
+        command.append(" 2>");
+        command.append(quoted(err.string()));
+        command.append(" </dev/null");
+        const int raw_status = std::system(command.c_str());
+        Outcome outcome;
+        outcome.status = WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
+        outcome.out = read_file(out);
+        outcome.err = read_file(err);
+        return outcome;
+    }
+
+    std::vector<std::string> files_in_outputs() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(outputs_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    std::string output(const std::string& name) const { return (outputs_ / name).string(); }
+
+    fs::path work_;
+    fs::path outputs_;
+};
+
+// The frame with the given number as the renderer in this process makes it,
+// as the 307,200 bytes of a raw file; the picture is left in framebuffer.
+std::string expected_raw_frame(std::int32_t number) {
+    prepare_tables();
+    use_kernel(Kernel::reference);
+    render_frame_into(number, framebuffer);
+    std::string bytes;
+    for (const std::uint32_t word : framebuffer) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            bytes += static_cast<char>((word >> shift) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+int count_lines(const std::string& text) {
+    int lines = 0;
+    for (const char c : text) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    return lines;
+}
+
+struct BadInput {
+    const char* what;
+    std::vector<std::string> arguments;
+};
+
+TEST_F(JuliaFramesTest, RefusesBadInputWithOneLineAndStatus2) {
+    const std::vector<BadInput> cases = {
+        {"no arguments", {}},
+        {"no frame", {"--raw", "OUT"}},
+        {"frame without value", {"--frame"}},
+        {"negative frame", {"--frame", "-1", "--raw", "OUT"}},
+        {"frame past the range", {"--frame", "2147483648", "--raw", "OUT"}},
+        {"huge frame", {"--frame", "99999999999999999999999", "--raw", "OUT"}},
+        {"non-numeric frame", {"--frame", "12x", "--raw", "OUT"}},
+        {"empty frame", {"--frame", "", "--raw", "OUT"}},
+        {"signed frame", {"--frame", "+5", "--raw", "OUT"}},
+        {"frame given twice", {"--frame", "1", "--frame", "2", "--raw", "OUT"}},
+        {"zero count", {"--frame", "1", "--count", "0", "--raw", "OUT"}},
+        {"count past the range", {"--frame", "1", "--count", "2147483648", "--raw", "OUT"}},
+        {"non-numeric count", {"--frame", "1", "--count", "many"}},
+        {"unknown option", {"--frame", "1", "--frames", "2", "--raw", "OUT"}},
+        {"stray argument", {"--frame", "1", "OUT"}},
+        {"unknown kernel", {"--frame", "1", "--kernel", "fastest", "--raw", "OUT"}},
+        {"no output and no count", {"--frame", "1"}},
+        {"raw without path", {"--frame", "1", "--raw"}},
+        {"empty raw path", {"--frame", "1", "--raw", ""}},
+        {"raw given twice", {"--frame", "1", "--raw", "OUT", "--raw", "OUT"}},
+        {"zero step", {"--frame", "1", "--step", "0", "--raw", "OUT"}},
+        {"step past the range", {"--frame", "1", "--step", "2147483648", "--raw", "OUT"}},
+        {"zero threads", {"--frame", "1", "--threads", "0", "--raw", "OUT"}},
+        {"too many threads", {"--frame", "1", "--threads", "257", "--raw", "OUT"}},
+        {"fps too low", {"--frame", "1", "--fps", "0", "--gif", "OUT"}},
+        {"fps too high", {"--frame", "1", "--fps", "51", "--gif", "OUT"}},
+        {"pattern without conversion", {"--frame", "1", "--count", "2", "--raw", "OUT%%"}},
+        {"pattern with two", {"--frame", "1", "--count", "2", "--raw", "OUT%d-%d"}},
+        {"pattern of a string", {"--frame", "1", "--count", "2", "--raw", "OUT%s"}},
+        {"pattern of a float", {"--frame", "1", "--count", "2", "--raw", "OUT%5.2f"}},
+        {"pattern with a length", {"--frame", "1", "--count", "2", "--raw", "OUT%ld"}},
+        {"pattern too wide", {"--frame", "1", "--count", "2", "--raw", "OUT%999d"}},
+        {"bare percent", {"--frame", "1", "--count", "2", "--raw", "OUT%"}},
+        {"png to stdout", {"--frame", "1", "--png", "-"}},
+        {"gif given twice", {"--frame", "1", "--gif", "OUT", "--gif", "OUT"}},
+    };
+    for (const BadInput& bad : cases) {
+        std::vector<std::string> arguments;
+        for (const std::string& argument : bad.arguments) {
+            arguments.push_back(argument.starts_with("OUT") ? output("frame" + argument.substr(3))
+                                                            : argument);
+        }
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 2) << bad.what;
+        EXPECT_EQ(count_lines(outcome.err), 1) << bad.what << ": " << outcome.err;
+        EXPECT_EQ(outcome.err.rfind("julia-frames: ", 0), 0U) << bad.what << ": " << outcome.err;
+        EXPECT_TRUE(outcome.out.empty()) << bad.what;
+        EXPECT_TRUE(files_in_outputs().empty()) << bad.what;
+    }
+}
+
+TEST_F(JuliaFramesTest, HelpPrintsUsage) {
+    const Outcome outcome = run({"--help"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out.rfind("usage: julia-frames --frame N", 0), 0U) << outcome.out;
+    EXPECT_TRUE(outcome.err.empty());
+}
+
+TEST_F(JuliaFramesTest, UnwritablePathGivesStatus1AndLeavesNothing) {
+    // A folder that does not exist, and a destination that is a folder.
+    const std::string missing = output("missing/frame.raw");
+    Outcome outcome = run({"--frame", "7", "--raw", missing});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find(missing), std::string::npos) << outcome.err;
+    EXPECT_TRUE(files_in_outputs().empty());
+
+    fs::create_directory(outputs_ / "taken");
+    outcome = run({"--frame", "7", "--raw", output("taken")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"taken"});
+    EXPECT_TRUE(fs::is_empty(outputs_ / "taken"));
+}
+
+TEST_F(JuliaFramesTest, RawFileIsTheFramebufferOfThatFrame) {
+    for (const std::int32_t number : {1, 1000, 2147483647}) {
+        const std::string path = output("frame.raw");
+        const Outcome outcome = run({"--frame", std::to_string(number), "--raw", path});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_TRUE(outcome.err.empty());
+        const std::string written = read_file(path);
+        ASSERT_EQ(written.size(), 307200U);
+        EXPECT_TRUE(written == expected_raw_frame(number)) << "frame " << number;
+        EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"frame.raw"});
+    }
+}
+
+TEST_F(JuliaFramesTest, CountRendersOnAndWrapsAfterTheLastFrameNumber) {
+    const Outcome outcome =
+        run({"--frame", "2147483646", "--count", "3", "--raw", output("wrapped.raw")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    // 2147483646, 2147483647, then 0.
+    EXPECT_TRUE(read_file(output("wrapped.raw")) == expected_raw_frame(0));
+
+    const Outcome counted = run({"--frame", "998", "--count", "3", "--raw", output("1000.raw")});
+    ASSERT_EQ(counted.status, 0) << counted.err;
+    EXPECT_TRUE(read_file(output("1000.raw")) == expected_raw_frame(1000));
+}
+
+TEST_F(JuliaFramesTest, CountAloneRendersAndWritesNothing) {
+    const Outcome outcome = run({"--frame", "5", "--count", "2"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(files_in_outputs().empty());
+}
+
+TEST_F(JuliaFramesTest, EveryAvailableKernelWritesTheSameFrame) {
+    const std::string expected = expected_raw_frame(4321);
+    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+        const std::string path = output(std::string(kernel_name(kernel)) + ".raw");
+        const Outcome outcome =
+            run({"--frame", "4321", "--kernel", kernel_name(kernel), "--raw", path});
+        if (!kernel_available(kernel)) {
+            EXPECT_EQ(outcome.status, 2) << kernel_name(kernel);
+            continue;
+        }
+        ASSERT_EQ(outcome.status, 0) << kernel_name(kernel) << ": " << outcome.err;
+        EXPECT_TRUE(read_file(path) == expected) << kernel_name(kernel);
+    }
+}
+
+TEST_F(JuliaFramesTest, ReplacesAnExistingFileWhole) {
+    const std::string path = output("frame.raw");
+    {
+        std::ofstream old(path, std::ios::binary);
+        old << std::string(500000, 'x');
+    }
+    const Outcome outcome = run({"--frame", "3", "--raw=" + path});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(read_file(path) == expected_raw_frame(3));
+}
+
+#if defined(QUENLIXOR_HAVE_PNG)
+TEST_F(JuliaFramesTest, PngShowsTheFrameAsA32BitDesktopDoes) {
+    const std::string path = output("frame.png");
+    const Outcome outcome = run({"--frame", "1", "--png", path});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(&image, path.c_str()), 0) << image.message;
+    EXPECT_EQ(image.width, 320U);
+    EXPECT_EQ(image.height, 240U);
+    EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0)
+        << image.message;
+
+    expected_raw_frame(1);
+    int differing = 0;
+    bool any_high_bits = false;
+    for (int pixel = 0; pixel < pixel_count; ++pixel) {
+        const std::uint32_t word = framebuffer[pixel];
+        any_high_bits = any_high_bits || (word >> 24) != 0;
+        const auto at = static_cast<std::size_t>(pixel) * 3;
+        const std::uint32_t shown = (static_cast<std::uint32_t>(pixels[at]) << 16) |
+                                    (static_cast<std::uint32_t>(pixels[at + 1]) << 8) |
+                                    pixels[at + 2];
+        differing += shown != (word & 0x00FFFFFFU) ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0);
+    // The frame uses palette entries with bit 24 set, which the picture drops.
+    EXPECT_TRUE(any_high_bits);
+}
+
+TEST_F(JuliaFramesTest, AFailedOutputDoesNotStopTheOther) {
+    const Outcome outcome =
+        run({"--frame", "9", "--raw", output("missing/frame.raw"), "--png", output("frame.png")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(count_lines(outcome.err), 1) << outcome.err;
+    EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"frame.png"});
+}
+#endif
+
+TEST_F(JuliaFramesTest, PatternsWriteOneFilePerFrameNamedByItsNumber) {
+    // 2147483640 + 3k: after 2147483647 comes 0, so the fourth frame is 1.
+    const Outcome outcome = run({"--frame", "2147483640", "--count", "4", "--step", "3", "--raw",
+                                 output("r-%d.raw"), "--png", output("p-%03x.png")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    std::vector<std::string> names = files_in_outputs();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"p-001.png", "p-7ffffff8.png", "p-7ffffffb.png",
+                                               "p-7ffffffe.png", "r-1.raw", "r-2147483640.raw",
+                                               "r-2147483643.raw", "r-2147483646.raw"}));
+    for (const std::int32_t number : {2147483640, 2147483643, 2147483646, 1}) {
+        EXPECT_TRUE(read_file(output("r-" + std::to_string(number) + ".raw")) ==
+                    expected_raw_frame(number))
+            << number;
+    }
+}
+
+TEST_F(JuliaFramesTest, StreamCarriesEveryFrameInOrder) {
+    const Outcome outcome = run({"--frame", "3", "--count", "3", "--step", "500", "--raw", "-"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    ASSERT_EQ(outcome.out.size(), 3 * 307200U);
+    EXPECT_TRUE(outcome.out ==
+                expected_raw_frame(3) + expected_raw_frame(503) + expected_raw_frame(1003));
+    EXPECT_TRUE(files_in_outputs().empty());
+}
+
+TEST_F(JuliaFramesTest, BrokenPipeEndsQuietlyWithStatus1) {
+    const std::string command =
+        "bash -c " + quoted(quoted(QUENLIXOR_JULIA_FRAMES) + " --frame 1 --count 200 --raw - 2>" +
+                            quoted((work_ / "stderr").string()) +
+                            " | head -c 1000 >/dev/null;"
+                            " exit ${PIPESTATUS[0]}");
+    const int raw_status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw_status));
+    EXPECT_EQ(WEXITSTATUS(raw_status), 1);
+    EXPECT_TRUE(read_file(work_ / "stderr").empty());
+}
+
+TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
+    // A missing folder for a GIF and for a sequence.
+    for (const char* option : {"--gif", "--png", "--raw"}) {
+        const std::string missing = output("missing/frame-%d");
+        const Outcome outcome = run({"--frame", "7", "--count", "3", option, missing});
+        EXPECT_EQ(outcome.status, 1) << option;
+        EXPECT_NE(outcome.err.find(output("missing/frame-")), std::string::npos) << outcome.err;
+        EXPECT_TRUE(files_in_outputs().empty()) << option;
+    }
+    // A folder where the GIF belongs.
+    fs::create_directory(outputs_ / "taken");
+    Outcome outcome = run({"--frame", "7", "--count", "3", "--gif", output("taken")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("folder"), std::string::npos) << outcome.err;
+    EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"taken"});
+    EXPECT_TRUE(fs::is_empty(outputs_ / "taken"));
+    // A link is followed to a regular file and stays a link; one to a device
+    // is refused.
+    fs::create_symlink(outputs_ / "real.gif", outputs_ / "link.gif");
+    { std::ofstream old(outputs_ / "real.gif"); }
+    outcome = run({"--frame", "7", "--count", "2", "--gif", output("link.gif")});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(fs::is_symlink(outputs_ / "link.gif"));
+    EXPECT_GT(fs::file_size(outputs_ / "real.gif"), 1000U);
+    fs::create_symlink("/dev/null", outputs_ / "null.gif");
+    outcome = run({"--frame", "7", "--count", "2", "--gif", output("null.gif")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("not a regular file"), std::string::npos) << outcome.err;
+    EXPECT_TRUE(fs::is_symlink(outputs_ / "null.gif"));
+    fs::remove(outputs_ / "null.gif");
+    fs::remove(outputs_ / "link.gif");
+    fs::remove(outputs_ / "real.gif");
+    // A full disk under the stream.
+    const std::string command = quoted(QUENLIXOR_JULIA_FRAMES) +
+                                " --frame 1 --count 2 --raw - >/dev/full 2>" +
+                                quoted((work_ / "stderr").string());
+    const int raw_status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1, 1);
+    EXPECT_NE(read_file(work_ / "stderr").find("No space left"), std::string::npos);
+    // No permission (root may write anywhere).
+    if (geteuid() != 0) {
+        fs::create_directory(outputs_ / "locked");
+        fs::permissions(outputs_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        outcome = run({"--frame", "7", "--gif", output("locked/a.gif")});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_NE(outcome.err.find(output("locked/a.gif")), std::string::npos) << outcome.err;
+        EXPECT_TRUE(fs::is_empty(outputs_ / "locked"));
+        fs::permissions(outputs_ / "locked", fs::perms::owner_all);
+    }
+}
+
+// Starts julia-frames with the arguments, its output to /dev/null; returns
+// its process id.
+pid_t start(const std::vector<std::string>& arguments) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        std::string program = QUENLIXOR_JULIA_FRAMES;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = arguments;
+        for (std::string& argument : copies) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        const pid_t child = start({"--frame", "1", "--count", "2000000", "--threads", "1", "--gif",
+                                   output("long.gif"), "--raw", output("last.raw")});
+        ASSERT_GT(child, 0);
+        // Wait until the temporary files exist, then stop the export.
+        for (int wait = 0; wait < 500 && files_in_outputs().size() < 2; ++wait) {
+            usleep(10000);
+        }
+        EXPECT_EQ(files_in_outputs().size(), 2U);
+        usleep(100000);
+        kill(child, signal_number);
+        int raw_status = 0;
+        ASSERT_EQ(waitpid(child, &raw_status, 0), child);
+        EXPECT_TRUE(WIFEXITED(raw_status)) << signal_number;
+        EXPECT_EQ(WEXITSTATUS(raw_status), 1) << signal_number;
+        EXPECT_TRUE(files_in_outputs().empty()) << signal_number;
+    }
+}
+
+TEST_F(JuliaFramesTest, OutputsAreTheSameForEveryThreadCount) {
+    std::string first_gif;
+    std::string first_stream;
+    for (const char* threads : {"1", "2", "3"}) {
+        const Outcome outcome = run({"--frame", "900", "--count", "9", "--threads", threads,
+                                     "--gif", output("a.gif"), "--raw", "-"});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        const std::string gif = read_file(output("a.gif"));
+        if (first_gif.empty()) {
+            first_gif = gif;
+            first_stream = outcome.out;
+            EXPECT_EQ(first_stream.size(), 9 * 307200U);
+        }
+        EXPECT_TRUE(gif == first_gif) << threads << " threads";
+        EXPECT_TRUE(outcome.out == first_stream) << threads << " threads";
+    }
+}
+
+#if defined(QUENLIXOR_HAVE_GIF)
+TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
+    // Frames 2147483643, ... wrap to 0 and on, 7 apart; 30 fps is 3 cs.
+    const int count = 6;
+    const Outcome outcome = run({"--frame", "2147483643", "--count", std::to_string(count),
+                                 "--step", "7", "--fps", "30", "--gif", output("a.gif")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(output("a.gif").c_str(), &error);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    EXPECT_EQ(gif->SWidth, 320);
+    EXPECT_EQ(gif->SHeight, 240);
+    ASSERT_NE(gif->SColorMap, nullptr);
+    ASSERT_EQ(gif->ImageCount, count);
+
+    // The first image carries the loop extension: NETSCAPE2.0, count 0.
+    bool loops = false;
+    const SavedImage& first = gif->SavedImages[0];
+    for (int block = 0; block + 1 < first.ExtensionBlockCount; ++block) {
+        const ExtensionBlock& name = first.ExtensionBlocks[block];
+        const ExtensionBlock& data = first.ExtensionBlocks[block + 1];
+        loops = loops || (name.Function == APPLICATION_EXT_FUNC_CODE && name.ByteCount == 11 &&
+                          std::string(reinterpret_cast<char*>(name.Bytes), 11) == "NETSCAPE2.0" &&
+                          data.ByteCount == 3 && data.Bytes[0] == 1 && data.Bytes[1] == 0 &&
+                          data.Bytes[2] == 0);
+    }
+    EXPECT_TRUE(loops);
+
+    std::vector<std::uint32_t> canvas(pixel_count, 0xFF000000U);  // no colour yet
+    for (int image = 0; image < count; ++image) {
+        const SavedImage& saved = gif->SavedImages[image];
+        EXPECT_EQ(saved.ImageDesc.ColorMap, nullptr) << image;
+        GraphicsControlBlock control{};
+        ASSERT_EQ(DGifSavedExtensionToGCB(gif, image, &control), GIF_OK);
+        EXPECT_EQ(control.DelayTime, 3);
+        EXPECT_EQ(control.DisposalMode, DISPOSE_DO_NOT);
+        const GifImageDesc& area = saved.ImageDesc;
+        ASSERT_LE(area.Left + area.Width, 320);
+        ASSERT_LE(area.Top + area.Height, 240);
+        for (int row = 0; row < area.Height; ++row) {
+            for (int column = 0; column < area.Width; ++column) {
+                const int index = saved.RasterBits[row * area.Width + column];
+                if (index == control.TransparentColor) {
+                    continue;
+                }
+                ASSERT_LT(index, gif->SColorMap->ColorCount);
+                const GifColorType colour = gif->SColorMap->Colors[index];
+                canvas[static_cast<std::size_t>((area.Top + row) * 320 + area.Left + column)] =
+                    (static_cast<std::uint32_t>(colour.Red) << 16) |
+                    (static_cast<std::uint32_t>(colour.Green) << 8) | colour.Blue;
+            }
+        }
+        const auto number = static_cast<std::int32_t>((2147483643LL + 7LL * image) & 0x7FFFFFFF);
+        expected_raw_frame(number);
+        int differing = 0;
+        for (int pixel = 0; pixel < pixel_count; ++pixel) {
+            differing +=
+                canvas[static_cast<std::size_t>(pixel)] != (framebuffer[pixel] & 0x00FFFFFFU) ? 1
+                                                                                              : 0;
+        }
+        EXPECT_EQ(differing, 0) << "frame " << number;
+    }
+    DGifCloseFile(gif, &error);
+}
+#endif
+
+// Runs julia-frames with stderr (and stdin, stdout) on a pseudo-terminal;
+// returns what the terminal received.
+std::string run_on_terminal(const std::vector<std::string>& arguments, int& status,
+                            double& seconds) {
+    int terminal = -1;
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        std::vector<char*> argv;
+        std::string program = QUENLIXOR_JULIA_FRAMES;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = arguments;
+        for (std::string& argument : copies) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::string received;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t size = read(terminal, buffer, sizeof buffer);
+        if (size > 0) {
+            received.append(buffer, static_cast<std::size_t>(size));
+        } else if (size < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;  // EIO once the child has gone
+        }
+    }
+    int raw_status = 0;
+    waitpid(child, &raw_status, 0);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    close(terminal);
+    status = WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
+    return received;
+}
+
+TEST_F(JuliaFramesTest, ProgressShowsOnlyOnATerminal) {
+    // Long enough (well over half a second) with the reference kernel.
+    const std::vector<std::string> arguments = {"--frame",   "1", "--count",  "400",
+                                                "--threads", "1", "--kernel", "reference"};
+    int status = -1;
+    double seconds = 0;
+    const std::string shown = run_on_terminal(arguments, status, seconds);
+    EXPECT_EQ(status, 0);
+    ASSERT_GT(seconds, 0.7) << "the run was too short to show progress";
+    EXPECT_NE(shown.find("/400 frames"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("%"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" fps"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" left"), std::string::npos) << shown;
+    // At most about ten updates a second, and the line is cleared at the end.
+    const auto updates = std::count(shown.begin(), shown.end(), '\r');
+    EXPECT_LE(static_cast<double>(updates), seconds * 10 + 3) << shown;
+    EXPECT_EQ(shown.back(), '\r') << shown;
+    EXPECT_EQ(shown.find('\n'), std::string::npos) << shown;
+
+    std::vector<std::string> quiet = arguments;
+    quiet.push_back("--quiet");
+    EXPECT_TRUE(run_on_terminal(quiet, status, seconds).empty());
+    EXPECT_EQ(status, 0);
+
+    const Outcome not_on_terminal = run(arguments);
+    EXPECT_EQ(not_on_terminal.status, 0);
+    EXPECT_TRUE(not_on_terminal.err.empty()) << not_on_terminal.err;
+}
+
+}  // namespace
+}  // namespace quenlixor

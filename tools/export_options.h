@@ -1,0 +1,64 @@
+// The command line of julia-frames: which frames, which outputs, how.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quenlixor {
+
+inline constexpr std::int64_t largest_frame_number = 2147483647;
+
+// Where one of the picture outputs (--png, --raw) goes.
+enum class Destination {
+    none,
+    last_frame,  // one file holding the last frame
+    sequence,    // one file per frame, named by a pattern
+    stream,      // every frame on standard output (--raw - only)
+};
+
+struct PictureOutput {
+    Destination destination = Destination::none;
+    std::string path;  // the file, or the pattern with one integer conversion
+};
+
+struct ExportOptions {
+    std::int64_t first_frame = 0;
+    std::int64_t count = 1;
+    std::int64_t step = 1;
+    int threads = 0;  // 0: the processors available
+    const char* kernel = nullptr;
+    int fps = 25;
+    bool quiet = false;
+    std::string gif_path;  // empty: no GIF
+    PictureOutput png;
+    PictureOutput raw;
+};
+
+enum class ParseResult { run, help, bad };
+
+// Reads the arguments into `options`. On ParseResult::bad, `message` holds
+// one line saying what is wrong.
+ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
+                                 std::string& message);
+
+// Whether `path` is a file-name pattern: exactly one printf integer
+// conversion (%d, %i, %u, %o, %x or %X with flags, a width and a precision
+// of at most two digits each, no length modifier) besides any %% escapes.
+// With a '%' but not such a conversion it is neither a pattern nor a plain
+// path: `message` says why and the result is false with `bad` set.
+bool is_frame_pattern(const std::string& path, bool& bad, std::string& message);
+
+// The file name of frame `number` under `pattern` (one integer conversion).
+std::string name_from_pattern(const std::string& pattern, std::int32_t number);
+
+// The number of the `index`th frame (from 0): first + index * step, wrapping
+// to 0 after 2,147,483,647 as the program does.
+std::int32_t frame_at(const ExportOptions& options, std::int64_t index);
+
+// GIF delays are whole centiseconds: 100/fps rounded to the nearest (half
+// up), so 25 fps shows each frame for 4 cs and 30 fps for 3 cs.
+int gif_delay_centiseconds(int fps);
+
+extern const char* const export_usage_text;
+
+}  // namespace quenlixor
