@@ -15,6 +15,7 @@
 //
 // CAPTURE.xwd is the window dump that xwd writes: the server's own pixels,
 // so a 16-bit desktop is compared in 5-6-5, not in colours widened to 8 bits.
+// Its window must have a TrueColor visual, which shows pixels as written.
 // Exit status: 0 when the frames agree (or one was found), 1 when not, 2 on
 // bad input.
 #include <cstdint>
@@ -113,6 +114,17 @@ bool load_capture(const char* path, Capture& capture) {
     capture.green_mask = big_endian_word(bytes, 15);
     capture.blue_mask = big_endian_word(bytes, 16);
     const std::uint32_t ncolors = big_endian_word(bytes, 19);
+    // Through any other visual class the screen shows each pixel as a colour
+    // map says, not as its bits are written.
+    const std::uint32_t visual_class = big_endian_word(bytes, 13);
+    constexpr std::uint32_t true_color = 4;
+    if (visual_class != true_color) {
+        std::fprintf(stderr,
+                     "e2e-frame-match: %s: the window's visual is not TrueColor (class %u), so "
+                     "its pixels do not show as written\n",
+                     path, visual_class);
+        return false;
+    }
     if (version != 7 || format != 2 || byte_order != 0) {
         std::fprintf(stderr, "e2e-frame-match: %s: only little-endian ZPixmap dumps\n", path);
         return false;
