@@ -63,4 +63,26 @@ long double seconds_clock() {
     return static_cast<long double>(tick_count_ms()) / 1000.0L;
 }
 
+void pacer_start(FramePacer& pacer, std::int32_t fps, MicrosecondClock clock) {
+    pacer.fps = fps > 0 ? fps : 0;
+    pacer.frames = 0;
+    pacer.start_us = pacer.fps > 0 ? clock() : 0;
+}
+
+void pacer_wait(FramePacer& pacer, MicrosecondClock clock, Sleeper sleep) {
+    if (pacer.fps == 0) {
+        return;
+    }
+    const auto fps = static_cast<std::uint64_t>(pacer.fps);
+    ++pacer.frames;
+    const std::uint64_t due = pacer.start_us + pacer.frames * 1000000U / fps;
+    const std::uint64_t now = clock();
+    if (now < due) {
+        sleep(static_cast<std::uint32_t>(due - now));
+    } else if (now - due >= 1000000U / fps) {
+        pacer.start_us = now;
+        pacer.frames = 0;
+    }
+}
+
 }  // namespace quenlixor

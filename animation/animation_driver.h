@@ -66,4 +66,29 @@ std::string poll_key(KeyQueue keys);
 // The tick clock in seconds, in extended precision.
 long double seconds_clock();
 
+// --- frame pacing ---------------------------------------------------------
+
+// A microsecond clock and a sleep: the platform's clock_us and sleep_us, or
+// simulated ones.
+using MicrosecondClock = std::uint64_t (*)();
+using Sleeper = void (*)(std::uint32_t microseconds);
+
+// Holds the frame loop to at most `fps` frames per second: frame k is due
+// k / fps seconds after the start, so sleeping late now and then does not
+// add up. A loop that falls more than one frame behind starts afresh from
+// the present instead of hurrying to catch up.
+struct FramePacer {
+    std::int32_t fps;        // 0: no pacing
+    std::uint64_t start_us;  // clock reading frame 0 was due at
+    std::uint64_t frames;    // frames paced since start_us
+};
+
+// Starts pacing at `fps` frames per second (0: none, and the clock is not
+// read).
+void pacer_start(FramePacer& pacer, std::int32_t fps, MicrosecondClock clock);
+
+// Called once a frame has been shown: sleeps until the next frame is due.
+// Without pacing returns at once without reading the clock.
+void pacer_wait(FramePacer& pacer, MicrosecondClock clock, Sleeper sleep);
+
 }  // namespace quenlixor

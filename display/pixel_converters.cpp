@@ -127,6 +127,10 @@ const char* converter_path_name(ConverterPath path) {
     return "unknown";
 }
 
+const char* converter_path_name() {
+    return converter_path_name(active_converter_path());
+}
+
 bool converter_path_available(ConverterPath path) {
     return path_set(path) != nullptr;
 }

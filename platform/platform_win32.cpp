@@ -5,6 +5,8 @@
 #include <float.h>
 #include <stdlib.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 
 namespace quenlixor {
 namespace {
@@ -39,12 +41,64 @@ std::uint32_t tick_count_ms() {
     return GetTickCount();
 }
 
+namespace {
+
+// Ticks of QueryPerformanceCounter per second; fixed at boot.
+std::uint64_t counter_frequency() {
+    static const std::uint64_t frequency = [] {
+        LARGE_INTEGER value;
+        QueryPerformanceFrequency(&value);
+        return static_cast<std::uint64_t>(value.QuadPart);
+    }();
+    return frequency;
+}
+
+void end_fine_timer() {
+    timeEndPeriod(1);
+}
+
+}  // namespace
+
+std::uint64_t clock_us() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const auto ticks = static_cast<std::uint64_t>(now.QuadPart);
+    const std::uint64_t frequency = counter_frequency();
+    return ticks / frequency * 1000000U + ticks % frequency * 1000000U / frequency;
+}
+
+void sleep_us(std::uint32_t microseconds) {
+    // The system timer ticks every 15.6 ms unless a program asks for finer
+    // ticks; 1 ms makes Sleep(1) last about 1 ms.
+    static const bool fine_timer = [] {
+        const bool set = timeBeginPeriod(1) == TIMERR_NOERROR;
+        if (set) {
+            atexit(end_fine_timer);
+        }
+        return set;
+    }();
+    // Sleep may last up to a tick longer than asked: it sleeps a tick less,
+    // and the rest passes in Sleep(0), which gives up the time slice.
+    const std::uint64_t end = clock_us() + microseconds;
+    const std::uint32_t tick_ms = fine_timer ? 1U : 16U;
+    if (microseconds / 1000U > tick_ms) {
+        Sleep(microseconds / 1000U - tick_ms);
+    }
+    while (clock_us() < end) {
+        Sleep(0);
+    }
+}
+
 bool key_waiting() {
     return stop_was_requested() || _kbhit() != 0;
 }
 
 int read_key() {
     return stop_was_requested() ? stop_key_code : _getch();
+}
+
+void push_key(int code) {
+    _ungetch(code);
 }
 
 void catch_stop_requests() {
