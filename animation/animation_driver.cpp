@@ -59,10 +59,6 @@ std::string poll_key(KeyQueue keys) {
     return key;
 }
 
-long double seconds_clock() {
-    return static_cast<long double>(tick_count_ms()) / 1000.0L;
-}
-
 void pacer_start(FramePacer& pacer, std::int32_t fps, MicrosecondClock clock) {
     pacer.fps = fps > 0 ? fps : 0;
     pacer.frames = 0;

@@ -63,9 +63,6 @@ KeyQueue console_keys();
 // (an extended key); else the one code read.
 std::string poll_key(KeyQueue keys);
 
-// The tick clock in seconds, in extended precision.
-long double seconds_clock();
-
 // --- frame pacing ---------------------------------------------------------
 
 // A microsecond clock and a sleep: the platform's clock_us and sleep_us, or

@@ -24,7 +24,7 @@ QJ_NATIVE_PACKAGES=(
 # virtual X display.
 QJ_WINDOWS_PACKAGES=(
     g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool x11-utils x11-apps
-    imagemagick tmux
+    imagemagick
 )
 
 QJ_APT_UPDATED=0

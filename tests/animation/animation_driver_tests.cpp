@@ -9,7 +9,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -310,23 +309,6 @@ TEST(ConsoleKeysTest, PollFindsACodePushedBackIntoTheConsoleQueue) {
     EXPECT_EQ(poll_key(console_keys()), "");
 }
 #endif
-
-// --- seconds clock --------------------------------------------------------------
-
-TEST(SecondsClockTest, IsTheTickCountInSeconds) {
-    const std::uint32_t before = tick_count_ms();
-    const long double seconds = seconds_clock();
-    const std::uint32_t after = tick_count_ms();
-    const long double lower = static_cast<long double>(before) / 1000.0L;
-    const long double upper = static_cast<long double>(after) / 1000.0L;
-    if (after >= before) {  // not across a wrap
-        EXPECT_GE(seconds, lower);
-        EXPECT_LE(seconds, upper);
-    }
-    // Whole milliseconds, with nothing lost in extended precision.
-    const long double ms = seconds * 1000.0L;
-    EXPECT_NEAR(static_cast<double>(ms - std::nearbyint(ms)), 0.0, 1e-6);
-}
 
 }  // namespace
 }  // namespace quenlixor
