@@ -49,21 +49,20 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
     prepare_tables();
     frame_number = frame_number_before(options.first_frame);
     void* const caption_window = active_window();
-    rate_start(rate_counter, tick_count_ms);
+    rate_start(rate_counter);
     FramePacer pacer{};
-    pacer_start(pacer, options.fps, clock_us);
+    pacer_start(pacer, options.fps);
 
-    const KeyQueue keys = console_keys();
     for (;;) {
         render_frame();
-        rate_count_frame(rate_counter, tick_count_ms);
+        rate_count_frame(rate_counter);
         {
             const std::string caption = caption_text(rate_counter.rate_shown);
             set_caption(caption_window, caption.c_str());
         }
         display_update(framebuffer);
-        pacer_wait(pacer, clock_us, sleep_us);
-        if (!poll_key(keys).empty()) {
+        pacer_wait(pacer);
+        if (!poll_key().empty()) {
             break;
         }
     }

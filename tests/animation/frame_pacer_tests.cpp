@@ -7,28 +7,10 @@
 #include <vector>
 
 #include "animation/animation_driver.h"
+#include "tests/animation/simulated_platform.h"
 
 namespace quenlixor {
 namespace {
-
-struct SimulatedTime {
-    std::uint64_t now_us;
-    int clock_reads;
-    std::vector<std::uint32_t> sleeps;
-    std::uint32_t oversleep_us;  // every sleep lasts this much longer
-};
-
-SimulatedTime simulated;
-
-std::uint64_t read_clock() {
-    ++simulated.clock_reads;
-    return simulated.now_us;
-}
-
-void sleep_simulated(std::uint32_t microseconds) {
-    simulated.sleeps.push_back(microseconds);
-    simulated.now_us += microseconds + simulated.oversleep_us;
-}
 
 // Runs frames costing `frame_cost_us` each (work + pacing) from a start at
 // 7 s for `seconds` and returns the frame end times.
@@ -37,11 +19,11 @@ std::vector<std::uint64_t> run_paced(std::int32_t fps, std::uint64_t frame_cost_
     const std::uint64_t start = 7000000;
     simulated.now_us = start;
     FramePacer pacer{};
-    pacer_start(pacer, fps, read_clock);
+    pacer_start(pacer, fps);
     std::vector<std::uint64_t> ends;
     while (simulated.now_us < start + seconds * 1000000) {
         simulated.now_us += frame_cost_us;
-        pacer_wait(pacer, read_clock, sleep_simulated);
+        pacer_wait(pacer);
         ends.push_back(simulated.now_us);
     }
     return ends;
@@ -59,7 +41,7 @@ int frames_in_second(const std::vector<std::uint64_t>& ends, std::uint64_t from)
 TEST(FramePacerTest, HoldsEachSecondToTheRateAsked) {
     for (const std::int32_t fps : {1, 7, 60, 144, 1000}) {
         for (const std::uint32_t oversleep : {0U, 90U}) {
-            simulated = SimulatedTime{};
+            simulated = SimulatedPlatform{};
             simulated.oversleep_us = oversleep;
             const std::vector<std::uint64_t> ends = run_paced(fps, 200, 5);
             for (std::uint64_t second = 1; second < 4; ++second) {
@@ -73,34 +55,34 @@ TEST(FramePacerTest, HoldsEachSecondToTheRateAsked) {
 }
 
 TEST(FramePacerTest, ASlowFrameIsNotMadeUpWithABurst) {
-    simulated = SimulatedTime{};
+    simulated = SimulatedPlatform{};
     simulated.now_us = 1000000;
     FramePacer pacer{};
-    pacer_start(pacer, 100, read_clock);  // a frame every 10 ms
+    pacer_start(pacer, 100);  // a frame every 10 ms
     simulated.now_us += 2000;
-    pacer_wait(pacer, read_clock, sleep_simulated);
+    pacer_wait(pacer);
     EXPECT_EQ(simulated.sleeps, std::vector<std::uint32_t>{8000});
     simulated.now_us += 250000;  // one frame takes a quarter of a second
-    pacer_wait(pacer, read_clock, sleep_simulated);
+    pacer_wait(pacer);
     simulated.now_us += 2000;
-    pacer_wait(pacer, read_clock, sleep_simulated);
+    pacer_wait(pacer);
     // The next frame is due 10 ms after the slow one ended, not at once.
     EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{8000, 8000}));
 }
 
 TEST(FramePacerTest, FramesSlowerThanTheRateAreNotHeldBack) {
-    simulated = SimulatedTime{};
+    simulated = SimulatedPlatform{};
     const std::vector<std::uint64_t> ends = run_paced(60, 20000, 2);  // 50 frames a second
     EXPECT_TRUE(simulated.sleeps.empty());
     EXPECT_EQ(frames_in_second(ends, 7500000), 50);
 }
 
 TEST(FramePacerTest, WithoutARateNeitherReadsTheClockNorSleeps) {
-    simulated = SimulatedTime{};
+    simulated = SimulatedPlatform{};
     FramePacer pacer{};
-    pacer_start(pacer, 0, read_clock);
+    pacer_start(pacer, 0);
     for (int frame = 0; frame < 10; ++frame) {
-        pacer_wait(pacer, read_clock, sleep_simulated);
+        pacer_wait(pacer);
     }
     EXPECT_EQ(simulated.clock_reads, 0);
     EXPECT_TRUE(simulated.sleeps.empty());
