@@ -232,6 +232,12 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
                                        format.dwBBitMask);
     if (state.converter == nullptr) {
         char text[128];
+        const DWORD bits = format.dwRGBBitCount;
+        if (bits != 16 && bits != 24 && bits != 32) {
+            std::snprintf(text, sizeof text, "%lu bits per pixel is not supported",
+                          static_cast<unsigned long>(bits));
+            return fail_with_text("desktop format", text);
+        }
         std::snprintf(text, sizeof text,
                       "%lu bits per pixel with masks R 0x%08lX G 0x%08lX B 0x%08lX is not "
                       "supported",
