@@ -1,26 +1,40 @@
 #include "display/sdl/present_rows.h"
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 namespace quenlixor {
-
 namespace {
 
-// Widens a converted row of `width` pixels of `Bytes` bytes in place, each
-// pixel into `scale` copies, from the right: pixel x moves to x * scale and
-// beyond, never onto a pixel not yet moved. Copies of a constant size
-// compile into plain loads and stores.
-template <std::size_t Bytes>
-void widen_row(std::uint8_t* row, std::size_t width, std::size_t scale) {
-    for (std::size_t x = width; x-- > 0;) {
+// Writes each of the `width` pixels of `Bytes` bytes at `from` `Scale` times
+// in a row at `to`. Copies of a constant size, a constant number of times,
+// compile into plain moves.
+template <std::size_t Bytes, std::size_t Scale>
+void widen_row(const std::uint8_t* from, std::uint8_t* to, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x, from += Bytes) {
         std::uint8_t pixel[Bytes];
-        std::memcpy(pixel, row + x * Bytes, Bytes);
-        std::uint8_t* to = row + x * scale * Bytes;
-        for (std::size_t i = 0; i < scale; ++i, to += Bytes) {
+        std::memcpy(pixel, from, Bytes);
+        for (std::size_t i = 0; i < Scale; ++i, to += Bytes) {
             std::memcpy(to, pixel, Bytes);
         }
     }
 }
+
+using Widener = void (*)(const std::uint8_t* from, std::uint8_t* to, std::size_t width);
+
+template <std::size_t Bytes, std::size_t... Scales>
+constexpr std::array<Widener, sizeof...(Scales)> wideners(std::index_sequence<Scales...>) {
+    return {widen_row<Bytes, Scales + 1>...};
+}
+
+// By bytes per pixel (2, 3, 4) and scale (1..8).
+constexpr std::array<Widener, 8> wideners_2 = wideners<2>(std::make_index_sequence<8>());
+constexpr std::array<Widener, 8> wideners_3 = wideners<3>(std::make_index_sequence<8>());
+constexpr std::array<Widener, 8> wideners_4 = wideners<4>(std::make_index_sequence<8>());
+
+// A converted row before it is widened.
+alignas(64) std::uint8_t converted_row[present_rows_max_width * 4];
 
 }  // namespace
 
@@ -28,26 +42,21 @@ void present_rows(const std::uint32_t* pixels, std::int32_t width, std::int32_t 
                   std::int32_t scale, Converter converter, std::int32_t bytes_per_pixel,
                   std::uint8_t* destination, std::int32_t pitch) {
     const auto columns = static_cast<std::size_t>(width);
-    const auto blocks = static_cast<std::size_t>(scale);
-    const std::size_t row_bytes = columns * blocks * static_cast<std::size_t>(bytes_per_pixel);
+    const std::size_t row_bytes =
+        columns * static_cast<std::size_t>(scale) * static_cast<std::size_t>(bytes_per_pixel);
+    const auto which = static_cast<std::size_t>(scale - 1);
+    const Widener widen = bytes_per_pixel == 2   ? wideners_2[which]
+                          : bytes_per_pixel == 3 ? wideners_3[which]
+                                                 : wideners_4[which];
     for (std::int32_t row = 0; row < height; ++row) {
         std::uint8_t* const first = destination + static_cast<std::ptrdiff_t>(row) * scale * pitch;
-        converter(pixels + static_cast<std::ptrdiff_t>(row) * width, first,
-                  static_cast<std::uint32_t>(width));
+        const std::uint32_t* const source = pixels + static_cast<std::ptrdiff_t>(row) * width;
         if (scale == 1) {
+            converter(source, first, static_cast<std::uint32_t>(width));
             continue;
         }
-        switch (bytes_per_pixel) {
-            case 2:
-                widen_row<2>(first, columns, blocks);
-                break;
-            case 3:
-                widen_row<3>(first, columns, blocks);
-                break;
-            default:
-                widen_row<4>(first, columns, blocks);
-                break;
-        }
+        converter(source, converted_row, static_cast<std::uint32_t>(width));
+        widen(converted_row, first, columns);
         for (std::int32_t copy = 1; copy < scale; ++copy) {
             std::memcpy(first + static_cast<std::ptrdiff_t>(copy) * pitch, first, row_bytes);
         }
