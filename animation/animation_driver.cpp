@@ -79,7 +79,7 @@ void pacer_wait(FramePacer& pacer, MicrosecondClock clock, Sleeper sleep) {
     const std::uint64_t now = clock();
     if (now < due) {
         sleep(static_cast<std::uint32_t>(due - now));
-    } else if (now - due >= 1000000U / fps) {
+    } else if (now - due > pacer_catch_up_us && now - due >= 1000000U / fps) {
         pacer.start_us = now;
         pacer.frames = 0;
     }
