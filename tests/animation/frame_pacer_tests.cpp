@@ -96,7 +96,7 @@ TEST(FramePacerTest, AFrameLateByLessThanTheCatchUpIsMadeUp) {
     std::vector<std::uint64_t> ends;
     for (int frame = 1; frame <= 1000; ++frame) {
         // Every 100th frame takes 7 ms: a busy system, not a slow program.
-        simulated.now_us += frame % 100 == 50 ? 7000 : 500;
+        simulated.now_us += frame % 100 == 50 ? 7000U : 500U;
         pacer_wait(pacer, read_clock, sleep_simulated);
         ends.push_back(simulated.now_us);
     }
