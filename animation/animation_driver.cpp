@@ -71,7 +71,7 @@ void pacer_wait(FramePacer& pacer) {
     const std::uint64_t now = clock_us();
     if (now < due) {
         sleep_us(static_cast<std::uint32_t>(due - now));
-    } else if (now - due >= 1000000U / fps) {
+    } else if (now - due > pacer_catch_up_us && now - due >= 1000000U / fps) {
         pacer.start_us = now;
         pacer.frames = 0;
     }

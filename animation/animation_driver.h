@@ -56,8 +56,11 @@ std::string poll_key();
 
 // Holds the frame loop to at most `fps` frames per second: frame k is due
 // k / fps seconds after the start, so sleeping late now and then does not
-// add up. A loop that falls more than one frame behind starts afresh from
-// the present instead of hurrying to catch up.
+// add up, and a frame that came late is made up by not sleeping after the
+// next ones. A loop that falls more than pacer_catch_up_us (or one frame, if
+// that is longer) behind starts afresh from the present instead of hurrying.
+inline constexpr std::uint64_t pacer_catch_up_us = 100000;
+
 struct FramePacer {
     std::int32_t fps;        // 0: no pacing
     std::uint64_t start_us;  // clock reading frame 0 was due at

@@ -24,8 +24,8 @@ std::uint64_t clock_us();
 // where the system allows. Win32: the timer period set to 1 ms on first use
 // (timeBeginPeriod, undone by timeEndPeriod at exit), Sleep for the whole
 // milliseconds but one, then Sleep(0) until QueryPerformanceCounter says the
-// time is up. POSIX: clock_nanosleep on CLOCK_MONOTONIC; a stop request (see
-// catch_stop_requests) cuts it short.
+// time is up. POSIX: nanosleep (macOS has no clock_nanosleep); a stop
+// request (see catch_stop_requests) cuts it short.
 void sleep_us(std::uint32_t microseconds);
 
 // True when a key code waits in the console's key queue. Win32: _kbhit.

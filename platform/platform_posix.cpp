@@ -97,7 +97,7 @@ void sleep_us(std::uint32_t microseconds) {
                         static_cast<long>(microseconds % 1000000U) * 1000L};
     // A signal (EINTR) ends the sleep early: a stop request is to be seen at
     // once, and a frame loop sleeping too little merely paces itself again.
-    clock_nanosleep(CLOCK_MONOTONIC, 0, &span, nullptr);
+    nanosleep(&span, nullptr);
 }
 
 bool key_waiting() {

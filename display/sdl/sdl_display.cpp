@@ -64,6 +64,7 @@ bool start_video() {
     }
     const char* const wayland = SDL_getenv("WAYLAND_DISPLAY");
     const bool wayland_named = wayland != nullptr && wayland[0] != '\0';
+    char errors[160] = "";
     for (int index = 0; index < SDL_GetNumVideoDrivers(); ++index) {
         const char* const driver = SDL_GetVideoDriver(index);
         if (!is_desktop_driver(driver) || (std::strcmp(driver, "wayland") == 0 && !wayland_named)) {
@@ -74,15 +75,25 @@ bool start_video() {
             state.video_started = true;
             return true;
         }
+        const std::size_t used = std::strlen(errors);
+        std::snprintf(errors + used, sizeof errors - used, "%s%s: %s", used == 0 ? "" : "; ",
+                      driver, SDL_GetError());
     }
     SDL_ResetHint(SDL_HINT_VIDEODRIVER);
-    return fail("no desktop",
-                "no X11 or Wayland display could be opened (DISPLAY unset or wrong?); set "
-                "SDL_VIDEODRIVER to run on another SDL video driver") != 0;
+    std::snprintf(failure, sizeof failure,
+                  "no desktop: no X11 or Wayland display could be opened (%s); set "
+                  "SDL_VIDEODRIVER to run on another SDL video driver",
+                  errors[0] == '\0' ? "SDL has no desktop driver" : errors);
+    return false;
 }
 
+// The driver sets the caption every frame, mostly to the text it already
+// has; on X11 each change is a round of property updates and a flush.
 void set_window_title(void* window, const char* text) {
-    SDL_SetWindowTitle(static_cast<SDL_Window*>(window), text);
+    auto* const sdl_window = static_cast<SDL_Window*>(window);
+    if (std::strcmp(SDL_GetWindowTitle(sdl_window), text) != 0) {
+        SDL_SetWindowTitle(sdl_window, text);
+    }
 }
 
 // The key code a key press in the window leaves in the key queue: the low
@@ -135,12 +146,16 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     state.width = width;
     state.height = height;
     state.scale = scale;
-    if (scale < 1 || scale > 8 || width <= 0 || height <= 0) {
-        return fail("window size", "scale must be 1 to 8 and the picture not empty");
+    if (scale < 1 || scale > 8 || width <= 0 || width > present_rows_max_width || height <= 0) {
+        return fail("window size", "scale must be 1 to 8 and the picture 1 to 4096 pixels wide");
     }
     // On X11 SDL prefers a DirectColor visual, whose colour map does not
     // show 16-bit pixels as they are; the screen's TrueColor visual does.
     SDL_setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
+    // The window surface is to be the desktop's own pixels, which our
+    // converters write and the window system shows as they are, not a
+    // texture SDL would draw with a renderer of its choice.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Ctrl+C and SIGTERM belong to the platform's stop requests.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (!start_video()) {

@@ -70,6 +70,23 @@ TEST(FramePacerTest, ASlowFrameIsNotMadeUpWithABurst) {
     EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{8000, 8000}));
 }
 
+TEST(FramePacerTest, AFrameLateByLessThanTheCatchUpIsMadeUp) {
+    simulated = SimulatedPlatform{};
+    simulated.now_us = 1000000;
+    FramePacer pacer{};
+    pacer_start(pacer, 500);  // a frame every 2 ms
+    std::vector<std::uint64_t> ends;
+    for (int frame = 1; frame <= 1000; ++frame) {
+        // Every 100th frame takes 7 ms: a busy system, not a slow program.
+        simulated.now_us += frame % 100 == 50 ? 7000U : 500U;
+        pacer_wait(pacer);
+        ends.push_back(simulated.now_us);
+    }
+    // The frames after a late one follow without sleeping until the loop is
+    // back on time, so every second still holds 500 frames.
+    EXPECT_EQ(frames_in_second(ends, 1000000 + 1), 500);
+}
+
 TEST(FramePacerTest, FramesSlowerThanTheRateAreNotHeldBack) {
     simulated = SimulatedPlatform{};
     const std::vector<std::uint64_t> ends = run_paced(60, 20000, 2);  // 50 frames a second

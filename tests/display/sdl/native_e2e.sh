@@ -35,24 +35,37 @@ case $scenario in
     *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
-if [ -z "${QJ_E2E_DISPLAY_READY:-}" ] && [ "$scenario" != no-display ]; then
-    export QJ_E2E_DISPLAY_READY=1
-    exec xvfb-run -a -s "-screen 0 ${screen_width}x${screen_height}x${depth} -nolisten tcp" \
-        bash "$0" "$@"
-fi
-
 program=$bin_dir/quenlixor-julia
 work=$(mktemp -d)
 program_pid=
 tmux_socket=
+xvfb_pid=
 
 # shellcheck disable=SC2317  # runs from the trap
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$tmux_socket" ] && tmux -S "$tmux_socket" kill-server 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# A virtual display of our own. Xvfb picks a free display number itself and
+# reports it once it accepts connections (xvfb-run -a can pick a number that
+# a test started at the same moment picks too).
+if [ "$scenario" != no-display ]; then
+    Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x$depth" -nolisten tcp \
+        3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
+    DISPLAY=:$(cat "$work/display")
+    export DISPLAY
+    unset WAYLAND_DISPLAY SDL_VIDEODRIVER
+fi
 
 failures=0
 check() { # check DESCRIPTION COMMAND...
@@ -177,6 +190,7 @@ case $scenario in
         wait_for_exit 10
         check "a close request ends the program with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
+        [ -n "$status" ] || echo "window $window: $(xprop -id "$window" WM_PROTOCOLS 2>&1); $(xdotool getwindowname "$window" 2>&1)"
         ;;
     scale-2)
         start_program --scale 2
