@@ -6,21 +6,21 @@
 
 namespace quenlixor {
 
-void rate_start(RateCounter& counter, TickClock clock) {
+void rate_start(RateCounter& counter) {
     counter.frames_counted = 0.0F;
     counter.rate_shown = 0.0F;
-    counter.last_update = clock();
+    counter.last_update = tick_count_ms();
 }
 
-bool rate_count_frame(RateCounter& counter, TickClock clock) {
+bool rate_count_frame(RateCounter& counter) {
     counter.frames_counted += 1.0F;
-    const std::uint32_t elapsed = clock() - counter.last_update;
+    const std::uint32_t elapsed = tick_count_ms() - counter.last_update;
     if (elapsed <= rate_span_ms) {
         return false;
     }
     counter.rate_shown = counter.frames_counted;
     counter.frames_counted = 0.0F;
-    counter.last_update = clock();
+    counter.last_update = tick_count_ms();
     return true;
 }
 
@@ -40,27 +40,41 @@ std::string caption_text(float rate) {
     return caption;
 }
 
-KeyQueue console_keys() {
-    return KeyQueue{key_waiting, read_key};
-}
-
-std::string poll_key(KeyQueue keys) {
+std::string poll_key() {
     std::string key;
-    if (!keys.key_waiting()) {
+    if (!key_waiting()) {
         return key;
     }
-    const int first = keys.read_key();
+    const int first = read_key();
     if (first == 0 || first == 0xE0) {
         key += static_cast<char>(0xFF);
-        key += static_cast<char>(keys.read_key());
+        key += static_cast<char>(read_key());
     } else {
         key += static_cast<char>(first);
     }
     return key;
 }
 
-long double seconds_clock() {
-    return static_cast<long double>(tick_count_ms()) / 1000.0L;
+void pacer_start(FramePacer& pacer, std::int32_t fps) {
+    pacer.fps = fps > 0 ? fps : 0;
+    pacer.frames = 0;
+    pacer.start_us = pacer.fps > 0 ? clock_us() : 0;
+}
+
+void pacer_wait(FramePacer& pacer) {
+    if (pacer.fps == 0) {
+        return;
+    }
+    const auto fps = static_cast<std::uint64_t>(pacer.fps);
+    ++pacer.frames;
+    const std::uint64_t due = pacer.start_us + pacer.frames * 1000000U / fps;
+    const std::uint64_t now = clock_us();
+    if (now < due) {
+        sleep_us(static_cast<std::uint32_t>(due - now));
+    } else if (now - due > pacer_catch_up_us && now - due >= 1000000U / fps) {
+        pacer.start_us = now;
+        pacer.frames = 0;
+    }
 }
 
 }  // namespace quenlixor

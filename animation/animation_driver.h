@@ -19,9 +19,6 @@ inline constexpr const char* caption_prefix = "Quenlixor Julia Animator FPS:";
 // ends more than this many milliseconds after the previous update.
 inline constexpr std::uint32_t rate_span_ms = 1000;
 
-// A millisecond tick clock: the platform's tick_count_ms, or a simulated one.
-using TickClock = std::uint32_t (*)();
-
 // The frame-rate count. frames_counted counts whole frames in single
 // precision, so it stops growing at 2^24 = 16,777,216.
 struct RateCounter {
@@ -30,15 +27,16 @@ struct RateCounter {
     std::uint32_t last_update;  // tick count at the last update (or the start)
 };
 
-// Starts counting: nothing counted, rate 0, the span starting now.
-void rate_start(RateCounter& counter, TickClock clock);
+// Starts counting: nothing counted, rate 0, the span starting now (the
+// platform's tick_count_ms).
+void rate_start(RateCounter& counter);
 
 // Counts one finished frame. When more than rate_span_ms have passed since
 // the last update (an unsigned difference of tick counts, so the 32-bit wrap
 // does not matter), the frames counted become the rate shown, counting
 // starts again from 0 and the span restarts at a fresh clock reading.
 // Returns true when the rate was updated.
-bool rate_count_frame(RateCounter& counter, TickClock clock);
+bool rate_count_frame(RateCounter& counter);
 
 // The number text of a rate: the platform's 8-digit number text without a
 // trailing point, so a whole number reads as its plain decimal digits.
@@ -48,22 +46,33 @@ void rate_text(float rate, char* buffer);
 // text, e.g. "Quenlixor Julia Animator FPS:57".
 std::string caption_text(float rate);
 
-// The console key queue the poll reads: whether a code waits, and the next
-// code (waiting for one).
-struct KeyQueue {
-    bool (*key_waiting)();
-    int (*read_key)();
+// The key waiting in the platform's console key queue (key_waiting,
+// read_key), consumed: the empty string when none waits; two characters,
+// 0xFF and the second code, when the first code is 0 or 224 (an extended
+// key); else the one code read.
+std::string poll_key();
+
+// --- frame pacing ---------------------------------------------------------
+
+// Holds the frame loop to at most `fps` frames per second: frame k is due
+// k / fps seconds after the start, so sleeping late now and then does not
+// add up, and a frame that came late is made up by not sleeping after the
+// next ones. A loop that falls more than pacer_catch_up_us (or one frame, if
+// that is longer) behind starts afresh from the present instead of hurrying.
+inline constexpr std::uint64_t pacer_catch_up_us = 100000;
+
+struct FramePacer {
+    std::int32_t fps;        // 0: no pacing
+    std::uint64_t start_us;  // clock reading frame 0 was due at
+    std::uint64_t frames;    // frames paced since start_us
 };
 
-// The platform's console key queue.
-KeyQueue console_keys();
+// Starts pacing at `fps` frames per second (0: none, and the clock is not
+// read). The pacer reads the platform's clock_us and sleeps with sleep_us.
+void pacer_start(FramePacer& pacer, std::int32_t fps);
 
-// The key waiting in `keys`, consumed: the empty string when none waits;
-// two characters, 0xFF and the second code, when the first code is 0 or 224
-// (an extended key); else the one code read.
-std::string poll_key(KeyQueue keys);
-
-// The tick clock in seconds, in extended precision.
-long double seconds_clock();
+// Called once a frame has been shown: sleeps until the next frame is due.
+// Without pacing returns at once without reading the clock.
+void pacer_wait(FramePacer& pacer);
 
 }  // namespace quenlixor

@@ -9,9 +9,9 @@
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer_kernels.h"
+#include "platform/processor_features.h"
 
 #if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
 #define QUENLIXOR_X86 1
 #else
 #define QUENLIXOR_X86 0
@@ -46,47 +46,6 @@ float palette_step;
 
 // -1 until the first use picks the fastest kernel.
 int active_kernel_index = -1;
-
-#if QUENLIXOR_X86
-// Which SIMD kernels the processor and the operating system can run. AVX2
-// needs an operating system that saves the YMM registers (XCR0 bits 1 and 2);
-// AVX-512 (F, DQ, BW and VL) also the mask registers and all 32 ZMM registers
-// in full (bits 5, 6 and 7).
-struct SimdSupport {
-    bool sse2;
-    bool avx2;
-    bool avx512;
-};
-
-SimdSupport read_simd_support() {
-    SimdSupport support{false, false, false};
-    unsigned eax = 0;
-    unsigned ebx = 0;
-    unsigned ecx = 0;
-    unsigned edx = 0;
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-        return support;
-    }
-    support.sse2 = (edx & bit_SSE2) != 0;
-    const bool avx = (ecx & bit_AVX) != 0;
-    if ((ecx & bit_OSXSAVE) == 0 || __get_cpuid_max(0, nullptr) < 7) {
-        return support;
-    }
-    unsigned xcr0_low = 0;
-    unsigned xcr0_high = 0;
-    __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    support.avx2 = avx && (xcr0_low & 0x6U) == 0x6U && (ebx & bit_AVX2) != 0;
-    const unsigned avx512 = bit_AVX512F | bit_AVX512DQ | bit_AVX512BW | bit_AVX512VL;
-    support.avx512 = (xcr0_low & 0xE6U) == 0xE6U && (ebx & avx512) == avx512;
-    return support;
-}
-
-const SimdSupport& simd_support() {
-    static const SimdSupport support = read_simd_support();
-    return support;
-}
-#endif
 
 }  // namespace
 
@@ -193,11 +152,11 @@ bool kernel_available(Kernel kernel) {
             return true;
 #if QUENLIXOR_X86
         case Kernel::sse2:
-            return simd_support().sse2;
+            return processor_features().sse2;
         case Kernel::avx2:
-            return simd_support().avx2;
+            return processor_features().avx2;
         case Kernel::avx512:
-            return simd_support().avx512;
+            return processor_features().avx512;
 #endif
         default:
             return false;

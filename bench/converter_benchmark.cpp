@@ -78,6 +78,20 @@ const FormatInfo formats[] = {
      convert_to_bgr555 SDL_FORMAT(SDL_PIXELFORMAT_BGR555) PIXMAN_FORMAT_OF(PIXMAN_x1b5g5r5)},
 };
 
+// Destination bytes per pixel of a format: 4, 3 or 2.
+std::uint32_t destination_bytes_per_pixel(PixelFormat format) {
+    switch (format) {
+        case PixelFormat::xrgb8888:
+        case PixelFormat::xbgr8888:
+            return 4;
+        case PixelFormat::rgb888:
+        case PixelFormat::bgr888:
+            return 3;
+        default:
+            return 2;
+    }
+}
+
 std::uint32_t pitch_of(PixelFormat format) {
     return width * destination_bytes_per_pixel(format);
 }

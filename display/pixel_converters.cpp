@@ -1,13 +1,12 @@
 // The choice of converter for a surface's pixel format, and the named
 // converters, which pass each row to the fastest path this processor can run.
-// The path is picked once, on first use, from what CPUID reports.
+// The path is picked once, on first use, from the processor's features as
+// QUENLIXOR_SIMD caps them.
 #include "display/pixel_converters.h"
 
 #include "display/pixel_converters_internal.h"
 
-#if defined(QUENLIXOR_X86_CONVERTERS)
-#include <cpuid.h>
-#endif
+#include "platform/processor_features.h"
 
 namespace quenlixor {
 namespace {
@@ -33,58 +32,17 @@ const FormatRow format_rows[pixel_format_count] = {
     {16, 0x001F, 0x03E0, 0x7C00, convert_to_bgr555},
 };
 
-#if defined(QUENLIXOR_X86_CONVERTERS)
-
-struct CpuFeatures {
-    bool mmx;
-    bool sse2;
-    bool avx2;
-};
-
-// AVX2 needs the processor's flag and the operating system's consent to save
-// the 256-bit registers (XCR0 bits 1 and 2, read with XGETBV).
-CpuFeatures read_cpu_features() {
-    CpuFeatures features{false, false, false};
-    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
-    // __get_cpuid also checks that the CPUID instruction exists (i386/i486).
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-        return features;
-    }
-    features.mmx = (edx & (1u << 23)) != 0;
-    features.sse2 = (edx & (1u << 26)) != 0;
-    const bool osxsave = (ecx & (1u << 27)) != 0;
-    const bool avx = (ecx & (1u << 28)) != 0;
-    if (!osxsave || !avx || __get_cpuid_max(0, nullptr) < 7) {
-        return features;
-    }
-    unsigned int xcr0_low = 0, xcr0_high = 0;
-    __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    if ((xcr0_low & 0x6u) != 0x6u) {
-        return features;
-    }
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    features.avx2 = (ebx & (1u << 5)) != 0;
-    return features;
-}
-
-const CpuFeatures& cpu_features() {
-    static const CpuFeatures features = read_cpu_features();
-    return features;
-}
-
-#endif
-
 const ConverterSet* path_set(ConverterPath path) {
     switch (path) {
         case ConverterPath::portable:
             return &portable_converters;
 #if defined(QUENLIXOR_X86_CONVERTERS)
         case ConverterPath::mmx:
-            return cpu_features().mmx ? &mmx_converters : nullptr;
+            return processor_features().mmx ? &mmx_converters : nullptr;
         case ConverterPath::sse2:
-            return cpu_features().sse2 ? &sse2_converters : nullptr;
+            return processor_features().sse2 ? &sse2_converters : nullptr;
         case ConverterPath::avx2:
-            return cpu_features().avx2 ? &avx2_converters : nullptr;
+            return processor_features().avx2 ? &avx2_converters : nullptr;
 #endif
         default:
             return nullptr;
@@ -125,6 +83,10 @@ const char* converter_path_name(ConverterPath path) {
             return "avx2";
     }
     return "unknown";
+}
+
+const char* converter_path_name() {
+    return converter_path_name(active_converter_path());
 }
 
 bool converter_path_available(ConverterPath path) {

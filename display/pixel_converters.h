@@ -21,6 +21,10 @@ using Converter = void (*)(const void* source, void* destination, std::uint32_t 
 Converter select_converter(std::uint32_t bit_count, std::uint32_t red_mask,
                            std::uint32_t green_mask, std::uint32_t blue_mask);
 
+// The name of the path the converters take on this processor: "portable",
+// "mmx", "sse2" or "avx2".
+const char* converter_path_name();
+
 // 32 bits, masks R 0x00FF0000 G 0x0000FF00 B 0x000000FF: the pixel unchanged,
 // bits 24-31 included (bytes B, G, R, X).
 void convert_to_xrgb8888(const void* source, void* destination, std::uint32_t count);

@@ -4,7 +4,7 @@
 #include <immintrin.h>
 
 #include "display/pixel_converters_internal.h"
-#include "display/pixel_converters_x86.h"
+#include "platform/processor_features.h"
 
 #define QUENLIXOR_AVX2 __attribute__((target("avx2")))
 
@@ -71,8 +71,8 @@ QUENLIXOR_AVX2 inline __m256i pack_16(__m256i first, __m256i second, __m256i mas
 
 // --- the row converters ----------------------------------------------------
 
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_AVX2 void avx2_to_xrgb8888(const void* source, void* destination,
-                                                            std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_AVX2 void avx2_to_xrgb8888(const void* source, void* destination,
+                                                             std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     for (std::uint32_t blocks = count / 32; blocks != 0; --blocks, from += 128, to += 128) {
@@ -88,8 +88,8 @@ QUENLIXOR_VECTOR_ENTRY QUENLIXOR_AVX2 void avx2_to_xrgb8888(const void* source, 
     portable_to_xrgb8888(from, to, count % 8);
 }
 
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_AVX2 void avx2_to_xbgr8888(const void* source, void* destination,
-                                                            std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_AVX2 void avx2_to_xbgr8888(const void* source, void* destination,
+                                                             std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     const __m256i shuffle = swap_red_blue_shuffle();
@@ -136,8 +136,8 @@ QUENLIXOR_AVX2 inline void convert_24_block(const unsigned char* from, unsigned 
 // Blocks of 32 pixels, then of 8 (packed the same way, stored as 16 and 8
 // bytes), then the remainder.
 template <bool swap>
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_AVX2 void avx2_to_24(const void* source, void* destination,
-                                                      std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_AVX2 void avx2_to_24(const void* source, void* destination,
+                                                       std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     const __m256i shuffle = three_bytes_shuffle(swap);
@@ -167,8 +167,8 @@ constexpr Weights16 rgb555_weights{0x00F8F8F8, 0x00012001, 0x04000001};
 constexpr Weights16 bgr555_weights{0x00F8F8F8, 0x00010120, 0x00010020};
 
 template <const Weights16& weights, Converter remainder>
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_AVX2 void avx2_to_16(const void* source, void* destination,
-                                                      std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_AVX2 void avx2_to_16(const void* source, void* destination,
+                                                       std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     const __m256i mask = splat(weights.channel_mask);

@@ -68,20 +68,6 @@ constexpr std::uint16_t bgr555_pixel(std::uint32_t pixel) {
 enum class PixelFormat { xrgb8888, xbgr8888, rgb888, bgr888, rgb565, bgr565, rgb555, bgr555 };
 inline constexpr int pixel_format_count = 8;
 
-// Destination bytes per pixel of a format: 4, 3 or 2.
-constexpr std::uint32_t destination_bytes_per_pixel(PixelFormat format) {
-    switch (format) {
-        case PixelFormat::xrgb8888:
-        case PixelFormat::xbgr8888:
-            return 4;
-        case PixelFormat::rgb888:
-        case PixelFormat::bgr888:
-            return 3;
-        default:
-            return 2;
-    }
-}
-
 // One converter per format, indexed by PixelFormat.
 struct ConverterSet {
     Converter converters[pixel_format_count];

@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "display/pixel_converters_internal.h"
-#include "display/pixel_converters_x86.h"
+#include "platform/processor_features.h"
 
 #define QUENLIXOR_SSE2 __attribute__((target("sse2")))
 
@@ -109,8 +109,8 @@ QUENLIXOR_SSE2 inline __m128i multipliers_555(bool red_high) {
 
 // --- the row converters ----------------------------------------------------
 
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_xrgb8888(const void* source, void* destination,
-                                                            std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SSE2 void sse2_to_xrgb8888(const void* source, void* destination,
+                                                             std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     std::uint32_t blocks = count / 16;
@@ -127,8 +127,8 @@ QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_xrgb8888(const void* source, 
     portable_to_xrgb8888(from, to, count % 4);
 }
 
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_xbgr8888(const void* source, void* destination,
-                                                            std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SSE2 void sse2_to_xbgr8888(const void* source, void* destination,
+                                                             std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     for (std::uint32_t blocks = count / 8; blocks != 0; --blocks, from += 32, to += 32) {
@@ -138,8 +138,8 @@ QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_xbgr8888(const void* source, 
     portable_to_xbgr8888(from, to, count % 8);
 }
 
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_rgb888(const void* source, void* destination,
-                                                          std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SSE2 void sse2_to_rgb888(const void* source, void* destination,
+                                                           std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     for (std::uint32_t blocks = count / 16; blocks != 0; --blocks, from += 64, to += 48) {
@@ -148,8 +148,8 @@ QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_rgb888(const void* source, vo
     portable_to_rgb888(from, to, count % 16);
 }
 
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_bgr888(const void* source, void* destination,
-                                                          std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SSE2 void sse2_to_bgr888(const void* source, void* destination,
+                                                           std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     for (std::uint32_t blocks = count / 16; blocks != 0; --blocks, from += 64, to += 48) {
@@ -159,8 +159,8 @@ QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_bgr888(const void* source, vo
 }
 
 template <bool red_high>
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_565(const void* source, void* destination,
-                                                       std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SSE2 void sse2_to_565(const void* source, void* destination,
+                                                        std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     for (std::uint32_t blocks = count / 8; blocks != 0; --blocks, from += 32, to += 16) {
@@ -174,8 +174,8 @@ QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_565(const void* source, void*
 }
 
 template <bool red_high>
-QUENLIXOR_VECTOR_ENTRY QUENLIXOR_SSE2 void sse2_to_555(const void* source, void* destination,
-                                                       std::uint32_t count) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SSE2 void sse2_to_555(const void* source, void* destination,
+                                                        std::uint32_t count) {
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
     const __m128i multipliers = multipliers_555(red_high);

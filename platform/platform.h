@@ -15,6 +15,19 @@ namespace quenlixor {
 // to 0 after 2^32 ms (about 49.7 days). Win32: GetTickCount.
 std::uint32_t tick_count_ms();
 
+// Microseconds since some fixed start, steadily increasing, 64 bits.
+// Win32: QueryPerformanceCounter over QueryPerformanceFrequency. POSIX:
+// clock_gettime(CLOCK_MONOTONIC).
+std::uint64_t clock_us();
+
+// Sleeps for about `microseconds`, to within a fraction of a millisecond
+// where the system allows. Win32: the timer period set to 1 ms on first use
+// (timeBeginPeriod, undone by timeEndPeriod at exit), Sleep for the whole
+// milliseconds but one, then Sleep(0) until QueryPerformanceCounter says the
+// time is up. POSIX: nanosleep (macOS has no clock_nanosleep); a stop
+// request (see catch_stop_requests) cuts it short.
+void sleep_us(std::uint32_t microseconds);
+
 // True when a key code waits in the console's key queue. Win32: _kbhit.
 // POSIX: a byte is ready on standard input, when that is a terminal; never
 // otherwise.
@@ -25,6 +38,12 @@ bool key_waiting();
 // standard input in non-canonical mode without echo; -1 when standard input
 // is not a terminal or has ended.
 int read_key();
+
+// Pushes `code` back into the console's key queue: key_waiting() then reports
+// a key and read_key() returns `code` before anything typed. There is room
+// for one code; a push while one waits is refused. Win32: _ungetch. POSIX:
+// one slot in front of the terminal.
+void push_key(int code);
 
 // The code read_key() returns for a request to stop (see catch_stop_requests).
 inline constexpr int stop_key_code = 0x03;
@@ -37,11 +56,14 @@ inline constexpr int stop_key_code = 0x03;
 void catch_stop_requests();
 
 // The calling thread's active window, or nullptr. Win32: GetActiveWindow.
-// POSIX: no windows, always nullptr.
+// POSIX: the window a display has announced with use_window_system
+// (platform_posix_windows.h), else nullptr.
 void* active_window();
 
 // Replaces the caption of `window` with the zero-terminated `text`; the
-// result is not reported. Win32: SetWindowTextA. POSIX: does nothing.
+// result is not reported. Win32: SetWindowTextA. POSIX: the announced
+// window system's caption setter, when there is one and `window` is its
+// window; else nothing.
 void set_caption(void* window, const char* text);
 
 // Sets the x87 unit's precision control to the 64-bit mantissa and leaves

@@ -1,11 +1,16 @@
 // The platform seam on POSIX systems: a monotonic clock, a terminal key queue
-// on standard input, no windows, the x87 control word where there is one.
+// on standard input, the window a display announces, the x87 control word
+// where there is one.
 #include "platform/platform.h"
+#include "platform/platform_posix_windows.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -22,6 +27,19 @@ struct KeyboardState {
 };
 
 KeyboardState keyboard_state{};
+
+// Set by the signal handler of catch_stop_requests; read by the key queue.
+volatile std::sig_atomic_t stop_requested = 0;
+
+// A code pushed back into the key queue (push_key), read before the
+// terminal; -1 when none waits.
+int pushed_key = -1;
+
+WindowSystem window_system{};
+
+extern "C" void note_stop_request(int /*signal*/) {
+    stop_requested = 1;
+}
 
 void restore_terminal() {
     if (keyboard_state.raw) {
@@ -67,7 +85,25 @@ std::uint32_t tick_count_ms() {
     return static_cast<std::uint32_t>(ms);
 }
 
+std::uint64_t clock_us() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000U +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000U;
+}
+
+void sleep_us(std::uint32_t microseconds) {
+    const timespec span{static_cast<time_t>(microseconds / 1000000U),
+                        static_cast<long>(microseconds % 1000000U) * 1000L};
+    // A signal (EINTR) ends the sleep early: a stop request is to be seen at
+    // once, and a frame loop sleeping too little merely paces itself again.
+    nanosleep(&span, nullptr);
+}
+
 bool key_waiting() {
+    if (stop_requested != 0 || pushed_key >= 0) {
+        return true;
+    }
     if (!keyboard_ready()) {
         return false;
     }
@@ -76,23 +112,62 @@ bool key_waiting() {
 }
 
 int read_key() {
+    if (stop_requested != 0) {
+        return stop_key_code;
+    }
+    if (pushed_key >= 0) {
+        const int code = pushed_key;
+        pushed_key = -1;
+        return code;
+    }
     if (!keyboard_ready()) {
         return -1;
     }
     unsigned char code = 0;
-    if (read(STDIN_FILENO, &code, 1) != 1) {
+    for (;;) {
+        const ssize_t count = read(STDIN_FILENO, &code, 1);
+        if (count == 1) {
+            return code;
+        }
+        if (stop_requested != 0) {
+            return stop_key_code;
+        }
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
         return -1;
     }
-    return code;
 }
 
-void catch_stop_requests() {}
+void catch_stop_requests() {
+    struct sigaction action {};
+    action.sa_handler = note_stop_request;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocking read or sleep returns at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void push_key(int code) {
+    if (pushed_key < 0) {
+        pushed_key = code & 0xFF;
+    }
+}
+
+void use_window_system(const WindowSystem& system) {
+    window_system = system;
+}
 
 void* active_window() {
-    return nullptr;
+    return window_system.window;
 }
 
-void set_caption(void* /*window*/, const char* /*text*/) {}
+void set_caption(void* window, const char* text) {
+    if (window != nullptr && window == window_system.window &&
+        window_system.set_caption != nullptr) {
+        window_system.set_caption(window, text);
+    }
+}
 
 void use_extended_precision() {
 #if defined(__i386__) || defined(__x86_64__)

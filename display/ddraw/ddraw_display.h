@@ -35,6 +35,11 @@ struct DisplayState {
     IDirectDrawClipper* clipper;
     IDirectDrawSurface* offscreen_surface;
     Converter converter;
+    // Every picture pixel is shown as a scale x scale block: the client area
+    // and the off-screen surface are scale x width by scale x height.
+    std::int32_t scale;
+    // Of the desktop's format: 2, 3 or 4.
+    std::int32_t bytes_per_pixel;
     // The user's screen-saver setting as read by the opening, and whether the
     // opening switched the screen saver off (display_close then puts the
     // setting back, once).
@@ -43,6 +48,9 @@ struct DisplayState {
 };
 
 extern DisplayState display_state;
+
+// The largest scale display_open accepts.
+inline constexpr std::int32_t max_display_scale = 8;
 
 // Window style of the display: caption, system menu and minimise box; no
 // sizing border, no maximise box.

@@ -1,5 +1,7 @@
 // Opening and closing the display: ddraw.dll, the window, the DirectDraw
 // objects, the converter for the desktop's pixel format, the screen saver.
+#include <cstdio>
+
 #include "display/ddraw/ddraw_display.h"
 
 namespace quenlixor {
@@ -10,32 +12,120 @@ namespace {
 
 using DirectDrawCreateEntry = HRESULT(WINAPI*)(GUID*, IDirectDraw**, IUnknown*);
 
+// Why the last opening failed; empty while none has.
+char failure_line[192];
+
+struct ErrorName {
+    HRESULT code;
+    const char* name;
+};
+
+// The DirectDraw results an opening may meet, by name.
+const ErrorName error_names[] = {
+    {DDERR_GENERIC, "DDERR_GENERIC"},
+    {DDERR_OUTOFMEMORY, "DDERR_OUTOFMEMORY"},
+    {DDERR_INVALIDPARAMS, "DDERR_INVALIDPARAMS"},
+    {DDERR_UNSUPPORTED, "DDERR_UNSUPPORTED"},
+    {DDERR_NOTINITIALIZED, "DDERR_NOTINITIALIZED"},
+    {DDERR_INVALIDCAPS, "DDERR_INVALIDCAPS"},
+    {DDERR_INVALIDMODE, "DDERR_INVALIDMODE"},
+    {DDERR_INVALIDOBJECT, "DDERR_INVALIDOBJECT"},
+    {DDERR_INVALIDPIXELFORMAT, "DDERR_INVALIDPIXELFORMAT"},
+    {DDERR_NOCOOPERATIVELEVELSET, "DDERR_NOCOOPERATIVELEVELSET"},
+    {DDERR_NODIRECTDRAWSUPPORT, "DDERR_NODIRECTDRAWSUPPORT"},
+    {DDERR_NOEXCLUSIVEMODE, "DDERR_NOEXCLUSIVEMODE"},
+    {DDERR_NOTFOUND, "DDERR_NOTFOUND"},
+    {DDERR_OUTOFVIDEOMEMORY, "DDERR_OUTOFVIDEOMEMORY"},
+    {DDERR_SURFACELOST, "DDERR_SURFACELOST"},
+    {DDERR_NODIRECTDRAWHW, "DDERR_NODIRECTDRAWHW"},
+    {DDERR_PRIMARYSURFACEALREADYEXISTS, "DDERR_PRIMARYSURFACEALREADYEXISTS"},
+    {DDERR_CLIPPERISUSINGHWND, "DDERR_CLIPPERISUSINGHWND"},
+    {DDERR_NOCLIPPERATTACHED, "DDERR_NOCLIPPERATTACHED"},
+    {DDERR_NOHWND, "DDERR_NOHWND"},
+    {DDERR_HWNDSUBCLASSED, "DDERR_HWNDSUBCLASSED"},
+    {DDERR_HWNDALREADYSET, "DDERR_HWNDALREADYSET"},
+    {DDERR_NOBLTHW, "DDERR_NOBLTHW"},
+    {DDERR_EXCLUSIVEMODEALREADYSET, "DDERR_EXCLUSIVEMODEALREADYSET"},
+    {DDERR_WRONGMODE, "DDERR_WRONGMODE"},
+};
+
+// "DDERR_NAME (0x88760233)", or "0x88760299" for a result not in the table.
+void describe_result(HRESULT result, char* text, std::size_t size) {
+    const auto code = static_cast<unsigned long>(static_cast<DWORD>(result));
+    for (const ErrorName& error : error_names) {
+        if (error.code == result) {
+            std::snprintf(text, size, "%s (0x%08lX)", error.name, code);
+            return;
+        }
+    }
+    std::snprintf(text, size, "0x%08lX", code);
+}
+
+// Records the failed step with a DirectDraw result; returns 0 for the
+// opening to return.
+std::int32_t fail_with_result(const char* step, HRESULT result) {
+    char described[64];
+    describe_result(result, described, sizeof described);
+    std::snprintf(failure_line, sizeof failure_line, "%s: %s", step, described);
+    return 0;
+}
+
+// Records the failed step with the thread's last Win32 error.
+std::int32_t fail_with_last_error(const char* step) {
+    const auto error = static_cast<unsigned long>(GetLastError());
+    std::snprintf(failure_line, sizeof failure_line, "%s: error %lu (0x%08lX)", step, error, error);
+    return 0;
+}
+
+// Records the failed step with a text of its own.
+std::int32_t fail_with_text(const char* step, const char* text) {
+    std::snprintf(failure_line, sizeof failure_line, "%s: %s", step, text);
+    return 0;
+}
+
 }  // namespace
 
 const char* display_failure() {
-    return "";
+    return failure_line;
 }
 
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
-                          std::int32_t /*scale*/) {
+                          std::int32_t scale) {
     DisplayState& state = display_state;
+    failure_line[0] = '\0';
     state.width = width;
     state.height = height;
+    if (scale < 1 || scale > max_display_scale) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%d is not between 1 and %d", static_cast<int>(scale),
+                      static_cast<int>(max_display_scale));
+        return fail_with_text("scale", text);
+    }
+    state.scale = scale;
+    // The window's client area and the off-screen surface: every picture
+    // pixel a scale x scale block, made by the conversion (display_update),
+    // so that the blit copies one to one and never filters.
+    const std::int32_t shown_width = width * scale;
+    const std::int32_t shown_height = height * scale;
 
     state.ddraw_module = LoadLibraryA("ddraw.dll");
     if (state.ddraw_module == nullptr) {
-        return 0;
+        if (GetLastError() == ERROR_MOD_NOT_FOUND) {
+            return fail_with_text("ddraw.dll", "not found");
+        }
+        return fail_with_last_error("ddraw.dll");
     }
     FARPROC entry = GetProcAddress(state.ddraw_module, "DirectDrawCreate");
     if (entry == nullptr) {
-        return 0;
+        return fail_with_text("ddraw.dll", "no DirectDrawCreate");
     }
     // Through void(*)(): the generic function pointer type that converts to
     // any other without a cast-function-type warning.
     const auto direct_draw_create =
         reinterpret_cast<DirectDrawCreateEntry>(reinterpret_cast<void (*)()>(entry));
-    if (FAILED(direct_draw_create(nullptr, &state.ddraw, nullptr))) {
-        return 0;
+    HRESULT result = direct_draw_create(nullptr, &state.ddraw, nullptr);
+    if (FAILED(result)) {
+        return fail_with_result("DirectDrawCreate", result);
     }
 
     WNDCLASSA& window_class = state.window_class;
@@ -50,10 +140,10 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     window_class.lpszMenuName = nullptr;
     window_class.lpszClassName = title;
     if (RegisterClassA(&window_class) == 0) {
-        return 0;
+        return fail_with_last_error("window class");
     }
 
-    RECT outer{0, 0, width, height};
+    RECT outer{0, 0, shown_width, shown_height};
     AdjustWindowRect(&outer, display_window_style, FALSE);
     const std::int32_t outer_width = outer.right - outer.left;
     const std::int32_t outer_height = outer.bottom - outer.top;
@@ -65,12 +155,13 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     state.window = CreateWindowExA(0, title, title, display_window_style, x, y, outer_width,
                                    outer_height, nullptr, nullptr, nullptr, nullptr);
     if (state.window == nullptr) {
-        return 0;
+        return fail_with_last_error("window");
     }
     ShowWindow(state.window, SW_SHOWNORMAL);
 
-    if (FAILED(state.ddraw->SetCooperativeLevel(state.window, DDSCL_NORMAL))) {
-        return 0;
+    result = state.ddraw->SetCooperativeLevel(state.window, DDSCL_NORMAL);
+    if (FAILED(result)) {
+        return fail_with_result("cooperative level", result);
     }
 
     // One description serves both surfaces.
@@ -78,42 +169,85 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     description.dwSize = sizeof(DDSURFACEDESC);
     description.dwFlags = DDSD_CAPS;
     description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_VIDEOMEMORY;
-    if (FAILED(state.ddraw->CreateSurface(&description, &state.primary_surface, nullptr))) {
-        return 0;
+    result = state.ddraw->CreateSurface(&description, &state.primary_surface, nullptr);
+    if (result == DDERR_NODIRECTDRAWHW) {
+        // A display without DirectDraw hardware (a basic or remote display
+        // driver, a virtual machine) refuses a primary surface in video
+        // memory but gives one wherever it keeps the screen: ask once more
+        // without the placement.
+        description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+        const HRESULT retried =
+            state.ddraw->CreateSurface(&description, &state.primary_surface, nullptr);
+        if (FAILED(retried)) {
+            char first[64];
+            char second[64];
+            describe_result(result, first, sizeof first);
+            describe_result(retried, second, sizeof second);
+            std::snprintf(failure_line, sizeof failure_line,
+                          "primary surface: %s; without video memory: %s", first, second);
+            return 0;
+        }
+        result = retried;
+    }
+    if (FAILED(result)) {
+        return fail_with_result("primary surface", result);
     }
     // No pixel format and no memory placement: the off-screen surface takes
     // the display's format, which the converter is chosen for.
     description.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
     description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    description.dwWidth = static_cast<DWORD>(width);
-    description.dwHeight = static_cast<DWORD>(height);
-    if (FAILED(state.ddraw->CreateSurface(&description, &state.offscreen_surface, nullptr))) {
-        return 0;
+    description.dwWidth = static_cast<DWORD>(shown_width);
+    description.dwHeight = static_cast<DWORD>(shown_height);
+    result = state.ddraw->CreateSurface(&description, &state.offscreen_surface, nullptr);
+    if (FAILED(result)) {
+        return fail_with_result("off-screen surface", result);
     }
 
-    if (FAILED(state.ddraw->CreateClipper(0, &state.clipper, nullptr))) {
-        return 0;
+    result = state.ddraw->CreateClipper(0, &state.clipper, nullptr);
+    if (FAILED(result)) {
+        return fail_with_result("clipper", result);
     }
-    if (FAILED(state.clipper->SetHWnd(0, state.window))) {
-        return 0;
+    result = state.clipper->SetHWnd(0, state.window);
+    if (FAILED(result)) {
+        return fail_with_result("clipper window", result);
     }
-    if (FAILED(state.primary_surface->SetClipper(state.clipper))) {
-        return 0;
+    result = state.primary_surface->SetClipper(state.clipper);
+    if (FAILED(result)) {
+        return fail_with_result("clipper attachment", result);
     }
 
     DDPIXELFORMAT format{};
     format.dwSize = sizeof(DDPIXELFORMAT);
-    if (FAILED(state.primary_surface->GetPixelFormat(&format))) {
-        return 0;
+    result = state.primary_surface->GetPixelFormat(&format);
+    if (FAILED(result)) {
+        return fail_with_result("desktop format", result);
     }
     if ((format.dwFlags & DDPF_RGB) == 0) {
-        return 0;
+        char text[96];
+        std::snprintf(text, sizeof text, "%lu bits per pixel is not supported (not RGB)",
+                      static_cast<unsigned long>(format.dwRGBBitCount));
+        return fail_with_text("desktop format", text);
     }
     state.converter = select_converter(format.dwRGBBitCount, format.dwRBitMask, format.dwGBitMask,
                                        format.dwBBitMask);
     if (state.converter == nullptr) {
-        return 0;
+        char text[128];
+        const DWORD bits = format.dwRGBBitCount;
+        if (bits != 16 && bits != 24 && bits != 32) {
+            std::snprintf(text, sizeof text, "%lu bits per pixel is not supported",
+                          static_cast<unsigned long>(bits));
+            return fail_with_text("desktop format", text);
+        }
+        std::snprintf(text, sizeof text,
+                      "%lu bits per pixel with masks R 0x%08lX G 0x%08lX B 0x%08lX is not "
+                      "supported",
+                      static_cast<unsigned long>(format.dwRGBBitCount),
+                      static_cast<unsigned long>(format.dwRBitMask),
+                      static_cast<unsigned long>(format.dwGBitMask),
+                      static_cast<unsigned long>(format.dwBBitMask));
+        return fail_with_text("desktop format", text);
     }
+    state.bytes_per_pixel = static_cast<std::int32_t>(format.dwRGBBitCount / 8);
 
     // Screen saver off for the running system only (no profile write, no
     // broadcast); the user's setting is kept for display_close.

@@ -19,12 +19,14 @@ QJ_NATIVE_PACKAGES=(
     cmake ninja-build g++ pkg-config clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev libgif-dev gifsicle
     libsdl2-dev libpixman-1-dev
+    # the native program's end-to-end tests on a virtual X display
+    libx11-dev xvfb xauth xdotool x11-utils tmux
 )
 # Packages for the 32-bit Windows build and running it under Wine on a
 # virtual X display.
 QJ_WINDOWS_PACKAGES=(
     g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool x11-utils x11-apps
-    imagemagick tmux
+    imagemagick
 )
 
 QJ_APT_UPDATED=0

@@ -1,46 +1,30 @@
 // The driver's frame-rate count under a simulated tick clock, its caption
-// text, and its key poll over a scripted key queue.
+// text, and its key poll over a scripted key queue: the driver linked with
+// the simulated platform.
 #include "animation/animation_driver.h"
-
-#ifdef _WIN32
-#include <conio.h>
-#endif
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/animation/simulated_platform.h"
 
 namespace quenlixor {
 namespace {
 
 // --- simulated tick clock ---------------------------------------------------
 
-// The clock reads `now`, then moves on by `step` ms: with a step, the two
-// readings on a frame that updates the rate differ.
-struct SimulatedClock {
-    std::uint32_t now;
-    std::uint32_t step;
-    int reads;
-};
-
-SimulatedClock simulated_clock;
-
-std::uint32_t read_simulated_clock() {
-    const std::uint32_t value = simulated_clock.now;
-    simulated_clock.now += simulated_clock.step;
-    ++simulated_clock.reads;
-    return value;
-}
-
+// The tick clock reads `now`, then moves on by `step` ms: with a step, the
+// two readings on a frame that updates the rate differ.
 void set_clock(std::uint32_t now, std::uint32_t step = 0) {
-    simulated_clock = {now, step, 0};
+    simulated = SimulatedPlatform{};
+    simulated.tick_ms = now;
+    simulated.tick_step = step;
 }
 
 // One rate update as seen from outside: when it happened and what it showed.
@@ -59,12 +43,12 @@ struct FrameRun {
 FrameRun run_frames(std::uint32_t start, std::uint32_t frame_ms, int frames) {
     set_clock(start);
     RateCounter counter{};
-    rate_start(counter, read_simulated_clock);
+    rate_start(counter);
     FrameRun run;
     for (int i = 0; i < frames; ++i) {
-        simulated_clock.now += frame_ms;
-        if (rate_count_frame(counter, read_simulated_clock)) {
-            run.updates.push_back({simulated_clock.now, counter.rate_shown});
+        simulated.tick_ms += frame_ms;
+        if (rate_count_frame(counter)) {
+            run.updates.push_back({simulated.tick_ms, counter.rate_shown});
         }
         run.captions.push_back(caption_text(counter.rate_shown));
     }
@@ -74,7 +58,7 @@ FrameRun run_frames(std::uint32_t start, std::uint32_t frame_ms, int frames) {
 TEST(RateCounterTest, StartsWithNothingCountedAndRateZero) {
     set_clock(12345);
     RateCounter counter{7.0F, 9.0F, 1};
-    rate_start(counter, read_simulated_clock);
+    rate_start(counter);
     EXPECT_EQ(counter.frames_counted, 0.0F);
     EXPECT_EQ(counter.rate_shown, 0.0F);
     EXPECT_EQ(counter.last_update, 12345U);
@@ -96,12 +80,12 @@ TEST(RateCounterTest, FirstFrameSlowerThanTheSpanShowsOne) {
 TEST(RateCounterTest, ASpanMustLastMoreThanOneSecond) {
     set_clock(1000);
     RateCounter counter{};
-    rate_start(counter, read_simulated_clock);
-    simulated_clock.now = 2000;  // exactly one second later: not yet
-    EXPECT_FALSE(rate_count_frame(counter, read_simulated_clock));
+    rate_start(counter);
+    simulated.tick_ms = 2000;  // exactly one second later: not yet
+    EXPECT_FALSE(rate_count_frame(counter));
     EXPECT_EQ(counter.rate_shown, 0.0F);
-    simulated_clock.now = 2001;
-    EXPECT_TRUE(rate_count_frame(counter, read_simulated_clock));
+    simulated.tick_ms = 2001;
+    EXPECT_TRUE(rate_count_frame(counter));
     EXPECT_EQ(counter.rate_shown, 2.0F);
     EXPECT_EQ(counter.frames_counted, 0.0F);
 }
@@ -167,29 +151,29 @@ TEST(RateCounterTest, KeepsUpdatingAcrossTheTickCountWrap) {
 TEST(RateCounterTest, AnUpdateRestartsTheSpanAtAFreshReading) {
     set_clock(100, 3);
     RateCounter counter{};
-    rate_start(counter, read_simulated_clock);  // reads 100
+    rate_start(counter);  // reads 100
     EXPECT_EQ(counter.last_update, 100U);
-    simulated_clock.now = 1200;
-    simulated_clock.reads = 0;
-    EXPECT_TRUE(rate_count_frame(counter, read_simulated_clock));  // reads 1200, then 1203
-    EXPECT_EQ(simulated_clock.reads, 2);
+    simulated.tick_ms = 1200;
+    simulated.tick_reads = 0;
+    EXPECT_TRUE(rate_count_frame(counter));  // reads 1200, then 1203
+    EXPECT_EQ(simulated.tick_reads, 2);
     EXPECT_EQ(counter.last_update, 1203U);
-    simulated_clock.reads = 0;
-    EXPECT_FALSE(rate_count_frame(counter, read_simulated_clock));
-    EXPECT_EQ(simulated_clock.reads, 1);
+    simulated.tick_reads = 0;
+    EXPECT_FALSE(rate_count_frame(counter));
+    EXPECT_EQ(simulated.tick_reads, 1);
 }
 
 TEST(RateCounterTest, CountStopsAtTwoToTheTwentyFourInSinglePrecision) {
     set_clock(0);
     RateCounter counter{};
-    rate_start(counter, read_simulated_clock);
+    rate_start(counter);
     const std::int64_t frames = (std::int64_t{1} << 24) + 1000;
     for (std::int64_t i = 0; i < frames; ++i) {
-        rate_count_frame(counter, read_simulated_clock);
+        rate_count_frame(counter);
     }
     EXPECT_EQ(counter.rate_shown, 0.0F);
-    simulated_clock.now = 5000;
-    ASSERT_TRUE(rate_count_frame(counter, read_simulated_clock));
+    simulated.tick_ms = 5000;
+    ASSERT_TRUE(rate_count_frame(counter));
     EXPECT_EQ(counter.rate_shown, 16777216.0F);
     EXPECT_EQ(caption_text(counter.rate_shown), "Quenlixor Julia Animator FPS:16777216");
 }
@@ -231,42 +215,23 @@ TEST(CaptionTextTest, EveryWholeRateReadsAsItsDecimalDigits) {
     }
     rates.push_back(9999999);
     rates.push_back(10000000);
-    for (const std::int64_t n : rates) {
-        if (n > (std::int64_t{1} << 24)) {
-            continue;  // not a single-precision whole number any more
+    // Whether the C runtime leaves a point after a whole number (_gcvt) or
+    // not (snprintf), the caption shows the digits alone.
+    for (const bool with_point : {true, false}) {
+        simulated.number_text_with_point = with_point;
+        for (const std::int64_t n : rates) {
+            if (n > (std::int64_t{1} << 24)) {
+                continue;  // not a single-precision whole number any more
+            }
+            char text[number_text_capacity];
+            rate_text(static_cast<float>(n), text);
+            ASSERT_EQ(std::string(text), std::to_string(n)) << with_point;
+            ASSERT_EQ(caption_text(static_cast<float>(n)), caption_prefix + std::to_string(n));
         }
-        char text[number_text_capacity];
-        rate_text(static_cast<float>(n), text);
-        ASSERT_EQ(std::string(text), std::to_string(n));
-        ASSERT_EQ(caption_text(static_cast<float>(n)), caption_prefix + std::to_string(n));
     }
 }
 
 // --- key poll -------------------------------------------------------------------
-
-// A console key queue scripted by the test.
-struct ScriptedKeys {
-    std::deque<int> codes;
-    int reads_of_empty;
-};
-
-ScriptedKeys scripted_keys;
-
-bool scripted_key_waiting() {
-    return !scripted_keys.codes.empty();
-}
-
-int scripted_read_key() {
-    if (scripted_keys.codes.empty()) {
-        ++scripted_keys.reads_of_empty;
-        return -1;
-    }
-    const int code = scripted_keys.codes.front();
-    scripted_keys.codes.pop_front();
-    return code;
-}
-
-constexpr KeyQueue scripted_queue{scripted_key_waiting, scripted_read_key};
 
 struct KeyCase {
     const char* name;
@@ -279,10 +244,11 @@ class PollKeyTest : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(PollKeyTest, ReadsOneKeyAndLeavesTheRest) {
     const KeyCase& c = GetParam();
-    scripted_keys = {std::deque<int>(c.queued.begin(), c.queued.end()), 0};
-    EXPECT_EQ(poll_key(scripted_queue), c.key);
-    EXPECT_EQ(std::vector<int>(scripted_keys.codes.begin(), scripted_keys.codes.end()), c.left);
-    EXPECT_EQ(scripted_keys.reads_of_empty, 0);
+    simulated = SimulatedPlatform{};
+    simulated.key_codes.assign(c.queued.begin(), c.queued.end());
+    EXPECT_EQ(poll_key(), c.key);
+    EXPECT_EQ(std::vector<int>(simulated.key_codes.begin(), simulated.key_codes.end()), c.left);
+    EXPECT_EQ(simulated.reads_of_empty, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -298,35 +264,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<KeyCase>& key_info) {
         return std::string(key_info.param.name);
     });
-
-#ifdef _WIN32
-// The real console queue, with a code pushed back the way the display's
-// window procedure pushes a key pressed in the window.
-TEST(ConsoleKeysTest, PollFindsACodePushedBackIntoTheConsoleQueue) {
-    while (!poll_key(console_keys()).empty()) {
-    }
-    ASSERT_EQ(_ungetch(65), 65);
-    EXPECT_EQ(poll_key(console_keys()), "A");
-    EXPECT_EQ(poll_key(console_keys()), "");
-}
-#endif
-
-// --- seconds clock --------------------------------------------------------------
-
-TEST(SecondsClockTest, IsTheTickCountInSeconds) {
-    const std::uint32_t before = tick_count_ms();
-    const long double seconds = seconds_clock();
-    const std::uint32_t after = tick_count_ms();
-    const long double lower = static_cast<long double>(before) / 1000.0L;
-    const long double upper = static_cast<long double>(after) / 1000.0L;
-    if (after >= before) {  // not across a wrap
-        EXPECT_GE(seconds, lower);
-        EXPECT_LE(seconds, upper);
-    }
-    // Whole milliseconds, with nothing lost in extended precision.
-    const long double ms = seconds * 1000.0L;
-    EXPECT_NEAR(static_cast<double>(ms - std::nearbyint(ms)), 0.0, 1e-6);
-}
 
 }  // namespace
 }  // namespace quenlixor

@@ -13,9 +13,10 @@
 
 #include "animation/julia_renderer.h"
 #include "display/display.h"
+#include "display/pixel_converters.h"
 #include "platform/platform.h"
 
-int quenlixor_program_main();
+int quenlixor_program_main(int argc, char** argv);
 
 namespace quenlixor {
 
@@ -37,6 +38,10 @@ struct World {
     std::deque<int> key_codes;        // codes of the key that ends the run
     int frames_rendered;
     int window;  // its address is the caption window
+    std::int32_t scale_opened;
+    std::vector<std::int32_t> frames_shown;
+    std::uint64_t now_us;
+    std::vector<std::uint32_t> sleeps;
 };
 
 World world;
@@ -48,18 +53,35 @@ void record(const std::string& call) {
 }  // namespace
 
 alignas(32) std::uint32_t framebuffer[pixel_count];
+std::int32_t frame_number;
 
 void prepare_tables() {
     record("prepare_tables");
 }
 
 void render_frame() {
+    frame_number =
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(frame_number) + 1U) & 0x7FFFFFFFU);
+    world.frames_shown.push_back(frame_number);
     ++world.frames_rendered;
     record("render_frame");
 }
 
+Kernel active_kernel() {
+    return Kernel::avx2;
+}
+
+const char* kernel_name(Kernel kernel) {
+    return kernel == Kernel::avx2 ? "avx2" : "other";
+}
+
+const char* converter_path_name() {
+    return "sse2";
+}
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
-                          std::int32_t /*scale*/) {
+                          std::int32_t scale) {
+    world.scale_opened = scale;
     record("display_open(" + std::string(title) + "," + std::to_string(width) + "," +
            std::to_string(height) + ")");
     return world.open_result;
@@ -84,6 +106,15 @@ std::uint32_t tick_count_ms() {
         world.ticks.pop_front();
     }
     return now;
+}
+
+std::uint64_t clock_us() {
+    return world.now_us;
+}
+
+void sleep_us(std::uint32_t microseconds) {
+    world.sleeps.push_back(microseconds);
+    world.now_us += microseconds;
 }
 
 bool key_waiting() {
@@ -135,9 +166,15 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-int run_program() {
+int run_program(std::vector<std::string> arguments = {}) {
+    arguments.insert(arguments.begin(), "quenlixor-julia");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
     try {
-        quenlixor_program_main();
+        quenlixor_program_main(static_cast<int>(arguments.size()), argv.data());
     } catch (const ProcessEnded& ended) {
         return ended.status;
     }
@@ -147,6 +184,7 @@ int run_program() {
 
 void reset_world() {
     world = World{};
+    frame_number = 0;
     world.open_result = 1;
     world.ticks = {5000};
 }
@@ -224,6 +262,57 @@ TEST(DriverMainTest, TheCaptionShowsTheFramesOfEachSecondOnEveryFrame) {
                                       prefix + "4)", prefix + "4)", prefix + "4)", prefix + "4)",
                                       prefix + "4)", prefix + "4)", prefix + "4)"));
     EXPECT_EQ(active_window_calls, 1);
+}
+
+TEST(DriverMainTest, OptionsSetTheScaleTheFirstFrameAndThePace) {
+    reset_world();
+    world.frames_before_key = 2;
+    world.key_codes = {'q'};
+    EXPECT_EQ(run_program(), 0);
+    EXPECT_EQ(world.scale_opened, 1);
+    EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{1, 2, 3}));
+    EXPECT_TRUE(world.sleeps.empty());
+
+    reset_world();
+    world.frames_before_key = 2;
+    world.key_codes = {'q'};
+    EXPECT_EQ(run_program({"--scale", "3", "--frame", "0", "--fps", "100"}), 0);
+    EXPECT_EQ(world.scale_opened, 3);
+    EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{0, 1, 2}));
+    EXPECT_EQ(world.sleeps, (std::vector<std::uint32_t>{10000, 10000, 10000}));
+}
+
+TEST(DriverMainTest, ABadOptionEndsWithTwoAndTheUsageBeforeAnythingElse) {
+    reset_world();
+    testing::internal::CaptureStderr();
+    const int status = run_program({"--fps", "2000"});
+    std::fflush(stderr);
+    const std::string error = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_THAT(world.calls, ElementsAre("end_process(2)"));
+    EXPECT_EQ(error.substr(0, error.find('\n')),
+              "quenlixor-julia: --fps 2000 is out of range (1-1000)");
+    EXPECT_NE(error.find("\nusage: quenlixor-julia [--scale N]"), std::string::npos) << error;
+}
+
+TEST(DriverMainTest, HelpAndVersionPrintAndEndWithZeroWithoutAWindow) {
+    reset_world();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run_program({"--help"}), 0);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("usage: quenlixor-julia", 0), 0U);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run_program({"--version"}), 0);
+    std::fflush(stdout);
+    const std::string version = testing::internal::GetCapturedStdout();
+    std::string version_lines;
+    for (const char c : version) {
+        version_lines += c == '\r' ? "" : std::string(1, c);
+    }
+    EXPECT_EQ(version_lines, "quenlixor-julia " QUENLIXOR_VERSION
+                             "\nrenderer kernel: avx2\nconverter path: sse2\n");
+    EXPECT_THAT(world.calls, ElementsAre("end_process(0)", "end_process(0)"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The POSIX platform: the key queue on a terminal (a pseudo-terminal made
-// standard input here) and on other input, and the absence of windows.
+// standard input here) and on other input, stop requests and pushed codes,
+// and the window a display announces.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -8,11 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/platform_posix_windows.h"
 
 namespace quenlixor {
 namespace {
@@ -101,6 +105,30 @@ bool key_waiting_within(std::chrono::milliseconds limit) {
     end_process(0);
 }
 
+// Child: Ctrl+C (SIGINT) once stop requests are caught, standard input a
+// pipe with no key in it.
+[[noreturn]] void stop_with_sigint() {
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0 || dup2(pipe_ends[0], STDIN_FILENO) < 0) {
+        fail("no pipe");
+    }
+    catch_stop_requests();
+    if (key_waiting()) {
+        fail("a key waits before the signal");
+    }
+    raise(SIGINT);  // would end the process were it not caught
+    if (!key_waiting() || read_key() != stop_key_code || read_key() != stop_key_code) {
+        fail("a stop request does not read as the stop key");
+    }
+    std::fputs("stopped as by a key\n", stderr);
+    std::exit(0);
+}
+
+TEST(PosixKeysDeathTest, AStopRequestIsAKeyThatStaysWaiting) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(stop_with_sigint(), ::testing::ExitedWithCode(0), "stopped as by a key");
+}
+
 TEST(PosixKeysDeathTest, NoTerminalMeansNoKeyWaiting) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(read_keys_from_null(), ::testing::ExitedWithCode(0), "no keys");
@@ -136,6 +164,50 @@ TEST(PosixWindowTest, ThereIsNoWindowAndSettingACaptionDoesNothing) {
     int anything = 0;
     set_caption(&anything, "Quenlixor Julia Animator FPS:0");
     EXPECT_EQ(anything, 0);
+}
+
+// Child: a code pushed back waits in front of the terminal, and only one.
+[[noreturn]] void push_keys_back() {
+    const int null = open("/dev/null", O_RDONLY);
+    if (null < 0 || dup2(null, STDIN_FILENO) < 0) {
+        fail("cannot make /dev/null standard input");
+    }
+    push_key(65);
+    push_key(66);  // refused: 65 still waits
+    if (!key_waiting() || read_key() != 65) {
+        fail("the pushed code does not come first");
+    }
+    if (key_waiting() || read_key() != -1) {
+        fail("a second pushed code was kept");
+    }
+    std::fputs("pushed code read\n", stderr);
+    std::exit(0);
+}
+
+TEST(PosixKeysDeathTest, APushedCodeIsReadBeforeTheTerminal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(push_keys_back(), ::testing::ExitedWithCode(0), "pushed code read");
+}
+
+std::string caption_set;
+
+void record_caption(void* /*window*/, const char* text) {
+    caption_set = text;
+}
+
+TEST(PosixWindowTest, CaptionsReachTheAnnouncedWindowOnly) {
+    int window = 0;
+    int other = 0;
+    use_window_system(WindowSystem{&window, record_caption});
+    EXPECT_EQ(active_window(), &window);
+    set_caption(&other, "elsewhere");
+    EXPECT_EQ(caption_set, "");
+    set_caption(&window, "Quenlixor Julia Animator FPS:60");
+    EXPECT_EQ(caption_set, "Quenlixor Julia Animator FPS:60");
+    use_window_system(WindowSystem{});
+    EXPECT_EQ(active_window(), nullptr);
+    set_caption(&window, "gone");
+    EXPECT_EQ(caption_set, "Quenlixor Julia Animator FPS:60");
 }
 
 }  // namespace

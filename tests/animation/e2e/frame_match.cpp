@@ -1,16 +1,21 @@
 // Finds which frame of the animation a screen capture of the program's window
 // shows, and compares a capture with a frame written by julia-frames.
 //
-//   e2e-frame-match find CAPTURE.xwd FIRST LAST
+//   e2e-frame-match find CAPTURE.xwd FIRST LAST [SCALE]
 //       Renders frames FIRST..LAST in order, converts each into the capture's
 //       pixel format with the program's own converter choice, and prints the
 //       number of the first frame equal to the capture in every pixel.
-//   e2e-frame-match compare CAPTURE.xwd FRAME.raw
+//   e2e-frame-match compare CAPTURE.xwd FRAME.raw [SCALE]
 //       Converts the framebuffer in FRAME.raw (76,800 little-endian words)
 //       and compares it with the capture; prints the differing pixels.
 //
+// With SCALE (1-8, default 1) the capture is SCALE times the picture's size
+// each way and every picture pixel must be a block of SCALE x SCALE equal
+// pixels; a capture with any other block is refused (status 1).
+//
 // CAPTURE.xwd is the window dump that xwd writes: the server's own pixels,
 // so a 16-bit desktop is compared in 5-6-5, not in colours widened to 8 bits.
+// Its window must have a TrueColor visual, which shows pixels as written.
 // Exit status: 0 when the frames agree (or one was found), 1 when not, 2 on
 // bad input.
 #include <cstdint>
@@ -20,6 +25,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "animation/julia_renderer.h"
@@ -48,6 +54,46 @@ std::vector<std::uint8_t> read_file(const char* path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::uint32_t capture_scale = 1;
+
+// Reduces a capture of capture_scale times the picture's size to the
+// picture's size, when every block of capture_scale x capture_scale pixels is
+// one colour; false (with the count of other blocks) when not.
+bool reduce_blocks(const char* path, Capture& capture) {
+    const std::uint32_t bytes_per_pixel = capture.bits_per_pixel / 8;
+    const std::uint32_t scale = capture_scale;
+    constexpr auto columns = static_cast<std::uint32_t>(picture_width);
+    constexpr auto rows = static_cast<std::uint32_t>(picture_height);
+    std::vector<std::uint8_t> reduced(std::size_t{columns} * rows * bytes_per_pixel);
+    long uneven = 0;
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        for (std::uint32_t x = 0; x < columns; ++x) {
+            const std::uint8_t* const corner = capture.pixels.data() +
+                                               std::size_t{y} * scale * capture.bytes_per_line +
+                                               std::size_t{x} * scale * bytes_per_pixel;
+            bool even = true;
+            for (std::uint32_t j = 0; j < scale && even; ++j) {
+                for (std::uint32_t i = 0; i < scale && even; ++i) {
+                    even = std::memcmp(corner + std::size_t{j} * capture.bytes_per_line +
+                                           std::size_t{i} * bytes_per_pixel,
+                                       corner, bytes_per_pixel) == 0;
+                }
+            }
+            uneven += even ? 0 : 1;
+            std::memcpy(reduced.data() + (std::size_t{y} * columns + x) * bytes_per_pixel, corner,
+                        bytes_per_pixel);
+        }
+    }
+    if (uneven != 0) {
+        std::fprintf(stderr, "e2e-frame-match: %s: %ld of the %ux%u blocks are not one colour\n",
+                     path, uneven, scale, scale);
+        return false;
+    }
+    capture.pixels = std::move(reduced);
+    capture.bytes_per_line = columns * bytes_per_pixel;
+    return true;
+}
+
 bool load_capture(const char* path, Capture& capture) {
     const std::vector<std::uint8_t> bytes = read_file(path);
     if (bytes.size() < 100) {
@@ -68,13 +114,25 @@ bool load_capture(const char* path, Capture& capture) {
     capture.green_mask = big_endian_word(bytes, 15);
     capture.blue_mask = big_endian_word(bytes, 16);
     const std::uint32_t ncolors = big_endian_word(bytes, 19);
+    // Through any other visual class the screen shows each pixel as a colour
+    // map says, not as its bits are written.
+    const std::uint32_t visual_class = big_endian_word(bytes, 13);
+    constexpr std::uint32_t true_color = 4;
+    if (visual_class != true_color) {
+        std::fprintf(stderr,
+                     "e2e-frame-match: %s: the window's visual is not TrueColor (class %u), so "
+                     "its pixels do not show as written\n",
+                     path, visual_class);
+        return false;
+    }
     if (version != 7 || format != 2 || byte_order != 0) {
         std::fprintf(stderr, "e2e-frame-match: %s: only little-endian ZPixmap dumps\n", path);
         return false;
     }
-    if (width != picture_width || height != picture_height) {
-        std::fprintf(stderr, "e2e-frame-match: %s is %ux%u, not the %dx%d picture\n", path, width,
-                     height, picture_width, picture_height);
+    if (width != static_cast<std::uint32_t>(picture_width) * capture_scale ||
+        height != static_cast<std::uint32_t>(picture_height) * capture_scale) {
+        std::fprintf(stderr, "e2e-frame-match: %s is %ux%u, not the %dx%d picture times %u\n", path,
+                     width, height, picture_width, picture_height, capture_scale);
         return false;
     }
     const std::size_t start = std::size_t{header_size} + std::size_t{ncolors} * 12;
@@ -85,7 +143,7 @@ bool load_capture(const char* path, Capture& capture) {
     }
     capture.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start),
                           bytes.begin() + static_cast<std::ptrdiff_t>(start + size));
-    return true;
+    return capture_scale == 1 || reduce_blocks(path, capture);
 }
 
 // The bytes the program puts on a desktop of the capture's format, row by
@@ -197,15 +255,28 @@ int compare(const char* capture_path, const char* raw_path) {
 
 }  // namespace
 
+// An optional last argument SCALE: 1-8.
+bool read_scale(int argc, char** argv, int fixed) {
+    if (argc == fixed) {
+        return true;
+    }
+    if (argc != fixed + 1 || std::strlen(argv[fixed]) != 1 || argv[fixed][0] < '1' ||
+        argv[fixed][0] > '8') {
+        return false;
+    }
+    capture_scale = static_cast<std::uint32_t>(argv[fixed][0] - '0');
+    return true;
+}
+
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "find") == 0) {
+    if (argc >= 5 && std::strcmp(argv[1], "find") == 0 && read_scale(argc, argv, 5)) {
         return find(argv[2], argv[3], argv[4]);
     }
-    if (argc == 4 && std::strcmp(argv[1], "compare") == 0) {
+    if (argc >= 4 && std::strcmp(argv[1], "compare") == 0 && read_scale(argc, argv, 4)) {
         return compare(argv[2], argv[3]);
     }
     std::fprintf(stderr,
-                 "usage: e2e-frame-match find CAPTURE.xwd FIRST LAST\n"
-                 "       e2e-frame-match compare CAPTURE.xwd FRAME.raw\n");
+                 "usage: e2e-frame-match find CAPTURE.xwd FIRST LAST [SCALE]\n"
+                 "       e2e-frame-match compare CAPTURE.xwd FRAME.raw [SCALE]\n");
     return 2;
 }

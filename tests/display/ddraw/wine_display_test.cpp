@@ -8,6 +8,7 @@
 // the file REPORT; the suite runs it as a child process to see WM_CLOSE close
 // the display and end the process.
 #include <conio.h>
+#include <float.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -128,13 +129,14 @@ POINT client_origin() {
 }
 
 // Compares the window's client area on the screen with `frame`, a picture of
-// the open display's size, as the desktop keeps it, once; reports the first
-// few differences.
+// the open display's size (times its scale), as the desktop keeps it, once;
+// reports the first few differences.
 ::testing::AssertionResult compare_screen(const std::vector<std::uint32_t>& frame) {
     const int bits = desktop_bits();
-    const std::int32_t width = display_state.width;
+    const std::int32_t scale = display_state.scale > 1 ? display_state.scale : 1;
+    const std::int32_t width = display_state.width * scale;
     const std::vector<std::uint32_t> shown =
-        read_screen(client_origin(), width, display_state.height);
+        read_screen(client_origin(), width, display_state.height * scale);
     const auto row_length = static_cast<std::size_t>(width);
     std::size_t wrong = 0;
     std::string report;
@@ -604,6 +606,64 @@ TEST_F(OpenDisplay, ClosingReleasesTheObjectsAndDestroysTheWindow) {
 
 // A picture whose rows do not fill the surface's pitch: Wine rounds the
 // pitch up, so rows must be stepped by the pitch and the padding left alone.
+// Every picture pixel as a block of scale x scale screen pixels, whatever
+// Wine's DirectDraw does when a blit stretches.
+TEST(ScaledPicture, EveryPixelIsAnExactBlockOnTheScreen) {
+    if (desktop_bits() < 16) {
+        GTEST_SKIP() << "the display refuses a " << desktop_bits() << "-bit desktop";
+    }
+    constexpr std::int32_t scale = 2;
+    ASSERT_EQ(display_open(title, picture_width, picture_height, scale), 1);
+    RECT client{};
+    GetClientRect(display_state.window, &client);
+    EXPECT_EQ(client.right, picture_width * scale);
+    EXPECT_EQ(client.bottom, picture_height * scale);
+    const std::vector<std::uint32_t> frame = make_frame(9);
+    std::vector<std::uint32_t> blocks;
+    for (std::int32_t y = 0; y < picture_height * scale; ++y) {
+        for (std::int32_t x = 0; x < picture_width * scale; ++x) {
+            blocks.push_back(
+                frame[static_cast<std::size_t>((y / scale) * picture_width + x / scale)]);
+        }
+    }
+    ASSERT_EQ(display_update(frame.data()), 1);
+    EXPECT_TRUE(screen_shows(blocks));
+    display_close();
+    UnregisterClassA(title, nullptr);
+}
+
+// The x87 control word as the processor holds it.
+std::uint16_t x87_control_word() {
+    std::uint16_t control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    return control;
+}
+
+// The renderer's reference path relies on the 64-bit mantissa set once at
+// start: nothing the display or the caption does may change it.
+TEST(X87ControlWord, StaysAsSetThroughOpeningPresentingAndTheCaption) {
+    if (desktop_bits() < 16) {
+        GTEST_SKIP() << "the display refuses a " << desktop_bits() << "-bit desktop";
+    }
+    const unsigned int saved = _controlfp(0, 0);
+    _controlfp(_PC_64, _MCW_PC);
+    const std::uint16_t set = x87_control_word();
+    EXPECT_EQ(set & 0x0300U, 0x0300U) << "precision control: 64-bit mantissa";
+
+    ASSERT_EQ(display_open(title, picture_width, picture_height), 1);
+    EXPECT_EQ(x87_control_word(), set) << "after display_open";
+    const std::vector<std::uint32_t> frame = make_frame(11);
+    for (int update = 0; update < 3; ++update) {
+        ASSERT_EQ(display_update(frame.data()), 1);
+        EXPECT_EQ(x87_control_word(), set) << "after display_update " << update;
+    }
+    SetWindowTextA(GetActiveWindow(), "Quenlixor Julia Animator FPS:57");
+    EXPECT_EQ(x87_control_word(), set) << "after setting the caption";
+    display_close();
+    UnregisterClassA(title, nullptr);
+    _controlfp(saved, _MCW_PC);
+}
+
 TEST(OddSizedPicture, LandsPixelForPixelRowByRowAtTheSurfacesPitch) {
     if (desktop_bits() < 16) {
         GTEST_SKIP() << "the display refuses a " << desktop_bits() << "-bit desktop";

@@ -518,6 +518,10 @@ struct DirectDraw final : IDirectDraw {
         if (FAILED(special)) {
             return answer(call, special);
         }
+        if (primary && control.no_video_memory_primary &&
+            (description->ddsCaps.dwCaps & DDSCAPS_VIDEOMEMORY) != 0) {
+            return answer(call, DDERR_NODIRECTDRAWHW);
+        }
         if (description == nullptr || surface == nullptr ||
             description->dwSize != sizeof(DDSURFACEDESC) ||
             (description->dwFlags & DDSD_CAPS) == 0) {

@@ -163,6 +163,9 @@ struct Control {
     bool create_lost_primary;
     bool create_lost_offscreen;
     bool create_restorable;
+    // A primary surface asked for in video memory is refused with
+    // DDERR_NODIRECTDRAWHW, as on a display without DirectDraw hardware.
+    bool no_video_memory_primary;
 
     // The objects handed out, in order of creation.
     DirectDrawState direct_draws[max_direct_draws];

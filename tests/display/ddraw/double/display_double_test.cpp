@@ -248,12 +248,13 @@ DDPIXELFORMAT rgb_format(DWORD bit_count, DWORD red, DWORD green, DWORD blue) {
 }
 
 // Checks a surface's whole memory: the guard bytes before and after are the
-// sentinel, each row holds the frame's row converted, and the bytes between
-// a row's last pixel and the next row are the sentinel. Reports the first
+// sentinel, each row holds the frame's row converted (every pixel a scale x
+// scale block), and the bytes between a row's last pixel and the next row
+// are the sentinel. Reports the first
 // wrong byte and how many there are.
 void expect_surface_holds(const dd::SurfaceState& surface, const dd::Control& control,
                           Layout layout, const std::uint32_t* frame, std::int32_t width,
-                          std::int32_t height) {
+                          std::int32_t height, std::int32_t scale = 1) {
     ASSERT_NE(surface.block, nullptr);
     std::size_t wrong = 0;
     std::string first;
@@ -274,14 +275,14 @@ void expect_surface_holds(const dd::SurfaceState& surface, const dd::Control& co
     for (std::size_t i = 0; i < control.guard_bytes; ++i) {
         check(surface.block + i, sentinel, "guard before the first row", -1, i);
     }
-    const std::size_t row_bytes = static_cast<std::size_t>(width) * surface.bytes_per_pixel;
+    const std::size_t row_bytes = static_cast<std::size_t>(width * scale) * surface.bytes_per_pixel;
     const auto pitch = static_cast<std::size_t>(surface.pitch);
-    for (std::int32_t row = 0; row < height; ++row) {
+    for (std::int32_t row = 0; row < height * scale; ++row) {
         const std::uint8_t* line = surface.pixels + static_cast<std::size_t>(row) * pitch;
-        for (std::int32_t column = 0; column < width; ++column) {
+        for (std::int32_t column = 0; column < width * scale; ++column) {
             const std::uint32_t pixel =
-                frame[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(column)];
+                frame[static_cast<std::size_t>(row / scale) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(column / scale)];
             const std::vector<std::uint8_t> bytes = expected_bytes(layout, pixel);
             for (std::size_t k = 0; k < bytes.size(); ++k) {
                 const std::size_t at = static_cast<std::size_t>(column) * bytes.size() + k;
@@ -294,8 +295,8 @@ void expect_surface_holds(const dd::SurfaceState& surface, const dd::Control& co
     }
     const std::uint8_t* after = surface.pixels + surface.height * pitch;
     for (std::size_t i = 0; i < control.guard_bytes; ++i) {
-        check(after + i, sentinel, "guard after the last row", static_cast<std::int32_t>(height),
-              i);
+        check(after + i, sentinel, "guard after the last row",
+              static_cast<std::int32_t>(height * scale), i);
     }
     EXPECT_EQ(wrong, 0U) << "first wrong byte: " << first;
 }
@@ -524,6 +525,7 @@ struct FailureRow {
     bool window;            // registered class and shown window exist
     bool clipper_attached;  // to the primary surface
     bool converter_none;    // `converter` stored as none
+    const char* failure;    // display_failure() afterwards
 };
 
 DDPIXELFORMAT no_format() {
@@ -547,29 +549,52 @@ DDPIXELFORMAT not_rgb_format() {
 }
 
 const FailureRow failure_rows[] = {
-    {"DirectDrawCreate", dd::Step::direct_draw_create, no_format(), 0, 0, 0, false, false, false},
+    {"DirectDrawCreate", dd::Step::direct_draw_create, no_format(), 0, 0, 0, false, false, false,
+     "DirectDrawCreate: %G"},
     {"SetCooperativeLevel", dd::Step::set_cooperative_level, no_format(), 1, 0, 0, true, false,
-     false},
+     false, "cooperative level: %G"},
     {"CreateSurfacePrimary", dd::Step::create_primary_surface, no_format(), 1, 0, 0, true, false,
-     false},
+     false, "primary surface: %G"},
     {"CreateSurfaceOffscreen", dd::Step::create_offscreen_surface, no_format(), 1, 1, 0, true,
-     false, false},
-    {"CreateClipper", dd::Step::create_clipper, no_format(), 1, 2, 0, true, false, false},
-    {"SetHWnd", dd::Step::set_hwnd, no_format(), 1, 2, 1, true, false, false},
-    {"SetClipper", dd::Step::set_clipper, no_format(), 1, 2, 1, true, false, false},
-    {"GetPixelFormat", dd::Step::get_pixel_format, no_format(), 1, 2, 1, true, true, false},
-    {"NoRgbFlag", dd::Step::none, not_rgb_format(), 1, 2, 1, true, true, false},
-    {"Palettized8Bit", dd::Step::none, palettized_format(), 1, 2, 1, true, true, false},
-    {"Rgb8Bit", dd::Step::none, rgb_format(8, 0xE0, 0x1C, 0x03), 1, 2, 1, true, true, true},
+     false, false, "off-screen surface: %G"},
+    {"CreateClipper", dd::Step::create_clipper, no_format(), 1, 2, 0, true, false, false,
+     "clipper: %G"},
+    {"SetHWnd", dd::Step::set_hwnd, no_format(), 1, 2, 1, true, false, false, "clipper window: %G"},
+    {"SetClipper", dd::Step::set_clipper, no_format(), 1, 2, 1, true, false, false,
+     "clipper attachment: %G"},
+    {"GetPixelFormat", dd::Step::get_pixel_format, no_format(), 1, 2, 1, true, true, false,
+     "desktop format: %G"},
+    {"NoRgbFlag", dd::Step::none, not_rgb_format(), 1, 2, 1, true, true, false,
+     "desktop format: 16 bits per pixel is not supported (not RGB)"},
+    {"Palettized8Bit", dd::Step::none, palettized_format(), 1, 2, 1, true, true, false,
+     "desktop format: 8 bits per pixel is not supported (not RGB)"},
+    {"Rgb8Bit", dd::Step::none, rgb_format(8, 0xE0, 0x1C, 0x03), 1, 2, 1, true, true, true,
+     "desktop format: 8 bits per pixel is not supported"},
     {"Rgb15Bit555Masks", dd::Step::none, rgb_format(15, 0x7C00, 0x03E0, 0x001F), 1, 2, 1, true,
-     true, true},
+     true, true, "desktop format: 15 bits per pixel is not supported"},
     {"Rgb16BitMixedMasks", dd::Step::none, rgb_format(16, 0x001F, 0x07E0, 0x7C00), 1, 2, 1, true,
-     true, true},
+     true, true,
+     "desktop format: 16 bits per pixel with masks R 0x0000001F G 0x000007E0 B 0x00007C00 is "
+     "not supported"},
     {"Rgb32BitNoBlue", dd::Step::none, rgb_format(32, 0x00FF0000, 0x0000FF00, 0), 1, 2, 1, true,
-     true, true},
+     true, true,
+     "desktop format: 32 bits per pixel with masks R 0x00FF0000 G 0x0000FF00 B 0x00000000 is "
+     "not supported"},
     {"Rgb24BitWith565Masks", dd::Step::none, rgb_format(24, 0xF800, 0x07E0, 0x001F), 1, 2, 1, true,
-     true, true},
+     true, true,
+     "desktop format: 24 bits per pixel with masks R 0x0000F800 G 0x000007E0 B 0x0000001F is "
+     "not supported"},
 };
+
+// A row's expected failure line, DDERR_GENERIC written out for %G.
+std::string expected_failure(const FailureRow& row) {
+    std::string line = row.failure;
+    const std::size_t at = line.find("%G");
+    if (at != std::string::npos) {
+        line.replace(at, 2, "DDERR_GENERIC (0x80004005)");
+    }
+    return line;
+}
 
 class OpeningFailureTest : public DoubleTest, public ::testing::WithParamInterface<FailureRow> {};
 
@@ -586,6 +611,7 @@ TEST_P(OpeningFailureTest, ReturnsZeroAndLeavesWhatExistsUntilClose) {
     set_screen_saver_active(TRUE);
 
     EXPECT_EQ(open(), 0);
+    EXPECT_EQ(std::string(display_failure()), expected_failure(row));
 
     EXPECT_EQ(display_state.width, 320);
     EXPECT_EQ(display_state.height, 240);
@@ -672,7 +698,11 @@ class PositiveResultTest : public DoubleTest, public ::testing::WithParamInterfa
 TEST_P(PositiveResultTest, CountsAsSuccess) {
     control_->special_step = GetParam();
     control_->special_result = S_FALSE;
+    // A failure line left from an earlier opening is cleared.
+    display_open(title_.c_str(), picture_width, picture_height, 0);
+    ASSERT_STRNE(display_failure(), "");
     EXPECT_EQ(open(), 1);
+    EXPECT_STREQ(display_failure(), "");
     EXPECT_EQ(labels_since(*control_, 0), opening_calls);
     EXPECT_EQ(display_state.converter, &convert_to_xrgb8888);
 }
@@ -686,6 +716,169 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, PositiveResultTest,
                                            dd::Step::set_clipper, dd::Step::get_pixel_format),
                          [](const ::testing::TestParamInfo<dd::Step>& case_info) {
                              return std::to_string(static_cast<unsigned>(case_info.param));
+                         });
+
+// --------------------------------------------------------------- no DirectDraw hardware
+
+constexpr DWORD primary_in_video_memory = 0x4200;  // DDSCAPS_PRIMARYSURFACE | DDSCAPS_VIDEOMEMORY
+constexpr DWORD primary_anywhere = 0x200;          // DDSCAPS_PRIMARYSURFACE
+
+TEST_F(DoubleTest, PrimaryRefusedForWantOfHardwareIsAskedForOnceMoreWithoutVideoMemory) {
+    control_->no_video_memory_primary = true;
+    ASSERT_EQ(open(), 1);
+    EXPECT_STREQ(display_failure(), "");
+
+    std::vector<std::string> expected = opening_calls;
+    expected.insert(expected.begin() + 2, "ddraw.CreateSurface");
+    ASSERT_EQ(labels_since(*control_, 0), expected);
+    EXPECT_EQ(call(2).description_caps, primary_in_video_memory);
+    EXPECT_EQ(call(2).result, DDERR_NODIRECTDRAWHW);
+    EXPECT_EQ(call(3).description_caps, primary_anywhere);
+    EXPECT_EQ(call(3).description_flags, 0x1U);
+    EXPECT_EQ(call(3).created, display_state.primary_surface);
+    EXPECT_EQ(call(4).description_caps, 0x40U) << "the off-screen surface as always";
+    EXPECT_EQ(dd::alive_surfaces(*control_), 2U);
+
+    const std::vector<std::uint32_t> frame = make_frame(picture_width, picture_height, 7);
+    ASSERT_EQ(display_update(frame.data()), 1);
+    expect_surface_holds(offscreen(), *control_, Layout::xrgb8888, frame.data(), picture_width,
+                         picture_height);
+}
+
+TEST_F(DoubleTest, PrimaryRefusedForWantOfHardwareTwiceFailsAfterTheOneRetry) {
+    control_->special_step = dd::Step::create_primary_surface;
+    control_->special_result = DDERR_NODIRECTDRAWHW;
+    EXPECT_EQ(open(), 0);
+    EXPECT_STREQ(display_failure(),
+                 "primary surface: DDERR_NODIRECTDRAWHW (0x88760233); without video memory: "
+                 "DDERR_NODIRECTDRAWHW (0x88760233)");
+    const std::vector<std::string> calls = labels_since(*control_, 0);
+    ASSERT_EQ(calls, (std::vector<std::string>{"DirectDrawCreate", "ddraw.SetCooperativeLevel",
+                                               "ddraw.CreateSurface", "ddraw.CreateSurface"}));
+    EXPECT_EQ(call(2).description_caps, primary_in_video_memory);
+    EXPECT_EQ(call(3).description_caps, primary_anywhere);
+    EXPECT_EQ(display_state.primary_surface, nullptr);
+}
+
+// Any other refusal of the primary surface ends the opening at once.
+class PrimaryFailureTest : public DoubleTest, public ::testing::WithParamInterface<HRESULT> {};
+
+TEST_P(PrimaryFailureTest, GetsNoRetry) {
+    control_->special_step = dd::Step::create_primary_surface;
+    control_->special_result = GetParam();
+    EXPECT_EQ(open(), 0);
+    const std::vector<std::string> calls = labels_since(*control_, 0);
+    ASSERT_EQ(calls.size(), 3U);
+    EXPECT_EQ(call(2).description_caps, primary_in_video_memory);
+    EXPECT_EQ(std::string(display_failure()).rfind("primary surface: ", 0), 0U)
+        << display_failure();
+}
+
+INSTANTIATE_TEST_SUITE_P(OtherResults, PrimaryFailureTest,
+                         ::testing::Values(DDERR_OUTOFVIDEOMEMORY, DDERR_NODIRECTDRAWSUPPORT,
+                                           DDERR_INVALIDCAPS, DDERR_UNSUPPORTED,
+                                           DDERR_PRIMARYSURFACEALREADYEXISTS,
+                                           static_cast<HRESULT>(0x88760232)));
+
+TEST(FailureLine, NamesTheResultAndAlwaysGivesItsCode) {
+    // Through the double's one refusal that needs no window: the opening's
+    // first DirectDraw call.
+    display_state = DisplayState{};
+    HMODULE module = LoadLibraryA("ddraw.dll");
+    ASSERT_NE(module, nullptr);
+    auto* control = reinterpret_cast<dd::ControlEntry>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, dd::control_export)))();
+    control->special_step = dd::Step::direct_draw_create;
+    const std::pair<HRESULT, const char*> cases[] = {
+        {DDERR_OUTOFMEMORY, "DirectDrawCreate: DDERR_OUTOFMEMORY (0x8007000E)"},
+        {DDERR_INVALIDPARAMS, "DirectDrawCreate: DDERR_INVALIDPARAMS (0x80070057)"},
+        {DDERR_NODIRECTDRAWSUPPORT, "DirectDrawCreate: DDERR_NODIRECTDRAWSUPPORT (0x887600DE)"},
+        {static_cast<HRESULT>(0x88760299), "DirectDrawCreate: 0x88760299"},
+    };
+    for (const auto& [result, line] : cases) {
+        control->special_result = result;
+        EXPECT_EQ(display_open("Quenlixor double failure line", picture_width, picture_height), 0);
+        EXPECT_STREQ(display_failure(), line);
+        display_close();
+    }
+    FreeLibrary(module);
+    EXPECT_EQ(GetModuleHandleA("ddraw.dll"), nullptr);
+}
+
+// --------------------------------------------------------------- scale
+
+TEST_F(DoubleTest, ScaleOutsideOneToEightIsRefusedBeforeAnythingIsMade) {
+    for (const std::int32_t scale : {0, -1, 9}) {
+        EXPECT_EQ(display_open(title_.c_str(), picture_width, picture_height, scale), 0);
+        EXPECT_EQ(std::string(display_failure()),
+                  "scale: " + std::to_string(scale) + " is not between 1 and 8");
+    }
+    EXPECT_EQ(control_->call_count, 0U);
+    EXPECT_EQ(display_state.ddraw_module, nullptr);
+    EXPECT_FALSE(class_registered(title_));
+}
+
+struct ScaleCase {
+    std::int32_t scale;
+    Format format;
+};
+
+class ScaleTest : public DoubleTest, public ::testing::WithParamInterface<ScaleCase> {};
+
+TEST_P(ScaleTest, EveryPixelIsAnExactBlockBlittedOneToOneIntoACentredWindow) {
+    const std::int32_t scale = GetParam().scale;
+    const Format& format = GetParam().format;
+    control_->pixel_format =
+        rgb_format(format.bit_count, format.red_mask, format.green_mask, format.blue_mask);
+    control_->pitch_padding = 6;
+    ASSERT_EQ(display_open(title_.c_str(), picture_width, picture_height, scale), 1);
+
+    const std::int32_t shown_width = picture_width * scale;
+    const std::int32_t shown_height = picture_height * scale;
+    RECT client{};
+    GetClientRect(display_state.window, &client);
+    EXPECT_EQ(client.right, shown_width);
+    EXPECT_EQ(client.bottom, shown_height);
+    RECT outer{};
+    GetWindowRect(display_state.window, &outer);
+    EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - (outer.right - outer.left)) >> 1);
+    EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - (outer.bottom - outer.top)) >> 1);
+
+    dd::SurfaceState& surface = offscreen();
+    ASSERT_EQ(surface.width, static_cast<DWORD>(shown_width));
+    ASSERT_EQ(surface.height, static_cast<DWORD>(shown_height));
+
+    const std::vector<std::uint32_t> frame = make_frame(picture_width, picture_height, 99);
+    const std::uint32_t before = control_->call_count;
+    ASSERT_EQ(display_update(frame.data()), 1);
+    expect_surface_holds(surface, *control_, format.layout, frame.data(), picture_width,
+                         picture_height, scale);
+
+    // The blit copies the whole surface to the client area, same size.
+    const dd::Call* blit = nullptr;
+    for (std::uint32_t i = before; i < control_->call_count; ++i) {
+        if (control_->calls[i].method == dd::Method::surface_blt) {
+            blit = &control_->calls[i];
+        }
+    }
+    ASSERT_NE(blit, nullptr);
+    EXPECT_EQ(blit->source_rect.left, 0);
+    EXPECT_EQ(blit->source_rect.top, 0);
+    EXPECT_EQ(blit->source_rect.right, shown_width);
+    EXPECT_EQ(blit->source_rect.bottom, shown_height);
+    const RECT on_screen = client_rect_on_screen(display_state.window);
+    EXPECT_EQ(blit->destination_rect.left, on_screen.left);
+    EXPECT_EQ(blit->destination_rect.top, on_screen.top);
+    EXPECT_EQ(blit->destination_rect.right, on_screen.right);
+    EXPECT_EQ(blit->destination_rect.bottom, on_screen.bottom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScaleTest,
+                         ::testing::Values(ScaleCase{2, formats[0]}, ScaleCase{3, formats[2]},
+                                           ScaleCase{2, formats[4]}),
+                         [](const ::testing::TestParamInfo<ScaleCase>& case_info) {
+                             return std::string(case_info.param.format.name) + "_times" +
+                                    std::to_string(case_info.param.scale);
                          });
 
 // A ddraw.dll without DirectDrawCreate: the look-up fails with the module
@@ -702,6 +895,7 @@ TEST(NoDirectDrawCreate, OpeningFailsWithOnlyTheModuleLoaded) {
     ASSERT_EQ(GetProcAddress(module, "DirectDrawCreate"), nullptr);
 
     EXPECT_EQ(display_open(title.c_str(), picture_width, picture_height), 0);
+    EXPECT_STREQ(display_failure(), "ddraw.dll: no DirectDrawCreate");
     EXPECT_EQ(display_state.ddraw_module, module);
     EXPECT_EQ(display_state.width, 320);
     EXPECT_EQ(display_state.height, 240);
@@ -731,6 +925,7 @@ enum MissingModuleFault : int {
     missing_class_registered = 1 << 6,
     missing_module_loaded = 1 << 7,
     missing_module_loadable = 1 << 8,
+    missing_failure_line = 1 << 9,
 };
 
 int run_missing_module_child() {
@@ -759,6 +954,10 @@ int run_missing_module_child() {
     }
     if (GetModuleHandleA("ddraw.dll") != nullptr) {
         faults |= missing_module_loaded;
+    }
+    if (std::strcmp(display_failure(), "ddraw.dll: not found") != 0) {
+        std::fprintf(stderr, "failure line: \"%s\"\n", display_failure());
+        faults |= missing_failure_line;
     }
     // The scenario itself: ddraw.dll really cannot be loaded here.
     if (LoadLibraryA("ddraw.dll") != nullptr) {

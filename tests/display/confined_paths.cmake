@@ -1,0 +1,29 @@
+# The packed converter paths are compiled for their instruction sets with
+# target attributes on functions of internal linkage, and with no -m flags on
+# their files: so nothing another file may call (an inline function or
+# template of a shared header, say) is built for a wider set than the
+# build's baseline. This checks the objects: the one symbol each path file
+# defines for other files is its converter table, which is data.
+#
+#   cmake -DNM=<nm> "-DOBJECTS=<a.o;b.o>" -P confined_paths.cmake
+set(checked 0)
+foreach(object IN LISTS OBJECTS)
+    if(NOT object MATCHES "pixel_converters_(mmx|sse2|avx2)\\.cpp\\.o")
+        continue()
+    endif()
+    set(path ${CMAKE_MATCH_1})
+    execute_process(COMMAND ${NM} -C --defined-only --extern-only ${object}
+        OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "${NM} ${object} failed")
+    endif()
+    string(STRIP "${symbols}" symbols)
+    if(NOT symbols MATCHES "^[0-9a-f]+ [DR] quenlixor::${path}_converters$")
+        message(FATAL_ERROR "${object} defines for other files more than its table:\n${symbols}")
+    endif()
+    math(EXPR checked "${checked} + 1")
+endforeach()
+if(checked EQUAL 0)
+    message(FATAL_ERROR "no packed converter object among: ${OBJECTS}")
+endif()
+message(STATUS "${checked} packed converter objects export their table only")

@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# End-to-end test of the native quenlixor-julia (SDL2 display): runs the real
+# program on a virtual X display of its own (Xvfb, no window manager) and
+# drives it from outside, as a user would, with xdotool, xwininfo, xwd, tmux.
+#
+#   native_e2e.sh SCENARIO BIN_DIR
+#
+# BIN_DIR holds quenlixor-julia, julia-frames, e2e-frame-match and
+# e2e-close-request. Scenarios:
+#   window-24, window-16  the window is centred with a 320x240 client area,
+#                         the caption shows a non-zero rate, the window shows
+#                         a frame of the animation pixel for pixel, and a key
+#                         in the window ends the program with status 0; on a
+#                         desktop of depth 24 or 16
+#   close                 a close request (WM_DELETE_WINDOW, the close
+#                         button's message) ends it with status 0
+#   scale-2               --scale 2: a centred 640x480 window, every picture
+#                         pixel an exact 2x2 block
+#   fps-60                --fps 60: the caption reads 55 to 62
+#   no-display            no X display: status 255 within two seconds and one
+#                         line on stderr
+#   terminal              a key typed in its terminal ends it with status 0,
+#                         and so do Ctrl+C and SIGTERM; the terminal's
+#                         settings are as before every way
+set -uo pipefail
+
+scenario=${1:?scenario}
+bin_dir=${2:?bin dir}
+screen_width=1024
+screen_height=768
+
+case $scenario in
+    window-16) depth=16 ;;
+    window-24 | close | scale-2 | fps-60 | no-display | terminal) depth=24 ;;
+    *) echo "unknown scenario $scenario" >&2; exit 2 ;;
+esac
+
+program=$bin_dir/quenlixor-julia
+work=$(mktemp -d)
+program_pid=
+tmux_socket=
+xvfb_pid=
+
+# shellcheck disable=SC2317  # runs from the trap
+cleanup() {
+    [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    [ -n "$tmux_socket" ] && tmux -S "$tmux_socket" kill-server 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A virtual display of our own. Xvfb picks a free display number itself and
+# reports it once it accepts connections (xvfb-run -a can pick a number that
+# a test started at the same moment picks too).
+if [ "$scenario" != no-display ]; then
+    Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x$depth" -nolisten tcp \
+        3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
+    DISPLAY=:$(cat "$work/display")
+    export DISPLAY
+    unset WAYLAND_DISPLAY SDL_VIDEODRIVER
+fi
+
+failures=0
+check() { # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+fail_now() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+start_program() { # start_program [ARGS...]
+    "$program" "$@" </dev/null >"$work/program.log" 2>&1 &
+    program_pid=$!
+}
+
+# wait_for_exit SECONDS: sets status to the program's exit status, or to
+# nothing when it still runs after SECONDS.
+wait_for_exit() {
+    status=
+    for _ in $(seq $(($1 * 10))); do
+        if ! kill -0 "$program_pid" 2>/dev/null; then
+            wait "$program_pid"
+            status=$?
+            program_pid=
+            return
+        fi
+        sleep 0.1
+    done
+}
+
+# find_window SECONDS: the program's visible window.
+find_window() {
+    local window
+    for _ in $(seq $(($1 * 10))); do
+        window=$(xdotool search --onlyvisible --name '^Quenlixor Julia' 2>/dev/null | head -1)
+        if [ -n "$window" ]; then
+            echo "$window"
+            return
+        fi
+        sleep 0.1
+    done
+}
+
+# wait_for_rate WINDOW SECONDS: waits for a non-zero rate in the caption and
+# prints the last caption read.
+wait_for_rate() {
+    local caption=
+    for _ in $(seq $(($2 * 10))); do
+        caption=$(xdotool getwindowname "$1" 2>/dev/null)
+        if [[ $caption =~ ^Quenlixor\ Julia\ Animator\ FPS:[1-9][0-9]*$ ]]; then
+            break
+        fi
+        sleep 0.1
+    done
+    echo "$caption"
+}
+
+# check_geometry WINDOW WIDTH HEIGHT: the client area's size, centred (with
+# no window manager the X window is the client area).
+check_geometry() {
+    local geometry x y w h
+    geometry=$(xwininfo -id "$1")
+    x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
+    y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
+    w=$(sed -n 's/.*Width: *//p' <<<"$geometry")
+    h=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+    check "client area is ${2}x$3 (is ${w}x$h)" [ "$w" = "$2" -a "$h" = "$3" ]
+    check "client area centred at $(((screen_width - $2) / 2)),$(((screen_height - $3) / 2)) (is $x,$y)" \
+        [ "$x" = $(((screen_width - $2) / 2)) -a "$y" = $(((screen_height - $3) / 2)) ]
+}
+
+# check_picture XWD SCALE: the dump shows a frame of the animation, equal in
+# every pixel to the same frame from julia-frames.
+check_picture() {
+    local frame verdict
+    frame=$("$bin_dir/e2e-frame-match" find "$1" 1 100000 "$2" 2>"$work/match.log")
+    check "the window shows a frame of the animation (frame ${frame:-none}: $(cat "$work/match.log"))" \
+        [ -n "$frame" ]
+    [ -n "$frame" ] || return
+    "$bin_dir/julia-frames" --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
+        echo "julia-frames failed: $(cat "$work/julia-frames.log")"
+    verdict=$("$bin_dir/e2e-frame-match" compare "$1" "$work/frame.raw" "$2" 2>&1)
+    check "window equals julia-frames --frame $frame in the desktop's format ($verdict)" \
+        [ "$verdict" = "0 pixels differ" ]
+}
+
+send_key() { # send_key WINDOW KEY
+    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null
+    xdotool key --clearmodifiers "$2"
+}
+
+case $scenario in
+    window-24 | window-16)
+        start_program
+        window=$(find_window 10)
+        [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
+        check_geometry "$window" 320 240
+        caption=$(wait_for_rate "$window" 4)
+        check "caption shows a non-zero rate (\"$caption\")" \
+            grep -qxE 'Quenlixor Julia Animator FPS:[1-9][0-9]*' <<<"$caption"
+        echo "frame rate at depth $depth: ${caption##*:} frames per second"
+        xwd -silent -id "$window" >"$work/window.xwd" || fail_now "xwd could not read the window"
+        send_key "$window" a
+        wait_for_exit 10
+        check "a key in the window ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        check_picture "$work/window.xwd" 1
+        ;;
+    close)
+        start_program
+        window=$(find_window 10)
+        [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
+        wait_for_rate "$window" 4 >/dev/null
+        "$bin_dir/e2e-close-request" "$window" || fail_now "could not send the close request"
+        wait_for_exit 10
+        check "a close request ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        [ -n "$status" ] || echo "window $window: $(xprop -id "$window" WM_PROTOCOLS 2>&1); $(xdotool getwindowname "$window" 2>&1)"
+        ;;
+    scale-2)
+        start_program --scale 2
+        window=$(find_window 10)
+        [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
+        check_geometry "$window" 640 480
+        wait_for_rate "$window" 4 >/dev/null
+        xwd -silent -id "$window" >"$work/window.xwd" || fail_now "xwd could not read the window"
+        send_key "$window" a
+        wait_for_exit 10
+        check "a key ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        check_picture "$work/window.xwd" 2
+        ;;
+    fps-60)
+        start_program --fps 60
+        window=$(find_window 10)
+        [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
+        wait_for_rate "$window" 4 >/dev/null
+        sleep 2.5 # a count over a whole span of its own
+        caption=$(xdotool getwindowname "$window")
+        rate=${caption##*:}
+        check "caption reads 55 to 62 (\"$caption\")" [ "$rate" -ge 55 -a "$rate" -le 62 ]
+        send_key "$window" a
+        wait_for_exit 10
+        check "a key ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        ;;
+    no-display)
+        env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$program" </dev/null \
+            >"$work/program.log" 2>&1 &
+        program_pid=$!
+        wait_for_exit 2
+        check "without a display the program ends with status 255 within 2 s (status ${status:-still running})" \
+            [ "${status:-x}" = 255 ]
+        check "and says why in one line ($(cat "$work/program.log"))" \
+            [ "$(wc -l <"$work/program.log")" = 1 -a -n "$(grep 'display' "$work/program.log")" ]
+        ;;
+    terminal)
+        # The program in a pseudo-terminal of tmux, with the terminal's
+        # settings written down before and after it.
+        for way in key ctrl-c sigterm; do
+            rm -f "$work/before" "$work/after" "$work/status"
+            tmux_socket=$work/tmux-$way # a server of its own each time
+            tmux -S "$tmux_socket" -f /dev/null new-session -d -x 80 -y 24 \
+                "stty -g >'$work/before'; '$program'; echo \$? >'$work/status'; stty -g >'$work/after'; sleep 30" ||
+                fail_now "tmux could not start a session"
+            window=$(find_window 10)
+            [ -n "$window" ] || fail_now "the window did not appear from the terminal"
+            wait_for_rate "$window" 4 >/dev/null
+            case $way in
+                key) tmux -S "$tmux_socket" send-keys x ;;
+                ctrl-c) tmux -S "$tmux_socket" send-keys C-c ;;
+                sigterm) kill -TERM "$(xdotool getwindowpid "$window")" ;;
+            esac
+            for _ in $(seq 100); do
+                [ -s "$work/after" ] && break
+                sleep 0.1
+            done
+            check "$way in the terminal ends the program with status 0 (status $(cat "$work/status" 2>/dev/null || echo 'still running'))" \
+                [ "$(cat "$work/status" 2>/dev/null)" = 0 ]
+            check "$way: the terminal's settings are restored" \
+                [ -s "$work/before" -a "$(cat "$work/before")" = "$(cat "$work/after" 2>/dev/null)" ]
+            tmux -S "$tmux_socket" kill-server 2>/dev/null
+            tmux_socket=
+        done
+        ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "$scenario: $failures check(s) failed"
+    exit 1
+fi
+echo "$scenario: all checks passed"
