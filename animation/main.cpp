@@ -6,6 +6,7 @@
 #include <string>
 
 #include "animation/animation_driver.h"
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "animation/program_options.h"
 #include "display/display.h"

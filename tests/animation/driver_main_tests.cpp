@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "display/display.h"
 #include "display/pixel_converters.h"
