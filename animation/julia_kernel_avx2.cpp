@@ -102,8 +102,8 @@ struct Avx2Vectors {
 
 namespace quenlixor {
 
-QUENLIXOR_KERNEL_ENTRY QUENLIXOR_SIMD_TARGET void render_pixels_avx2(float c_re, float c_im,
-                                                                     std::uint32_t* pixels) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx2(float c_re, float c_im,
+                                                                      std::uint32_t* pixels) {
     render_blocks<Avx2Vectors>(c_re, c_im, pixels);
 }
 

@@ -104,8 +104,8 @@ struct Avx512Vectors {
 
 namespace quenlixor {
 
-QUENLIXOR_KERNEL_ENTRY QUENLIXOR_SIMD_TARGET void render_pixels_avx512(float c_re, float c_im,
-                                                                       std::uint32_t* pixels) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx512(float c_re, float c_im,
+                                                                        std::uint32_t* pixels) {
     render_blocks<Avx512Vectors>(c_re, c_im, pixels);
 }
 

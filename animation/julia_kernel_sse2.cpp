@@ -82,8 +82,8 @@ struct Sse2Vectors {
 
 namespace quenlixor {
 
-QUENLIXOR_KERNEL_ENTRY QUENLIXOR_SIMD_TARGET void render_pixels_sse2(float c_re, float c_im,
-                                                                     std::uint32_t* pixels) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_sse2(float c_re, float c_im,
+                                                                      std::uint32_t* pixels) {
     render_blocks<Sse2Vectors>(c_re, c_im, pixels);
 }
 

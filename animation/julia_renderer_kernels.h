@@ -7,6 +7,7 @@
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
+#include "platform/processor_features.h"
 
 namespace quenlixor {
 
@@ -58,11 +59,3 @@ inline constexpr int avx512_block_width = 32;
 int kernel_block_width(Kernel kernel);
 
 }  // namespace quenlixor
-
-// The SIMD kernels' entry: 32-bit Windows callers may hand over a stack
-// aligned to 4 bytes only.
-#if defined(__i386__)
-#define QUENLIXOR_KERNEL_ENTRY __attribute__((force_align_arg_pointer))
-#else
-#define QUENLIXOR_KERNEL_ENTRY
-#endif
