@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/export_platform.h"
 #include "platform/platform.h"
-#include "tools/export_platform.h"
 #include "tools/export_run.h"
 
 namespace quenlixor {

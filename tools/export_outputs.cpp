@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tools/export_platform.h"
+#include "platform/export_platform.h"
 
 #if defined(QUENLIXOR_HAVE_PNG)
 #include <png.h>

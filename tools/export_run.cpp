@@ -8,10 +8,10 @@
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
+#include "platform/export_platform.h"
 #include "tools/export_options.h"
 #include "tools/export_outputs.h"
 #include "tools/export_pipeline.h"
-#include "tools/export_platform.h"
 #include "tools/export_progress.h"
 
 #if defined(QUENLIXOR_HAVE_GIF)

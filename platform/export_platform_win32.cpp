@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "tools/export_platform.h"
+#include "platform/export_platform.h"
 
 namespace quenlixor {
 namespace {

@@ -7,7 +7,7 @@
 #include <csignal>
 #include <thread>
 
-#include "tools/export_platform.h"
+#include "platform/export_platform.h"
 
 namespace quenlixor {
 namespace {
