@@ -64,6 +64,8 @@ fi
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../../scripts/lib/wine.sh
 source "$here/../../../scripts/lib/wine.sh"
+# shellcheck source=../../lib/e2e_checks.sh
+source "$here/../../lib/e2e_checks.sh"
 qj_wine_environment "$prefix"
 
 work=$(mktemp -d)
@@ -73,7 +75,6 @@ if [ "$exe_name" != quenlixor-julia.exe ]; then
     cp "$exe" "$work/$exe_name"
     exe=$work/$exe_name
 fi
-program_pid=
 
 # shellcheck disable=SC2317  # runs from the trap
 cleanup() {
@@ -82,22 +83,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
-fail_now() {
-    echo "FAILED: $*"
-    exit 1
-}
 
 start_program() { # start_program [console]
     if [ "${1:-}" = console ]; then
@@ -109,56 +94,6 @@ start_program() { # start_program [console]
             >"$work/program.log" 2>"$work/program.err" &
     fi
     program_pid=$!
-}
-
-# wait_for_exit SECONDS: sets status to the program's exit status, or to
-# nothing when it still runs after SECONDS. (Not in a subshell: only this
-# shell can wait for its child.)
-wait_for_exit() {
-    status=
-    for _ in $(seq $(($1 * 10))); do
-        if ! kill -0 "$program_pid" 2>/dev/null; then
-            wait "$program_pid"
-            status=$?
-            program_pid=
-            return
-        fi
-        sleep 0.1
-    done
-}
-
-# find_window PATTERN SECONDS: the first visible window whose name matches.
-find_window() {
-    local window
-    for _ in $(seq $(($2 * 5))); do
-        window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-        if [ -n "$window" ]; then
-            echo "$window"
-            return
-        fi
-        kill -0 "$program_pid" 2>/dev/null || return
-        sleep 0.2
-    done
-}
-
-# wait_for_rate WINDOW SECONDS: waits until the caption shows a non-zero
-# rate; prints the last caption read.
-wait_for_rate() {
-    local caption=
-    for _ in $(seq $(($2 * 10))); do
-        caption=$(xdotool getwindowname "$1" 2>/dev/null)
-        if [[ $caption =~ ^Quenlixor\ Julia\ Animator\ FPS:[0-9]+$ ]] &&
-            [[ ! $caption =~ FPS:0$ ]]; then
-            break
-        fi
-        sleep 0.1
-    done
-    echo "$caption"
-}
-
-send_key() { # send_key WINDOW KEY
-    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null
-    xdotool key --clearmodifiers "$2"
 }
 
 qj_wine_prefix_ready
@@ -189,11 +124,7 @@ case $scenario in
         # is the client area's. The frame is as wide left as right, so a
         # centred window has its client area centred horizontally, and lower
         # than the centre by half the caption's height.
-        geometry=$(xwininfo -id "$window")
-        x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
-        y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
-        w=$(sed -n 's/.*Width: *//p' <<<"$geometry")
-        h=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+        read_geometry "$window"
         client_w=$((320 * scale))
         client_h=$((240 * scale))
         check "client area is ${client_w}x${client_h} (is ${w}x${h})" \
@@ -210,24 +141,7 @@ case $scenario in
             grep -qxE 'Quenlixor Julia Animator FPS:[1-9][0-9]*' <<<"$caption"
         echo "frame rate at depth $depth: ${caption##*:} frames per second"
         if [ "$scenario" = fps-60 ]; then
-            # Past the first, partial second, the rate the pacing keeps:
-            # never above 62, and 55 to 62 at least once. On a machine busy
-            # with other work a second may fall short, so the caption is
-            # read for up to 12 s, until it shows a rate in the span.
-            rates=()
-            in_span=no above=no
-            for _ in $(seq 24); do
-                sleep 0.5
-                caption=$(xdotool getwindowname "$window" 2>/dev/null)
-                rate=${caption##*:}
-                [[ $rate =~ ^[0-9]+$ ]] || continue
-                rates+=("$rate")
-                [ "$rate" -gt 62 ] && above=yes
-                [ "$rate" -ge 55 ] && [ "$rate" -le 62 ] && in_span=yes
-                [ "$in_span" = yes ] && [ "${#rates[@]}" -ge 6 ] && break
-            done
-            check "--fps 60 keeps the rate at 55 to 62 (rates read: ${rates[*]})" \
-                [ "$in_span" = yes -a "$above" = no ]
+            check_paced_rate "$window" 55 62
         fi
 
         xwd -silent -id "$window" >"$work/window.xwd" || fail_now "xwd could not read the window"
@@ -333,8 +247,4 @@ case $scenario in
         ;;
 esac
 
-if [ "$failures" -ne 0 ]; then
-    echo "$scenario: $failures check(s) failed"
-    exit 1
-fi
-echo "$scenario: all checks passed"
+finish_checks "$scenario"

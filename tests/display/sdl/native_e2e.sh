@@ -35,9 +35,12 @@ case $scenario in
     *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../lib/e2e_checks.sh
+source "$here/../../lib/e2e_checks.sh"
+
 program=$bin_dir/quenlixor-julia
 work=$(mktemp -d)
-program_pid=
 tmux_socket=
 xvfb_pid=
 
@@ -67,78 +70,16 @@ if [ "$scenario" != no-display ]; then
     unset WAYLAND_DISPLAY SDL_VIDEODRIVER
 fi
 
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
-fail_now() {
-    echo "FAILED: $*"
-    exit 1
-}
-
 start_program() { # start_program [ARGS...]
     "$program" "$@" </dev/null >"$work/program.log" 2>&1 &
     program_pid=$!
 }
 
-# wait_for_exit SECONDS: sets status to the program's exit status, or to
-# nothing when it still runs after SECONDS.
-wait_for_exit() {
-    status=
-    for _ in $(seq $(($1 * 10))); do
-        if ! kill -0 "$program_pid" 2>/dev/null; then
-            wait "$program_pid"
-            status=$?
-            program_pid=
-            return
-        fi
-        sleep 0.1
-    done
-}
-
-# find_window SECONDS: the program's visible window.
-find_window() {
-    local window
-    for _ in $(seq $(($1 * 10))); do
-        window=$(xdotool search --onlyvisible --name '^Quenlixor Julia' 2>/dev/null | head -1)
-        if [ -n "$window" ]; then
-            echo "$window"
-            return
-        fi
-        sleep 0.1
-    done
-}
-
-# wait_for_rate WINDOW SECONDS: waits for a non-zero rate in the caption and
-# prints the last caption read.
-wait_for_rate() {
-    local caption=
-    for _ in $(seq $(($2 * 10))); do
-        caption=$(xdotool getwindowname "$1" 2>/dev/null)
-        if [[ $caption =~ ^Quenlixor\ Julia\ Animator\ FPS:[1-9][0-9]*$ ]]; then
-            break
-        fi
-        sleep 0.1
-    done
-    echo "$caption"
-}
-
 # check_geometry WINDOW WIDTH HEIGHT: the client area's size, centred (with
 # no window manager the X window is the client area).
 check_geometry() {
-    local geometry x y w h
-    geometry=$(xwininfo -id "$1")
-    x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry")
-    y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
-    w=$(sed -n 's/.*Width: *//p' <<<"$geometry")
-    h=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+    local x y w h
+    read_geometry "$1"
     check "client area is ${2}x$3 (is ${w}x$h)" [ "$w" = "$2" -a "$h" = "$3" ]
     check "client area centred at $(((screen_width - $2) / 2)),$(((screen_height - $3) / 2)) (is $x,$y)" \
         [ "$x" = $(((screen_width - $2) / 2)) -a "$y" = $(((screen_height - $3) / 2)) ]
@@ -159,15 +100,10 @@ check_picture() {
         [ "$verdict" = "0 pixels differ" ]
 }
 
-send_key() { # send_key WINDOW KEY
-    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null
-    xdotool key --clearmodifiers "$2"
-}
-
 case $scenario in
     window-24 | window-16)
         start_program
-        window=$(find_window 10)
+        window=$(find_window '^Quenlixor Julia' 10)
         [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
         check_geometry "$window" 320 240
         caption=$(wait_for_rate "$window" 4)
@@ -183,7 +119,7 @@ case $scenario in
         ;;
     close)
         start_program
-        window=$(find_window 10)
+        window=$(find_window '^Quenlixor Julia' 10)
         [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
         wait_for_rate "$window" 4 >/dev/null
         "$bin_dir/e2e-close-request" "$window" || fail_now "could not send the close request"
@@ -194,7 +130,7 @@ case $scenario in
         ;;
     scale-2)
         start_program --scale 2
-        window=$(find_window 10)
+        window=$(find_window '^Quenlixor Julia' 10)
         [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
         check_geometry "$window" 640 480
         wait_for_rate "$window" 4 >/dev/null
@@ -207,13 +143,10 @@ case $scenario in
         ;;
     fps-60)
         start_program --fps 60
-        window=$(find_window 10)
+        window=$(find_window '^Quenlixor Julia' 10)
         [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.log"))"
         wait_for_rate "$window" 4 >/dev/null
-        sleep 2.5 # a count over a whole span of its own
-        caption=$(xdotool getwindowname "$window")
-        rate=${caption##*:}
-        check "caption reads 55 to 62 (\"$caption\")" [ "$rate" -ge 55 -a "$rate" -le 62 ]
+        check_paced_rate "$window" 55 62
         send_key "$window" a
         wait_for_exit 10
         check "a key ends the program with status 0 (status ${status:-still running})" \
@@ -238,7 +171,7 @@ case $scenario in
             tmux -S "$tmux_socket" -f /dev/null new-session -d -x 80 -y 24 \
                 "stty -g >'$work/before'; '$program'; echo \$? >'$work/status'; stty -g >'$work/after'; sleep 30" ||
                 fail_now "tmux could not start a session"
-            window=$(find_window 10)
+            window=$(find_window '^Quenlixor Julia' 10)
             [ -n "$window" ] || fail_now "the window did not appear from the terminal"
             wait_for_rate "$window" 4 >/dev/null
             case $way in
@@ -260,8 +193,4 @@ case $scenario in
         ;;
 esac
 
-if [ "$failures" -ne 0 ]; then
-    echo "$scenario: $failures check(s) failed"
-    exit 1
-fi
-echo "$scenario: all checks passed"
+finish_checks "$scenario"
