@@ -17,6 +17,8 @@ foreach(object IN LISTS OBJECTS)
     if(NOT status EQUAL 0)
         message(FATAL_ERROR "${NM} ${object} failed")
     endif()
+    # AddressSanitizer adds a marker of its own beside every global.
+    string(REGEX REPLACE "[0-9a-f]+ [A-Za-z] __odr_asan[^\n]*\n?" "" symbols "${symbols}")
     string(STRIP "${symbols}" symbols)
     if(NOT symbols MATCHES "^[0-9a-f]+ [DR] quenlixor::${path}_converters$")
         message(FATAL_ERROR "${object} defines for other files more than its table:\n${symbols}")
