@@ -17,10 +17,10 @@ qj_package_installed() {
 # Packages for building and testing natively.
 QJ_NATIVE_PACKAGES=(
     cmake ninja-build g++ pkg-config clang-format
-    libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev libgif-dev gifsicle
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev libgif-dev
     libsdl2-dev libpixman-1-dev
     # the native program's end-to-end tests on a virtual X display
-    libx11-dev xvfb xauth xdotool x11-utils tmux
+    libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux
 )
 # Packages for the 32-bit Windows build and running it under Wine on a
 # virtual X display.
