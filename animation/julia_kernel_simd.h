@@ -72,11 +72,21 @@ constexpr float exact_c_re_limit = 4.0F;
 __attribute__((noinline)) void render_lanes_in_doubt(std::uint32_t* out, unsigned lanes,
                                                      const float* x, float y, float c_re,
                                                      float c_im) {
+    int lane_of[max_reference_pixels];
+    float x_of[max_reference_pixels];
+    int pixels = 0;
     do {
         const int lane = __builtin_ctz(lanes);
         lanes &= lanes - 1;
-        out[lane] = palette[reference_escape_count(x[lane], y, c_re, c_im)];
+        lane_of[pixels] = lane;
+        x_of[pixels] = x[lane];
+        ++pixels;
     } while (lanes != 0);
+    int counts[max_reference_pixels];
+    reference_escape_counts(pixels, x_of, y, c_re, c_im, counts);
+    for (int k = 0; k < pixels; ++k) {
+        out[lane_of[k]] = palette[counts[k]];
+    }
 }
 
 // The vector operations V supplies (each with the kernel's target):
@@ -108,7 +118,8 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     constexpr int width = lanes * static_cast<int>(vectors);  // pixels per block
     constexpr int block_count = pixel_count / width;
     static_assert(picture_width % lanes == 0 && pixel_count % width == 0 &&
-                  block_count >= static_cast<int>(streams) && width == V::block_width);
+                  block_count >= static_cast<int>(streams) && width == V::block_width &&
+                  lanes <= max_reference_pixels);
 
     const typename V::Wide c_re_wide = V::widen(c_re);
     const Singles c_im_vector = V::broadcast(c_im);

@@ -35,6 +35,13 @@ JuliaParameter julia_parameter(std::int32_t number);
 // parameter c, every assignment in extended precision and stored as a single.
 int reference_escape_count(float zr, float zi, float c_re, float c_im);
 
+// The same counts for up to max_reference_pixels pixels of one row at once
+// (real coordinates x[0..pixels), imaginary coordinate y), computed together
+// so that their passes overlap: the SIMD kernels' way to their lanes in doubt.
+inline constexpr int max_reference_pixels = 16;
+void reference_escape_counts(int pixels, const float* x, float y, float c_re, float c_im,
+                             int* counts);
+
 // Kernels: each writes all pixel_count pixels of a picture (rows adjacent,
 // like the framebuffer) for the parameter c from x_of_column, y_of_row and
 // palette, and touches no other state, so several threads may run them at
