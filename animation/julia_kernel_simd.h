@@ -46,8 +46,13 @@
 //   nearest, it orders as the exact sum does except when it is exactly 4;
 //   such lanes are in doubt. Rounded towards zero (AVX-512), it is below 4
 //   exactly when the exact sum is, since 4 is a single.
-// A lane in doubt stops there, and when its block is done its pixel is
-// computed again with the reference. Such pixels are rare (tens per frame).
+// A lane in doubt is marked, and when its block is done its pixel is
+// computed again with the reference. Such pixels are rare (tens per frame,
+// thousands in a few frames whose orbits keep zi near zero). The test is not
+// confined to the active lanes: a lane in doubt may go on (its count is not
+// used), and a lane that has stopped goes on computing values nobody reads,
+// which may mark it too: that costs a pixel from the reference, never a
+// wrong one. Each block starts unmarked.
 #pragma once
 
 #ifndef QUENLIXOR_SIMD_TARGET
@@ -98,14 +103,13 @@ __attribute__((noinline)) void render_lanes_in_doubt(std::uint32_t* out, unsigne
 //   next_real(rr, ii, c_re) -> Singles: (rr - ii) + c_re in double, rounded
 //   all_lanes(), no_lanes(), none(Mask), either(Mask, Mask)
 //   square_size(rr, ii): rr + ii, rounded to nearest or towards zero
-//   in_doubt(active, rr, ii, size, floor, bound): the lanes of active where
-//     the smaller of rr and ii is below floor, or (when size was rounded to
-//     nearest) size equals bound
-//   going_on(active, in_doubt, size, bound): the lanes of active not in
-//     doubt where size is below bound
+//   in_doubt(rr, ii, size, floor, bound): the lanes where the smaller of rr
+//     and ii is below floor, or (when size was rounded to nearest) size
+//     equals bound
+//   going_on(active, size, bound): the lanes of active where size is below
+//     bound
+//   lanes_of(Mask): the lanes of a mask as bits
 //   zero_counts(), count_up(Counts, Mask): one more in the lanes of mask
-//   mark(Counts, Mask): -1 in the lanes of mask; marked(Counts): the lanes
-//     holding -1, as bits
 //   colours(const std::uint32_t* palette), store_colours(out, Counts, Colours)
 template <class V>
 QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uint32_t* pixels) {
@@ -136,7 +140,8 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     Singles zr[streams][vectors];
     Singles zi[streams][vectors];
     Mask active[streams][vectors];   // lanes still iterating
-    Counts count[streams][vectors];  // passes made; -1 in lanes for the reference
+    Mask marked[streams][vectors];   // lanes in doubt, for the reference
+    Counts count[streams][vectors];  // passes made
     int passes[streams];
     int block[streams];  // -1 while the stream has no block
 #pragma GCC unroll 8
@@ -146,6 +151,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
             zr[s][v] = V::broadcast(0.0F);
             zi[s][v] = zr[s][v];
             active[s][v] = V::no_lanes();
+            marked[s][v] = V::no_lanes();
             count[s][v] = V::zero_counts();
         }
         passes[s] = 0;
@@ -166,10 +172,9 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                 zi[s][v] = V::add(c_im_vector, t);
                 zr[s][v] = V::next_real(rr, ii, c_re_wide);
                 const Singles size = V::square_size(rr, ii);
-                // A lane in doubt stops, marked for the reference.
-                const Mask in_doubt = V::in_doubt(active[s][v], rr, ii, size, square_floor, bound);
-                count[s][v] = V::mark(count[s][v], in_doubt);
-                active[s][v] = V::going_on(active[s][v], in_doubt, size, bound);
+                marked[s][v] =
+                    V::either(marked[s][v], V::in_doubt(rr, ii, size, square_floor, bound));
+                active[s][v] = V::going_on(active[s][v], size, bound);
             }
         }
 #pragma GCC unroll 8
@@ -186,7 +191,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                     for (std::size_t v = 0; v < vectors; ++v) {
                         const int first = block[s] * width + static_cast<int>(v) * lanes;
                         V::store_colours(pixels + first, count[s][v], colours);
-                        const unsigned in_doubt = V::marked(count[s][v]);
+                        const unsigned in_doubt = V::lanes_of(marked[s][v]);
                         if (in_doubt != 0) {
                             render_lanes_in_doubt(pixels + first, in_doubt,
                                                   x_of_column + first % picture_width,
@@ -202,6 +207,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                         zr[s][v] = V::load(x_of_column + first % picture_width);
                         zi[s][v] = V::broadcast(y_of_row[first / picture_width]);
                         active[s][v] = V::all_lanes();
+                        marked[s][v] = V::no_lanes();
                         count[s][v] = V::zero_counts();
                     }
                     passes[s] = 0;
