@@ -139,9 +139,9 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     // Every stream starts without a block, on values nobody reads.
     Singles zr[streams][vectors];
     Singles zi[streams][vectors];
-    Mask active[streams][vectors];   // lanes still iterating
-    Mask marked[streams][vectors];   // lanes in doubt, for the reference
-    Counts count[streams][vectors];  // passes made
+    Mask active[streams][vectors];      // lanes still iterating
+    unsigned marked[streams][vectors];  // lanes in doubt (bits), for the reference
+    Counts count[streams][vectors];     // passes made
     int passes[streams];
     int block[streams];  // -1 while the stream has no block
 #pragma GCC unroll 8
@@ -151,7 +151,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
             zr[s][v] = V::broadcast(0.0F);
             zi[s][v] = zr[s][v];
             active[s][v] = V::no_lanes();
-            marked[s][v] = V::no_lanes();
+            marked[s][v] = 0;
             count[s][v] = V::zero_counts();
         }
         passes[s] = 0;
@@ -172,8 +172,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                 zi[s][v] = V::add(c_im_vector, t);
                 zr[s][v] = V::next_real(rr, ii, c_re_wide);
                 const Singles size = V::square_size(rr, ii);
-                marked[s][v] =
-                    V::either(marked[s][v], V::in_doubt(rr, ii, size, square_floor, bound));
+                marked[s][v] |= V::lanes_of(V::in_doubt(rr, ii, size, square_floor, bound));
                 active[s][v] = V::going_on(active[s][v], size, bound);
             }
         }
@@ -191,7 +190,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                     for (std::size_t v = 0; v < vectors; ++v) {
                         const int first = block[s] * width + static_cast<int>(v) * lanes;
                         V::store_colours(pixels + first, count[s][v], colours);
-                        const unsigned in_doubt = V::lanes_of(marked[s][v]);
+                        const unsigned in_doubt = marked[s][v];
                         if (in_doubt != 0) {
                             render_lanes_in_doubt(pixels + first, in_doubt,
                                                   x_of_column + first % picture_width,
@@ -207,7 +206,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                         zr[s][v] = V::load(x_of_column + first % picture_width);
                         zi[s][v] = V::broadcast(y_of_row[first / picture_width]);
                         active[s][v] = V::all_lanes();
-                        marked[s][v] = V::no_lanes();
+                        marked[s][v] = 0;
                         count[s][v] = V::zero_counts();
                     }
                     passes[s] = 0;
