@@ -19,7 +19,7 @@ struct Avx2Vectors {
     // not fit in the 16 vector registers.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 1;
-    static constexpr int block_width = avx2_block_width;
+    static constexpr BlockShape block = avx2_block;
     using Singles = __m256;
     using Wide = __m256d;
     using Mask = __m256;

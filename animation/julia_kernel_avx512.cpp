@@ -30,7 +30,7 @@ struct Avx512Vectors {
     static constexpr int lanes = 16;
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 2;
-    static constexpr int block_width = avx512_block_width;
+    static constexpr BlockShape block = avx512_block;
     using Singles = __m512;
     using Wide = __m512d;
     using Mask = __mmask16;

@@ -16,8 +16,9 @@
 // julia_renderer_kernel_isa (tests/animation/check_kernel_isa.cmake)
 // disassembles the library and checks this.
 //
-// Blocks: a block is a few vectors of adjacent pixels (in the order of the
-// picture), all started together; it runs until all its lanes have stopped
+// Blocks: a block is a few vectors, one under the other (the same columns
+// of adjacent rows, whose counts are more alike than those of a longer run
+// of one row), all started together; it runs until all its lanes have stopped
 // or made 20 passes. Several blocks may be in flight at once (streams), so
 // that the dependency chain of one pass of one vector overlaps with the
 // others, and each stream takes the next block as soon as its own is done.
@@ -96,7 +97,7 @@ __attribute__((noinline)) void render_lanes_in_doubt(std::uint32_t* out, unsigne
 
 // The vector operations V supplies (each with the kernel's target):
 //   lanes, vectors, streams: pixels per vector, vectors per block, blocks
-//     in flight
+//     in flight; block: the BlockShape, lanes wide and vectors high
 //   Singles, Wide, Mask, Counts, Colours: vector types
 //   load(const float*), broadcast(float), widen(float) -> Wide
 //   mul, add (Singles)
@@ -119,11 +120,11 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     constexpr int lanes = V::lanes;
     constexpr std::size_t vectors = V::vectors;  // per block
     constexpr std::size_t streams = V::streams;
-    constexpr int width = lanes * static_cast<int>(vectors);  // pixels per block
-    constexpr int block_count = pixel_count / width;
-    static_assert(picture_width % lanes == 0 && pixel_count % width == 0 &&
-                  block_count >= static_cast<int>(streams) && width == V::block_width &&
-                  lanes <= max_reference_pixels);
+    constexpr int blocks_per_band = picture_width / lanes;  // a band: `vectors` rows
+    constexpr int block_count = blocks_per_band * (picture_height / static_cast<int>(vectors));
+    static_assert(picture_width % lanes == 0 && picture_height % vectors == 0 &&
+                  block_count >= static_cast<int>(streams) && V::block.width == lanes &&
+                  V::block.height == static_cast<int>(vectors) && lanes <= max_reference_pixels);
 
     const typename V::Wide c_re_wide = V::widen(c_re);
     const Singles c_im_vector = V::broadcast(c_im);
@@ -135,6 +136,11 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     // With c_re outside its bounds no square is large enough: all in doubt.
     const Singles square_floor = V::broadcast(c_re_fits ? exact_square_floor : 3.0e38F);
     const typename V::Colours colours = V::colours(palette);
+    // Blocks go along each band of rows, band after band.
+    const auto first_row = [](int number) {
+        return number / blocks_per_band * static_cast<int>(vectors);
+    };
+    const auto first_column = [](int number) { return number % blocks_per_band * lanes; };
 
     // Every stream starts without a block, on values nobody reads.
     Singles zr[streams][vectors];
@@ -188,23 +194,23 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                     // The block is done: its colours, then the lanes in doubt.
 #pragma GCC unroll 8
                     for (std::size_t v = 0; v < vectors; ++v) {
-                        const int first = block[s] * width + static_cast<int>(v) * lanes;
-                        V::store_colours(pixels + first, count[s][v], colours);
+                        const int row = first_row(block[s]) + static_cast<int>(v);
+                        const int column = first_column(block[s]);
+                        std::uint32_t* const out = pixels + row * picture_width + column;
+                        V::store_colours(out, count[s][v], colours);
                         const unsigned in_doubt = marked[s][v];
                         if (in_doubt != 0) {
-                            render_lanes_in_doubt(pixels + first, in_doubt,
-                                                  x_of_column + first % picture_width,
-                                                  y_of_row[first / picture_width], c_re, c_im);
+                            render_lanes_in_doubt(out, in_doubt, x_of_column + column,
+                                                  y_of_row[row], c_re, c_im);
                         }
                     }
                 }
                 if (next_block < block_count) {
 #pragma GCC unroll 8
                     for (std::size_t v = 0; v < vectors; ++v) {
-                        // A block may straddle two rows; a vector lies in one.
-                        const int first = next_block * width + static_cast<int>(v) * lanes;
-                        zr[s][v] = V::load(x_of_column + first % picture_width);
-                        zi[s][v] = V::broadcast(y_of_row[first / picture_width]);
+                        zr[s][v] = V::load(x_of_column + first_column(next_block));
+                        zi[s][v] =
+                            V::broadcast(y_of_row[first_row(next_block) + static_cast<int>(v)]);
                         active[s][v] = V::all_lanes();
                         marked[s][v] = 0;
                         count[s][v] = V::zero_counts();

@@ -17,7 +17,7 @@ struct Sse2Vectors {
     // 8 pixels per block (two vectors), one block in flight.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 1;
-    static constexpr int block_width = sse2_block_width;
+    static constexpr BlockShape block = sse2_block;
     using Singles = __m128;
     using Wide = __m128d;
     using Mask = __m128;

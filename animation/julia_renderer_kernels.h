@@ -57,12 +57,17 @@ void render_pixels_avx512(float c_re, float c_im, std::uint32_t* pixels);
 // which must be available.
 void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels);
 
-// Pixels per block of each kernel: a block runs until all its lanes have
-// stopped or made iteration_limit passes, so it makes as many passes as the
-// largest escape-time count among its pixels (1 for the reference).
-inline constexpr int sse2_block_width = 8;
-inline constexpr int avx2_block_width = 16;
-inline constexpr int avx512_block_width = 32;
-int kernel_block_width(Kernel kernel);
+// The blocks of each kernel, in pixels: the same columns of adjacent rows. A
+// block runs until all its lanes have stopped or made iteration_limit
+// passes, so it makes as many passes as the largest escape-time count among
+// its pixels (1 for the reference, whose blocks are single pixels).
+struct BlockShape {
+    int width;
+    int height;
+};
+inline constexpr BlockShape sse2_block{4, 2};
+inline constexpr BlockShape avx2_block{8, 2};
+inline constexpr BlockShape avx512_block{16, 2};
+BlockShape kernel_block_shape(Kernel kernel);
 
 }  // namespace quenlixor
