@@ -66,7 +66,7 @@ struct BlockShape {
     int height;
 };
 inline constexpr BlockShape sse2_block{4, 2};
-inline constexpr BlockShape avx2_block{8, 2};
+inline constexpr BlockShape avx2_block{8, 4};
 inline constexpr BlockShape avx512_block{16, 2};
 BlockShape kernel_block_shape(Kernel kernel);
 
