@@ -15,13 +15,14 @@ namespace {
 
 struct Avx2Vectors {
     static constexpr int lanes = 8;
-    // Blocks of 8x4 pixels (four vectors), one in flight: four independent
-    // dependency chains per pass cover the latency of one (about 20 cycles
-    // through the double-precision zr) without a branch per block in flight;
-    // the counts and masks of some vectors then live on the stack, off the
-    // chains. (Measured over frames 1-600 against 8x2, 8x3, 8x8 and two
-    // streams of 8x2, it was the fastest.)
-    static constexpr std::size_t vectors = 4;
+    // Blocks of 8x4 pixels (four vectors) on x86-64, one in flight: four
+    // independent dependency chains per pass cover the latency of one (about
+    // 20 cycles through the double-precision zr) without a branch per block
+    // in flight; the counts and masks of some vectors then live on the
+    // stack, off the chains. (Measured over frames 1-600 against 8x2, 8x3,
+    // 8x8 and two streams of 8x2, it was the fastest.) With the 8 registers
+    // of 32-bit x86, 8x2 is faster.
+    static constexpr std::size_t vectors = static_cast<std::size_t>(avx2_block.height);
     static constexpr std::size_t streams = 1;
     static constexpr BlockShape block = avx2_block;
     using Singles = __m256;

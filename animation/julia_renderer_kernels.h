@@ -66,7 +66,9 @@ struct BlockShape {
     int height;
 };
 inline constexpr BlockShape sse2_block{4, 2};
-inline constexpr BlockShape avx2_block{8, 4};
+// Four vectors per AVX2 block where there are 16 vector registers (x86-64),
+// two where there are 8 (32-bit x86), which would keep most of four in memory.
+inline constexpr BlockShape avx2_block{8, sizeof(void*) == 8 ? 4 : 2};
 inline constexpr BlockShape avx512_block{16, 2};
 BlockShape kernel_block_shape(Kernel kernel);
 
