@@ -128,12 +128,12 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
 
     const typename V::Wide c_re_wide = V::widen(c_re);
     const Singles c_im_vector = V::broadcast(c_im);
-    // 2 as a value the compiler cannot see, so that zi x 2 stays a multiply
-    // (on the multiply units) instead of becoming zi + zi (on the add units,
-    // which the conversions to and from double keep the busiest). Either is
-    // exact.
-    Singles two = V::broadcast(2.0F);
-    __asm__("" : "+x"(two));
+    // 2 as a value the compiler cannot see (read once per picture from a
+    // volatile), so that zi x 2 stays a multiply (on the multiply units)
+    // instead of becoming zi + zi (on the add units, which the conversions to
+    // and from double keep the busiest). Either is exact.
+    volatile float two_value = 2.0F;
+    const Singles two = V::broadcast(two_value);
     const Singles bound = V::broadcast(4.0F);
     const float c_re_size = c_re < 0.0F ? -c_re : c_re;
     const bool c_re_fits =
