@@ -30,7 +30,7 @@ struct Avx512Vectors {
     static constexpr int lanes = 16;
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 2;
-    static constexpr int block_width = avx512_block_width;
+    static constexpr BlockShape block = avx512_block;
     using Singles = __m512;
     using Wide = __m512d;
     using Mask = __mmask16;
@@ -68,25 +68,20 @@ struct Avx512Vectors {
     QUENLIXOR_SIMD_OPERATION Singles square_size(Singles rr, Singles ii) {
         return _mm512_add_round_ps(rr, ii, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     }
-    QUENLIXOR_SIMD_OPERATION Mask in_doubt(Mask active, Singles rr, Singles ii, Singles size,
-                                           Singles floor, Singles bound) {
+    QUENLIXOR_SIMD_OPERATION Mask in_doubt(Singles rr, Singles ii, Singles size, Singles floor,
+                                           Singles bound) {
         static_cast<void>(size);
         static_cast<void>(bound);
-        return _mm512_mask_cmp_ps_mask(active, _mm512_min_ps(rr, ii), floor, _CMP_LT_OQ);
+        return _mm512_cmp_ps_mask(_mm512_min_ps(rr, ii), floor, _CMP_LT_OQ);
     }
-    QUENLIXOR_SIMD_OPERATION Mask going_on(Mask active, Mask in_doubt, Singles size,
-                                           Singles bound) {
-        return _mm512_mask_cmp_ps_mask(static_cast<Mask>(active & ~in_doubt), size, bound,
-                                       _CMP_LT_OQ);
+    QUENLIXOR_SIMD_OPERATION Mask going_on(Mask active, Singles size, Singles bound) {
+        return _mm512_mask_cmp_ps_mask(active, size, bound, _CMP_LT_OQ);
     }
+    QUENLIXOR_SIMD_OPERATION unsigned lanes_of(Mask mask) { return mask; }
     QUENLIXOR_SIMD_OPERATION Counts zero_counts() { return _mm512_setzero_si512(); }
     QUENLIXOR_SIMD_OPERATION Counts count_up(Counts counts, Mask mask) {
         return _mm512_mask_add_epi32(counts, mask, counts, _mm512_set1_epi32(1));
     }
-    QUENLIXOR_SIMD_OPERATION Counts mark(Counts counts, Mask mask) {
-        return _mm512_mask_mov_epi32(counts, mask, _mm512_set1_epi32(-1));
-    }
-    QUENLIXOR_SIMD_OPERATION unsigned marked(Counts counts) { return _mm512_movepi32_mask(counts); }
     QUENLIXOR_SIMD_OPERATION Colours colours(const std::uint32_t* entries) {
         return {_mm512_loadu_si512(entries), _mm512_loadu_si512(entries + 16)};
     }

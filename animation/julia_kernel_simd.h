@@ -16,8 +16,9 @@
 // julia_renderer_kernel_isa (tests/animation/check_kernel_isa.cmake)
 // disassembles the library and checks this.
 //
-// Blocks: a block is a few vectors of adjacent pixels (in the order of the
-// picture), all started together; it runs until all its lanes have stopped
+// Blocks: a block is a few vectors, one under the other (the same columns
+// of adjacent rows, whose counts are more alike than those of a longer run
+// of one row), all started together; it runs until all its lanes have stopped
 // or made 20 passes. Several blocks may be in flight at once (streams), so
 // that the dependency chain of one pass of one vector overlaps with the
 // others, and each stream takes the next block as soon as its own is done.
@@ -46,8 +47,13 @@
 //   nearest, it orders as the exact sum does except when it is exactly 4;
 //   such lanes are in doubt. Rounded towards zero (AVX-512), it is below 4
 //   exactly when the exact sum is, since 4 is a single.
-// A lane in doubt stops there, and when its block is done its pixel is
-// computed again with the reference. Such pixels are rare (tens per frame).
+// A lane in doubt is marked, and when its block is done its pixel is
+// computed again with the reference. Such pixels are rare (tens per frame,
+// thousands in a few frames whose orbits keep zi near zero). The test is not
+// confined to the active lanes: a lane in doubt may go on (its count is not
+// used), and a lane that has stopped goes on computing values nobody reads,
+// which may mark it too: that costs a pixel from the reference, never a
+// wrong one. Each block starts unmarked.
 #pragma once
 
 #ifndef QUENLIXOR_SIMD_TARGET
@@ -72,30 +78,39 @@ constexpr float exact_c_re_limit = 4.0F;
 __attribute__((noinline)) void render_lanes_in_doubt(std::uint32_t* out, unsigned lanes,
                                                      const float* x, float y, float c_re,
                                                      float c_im) {
+    int lane_of[max_reference_pixels];
+    float x_of[max_reference_pixels];
+    int pixels = 0;
     do {
         const int lane = __builtin_ctz(lanes);
         lanes &= lanes - 1;
-        out[lane] = palette[reference_escape_count(x[lane], y, c_re, c_im)];
+        lane_of[pixels] = lane;
+        x_of[pixels] = x[lane];
+        ++pixels;
     } while (lanes != 0);
+    int counts[max_reference_pixels];
+    reference_escape_counts(pixels, x_of, y, c_re, c_im, counts);
+    for (int k = 0; k < pixels; ++k) {
+        out[lane_of[k]] = palette[counts[k]];
+    }
 }
 
 // The vector operations V supplies (each with the kernel's target):
 //   lanes, vectors, streams: pixels per vector, vectors per block, blocks
-//     in flight
+//     in flight; block: the BlockShape, lanes wide and vectors high
 //   Singles, Wide, Mask, Counts, Colours: vector types
 //   load(const float*), broadcast(float), widen(float) -> Wide
 //   mul, add (Singles)
 //   next_real(rr, ii, c_re) -> Singles: (rr - ii) + c_re in double, rounded
 //   all_lanes(), no_lanes(), none(Mask), either(Mask, Mask)
 //   square_size(rr, ii): rr + ii, rounded to nearest or towards zero
-//   in_doubt(active, rr, ii, size, floor, bound): the lanes of active where
-//     the smaller of rr and ii is below floor, or (when size was rounded to
-//     nearest) size equals bound
-//   going_on(active, in_doubt, size, bound): the lanes of active not in
-//     doubt where size is below bound
+//   in_doubt(rr, ii, size, floor, bound): the lanes where the smaller of rr
+//     and ii is below floor, or (when size was rounded to nearest) size
+//     equals bound
+//   going_on(active, size, bound): the lanes of active where size is below
+//     bound
+//   lanes_of(Mask): the lanes of a mask as bits
 //   zero_counts(), count_up(Counts, Mask): one more in the lanes of mask
-//   mark(Counts, Mask): -1 in the lanes of mask; marked(Counts): the lanes
-//     holding -1, as bits
 //   colours(const std::uint32_t* palette), store_colours(out, Counts, Colours)
 template <class V>
 QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uint32_t* pixels) {
@@ -105,14 +120,20 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     constexpr int lanes = V::lanes;
     constexpr std::size_t vectors = V::vectors;  // per block
     constexpr std::size_t streams = V::streams;
-    constexpr int width = lanes * static_cast<int>(vectors);  // pixels per block
-    constexpr int block_count = pixel_count / width;
-    static_assert(picture_width % lanes == 0 && pixel_count % width == 0 &&
-                  block_count >= static_cast<int>(streams) && width == V::block_width);
+    constexpr int blocks_per_band = picture_width / lanes;  // a band: `vectors` rows
+    constexpr int block_count = blocks_per_band * (picture_height / static_cast<int>(vectors));
+    static_assert(picture_width % lanes == 0 && picture_height % vectors == 0 &&
+                  block_count >= static_cast<int>(streams) && V::block.width == lanes &&
+                  V::block.height == static_cast<int>(vectors) && lanes <= max_reference_pixels);
 
     const typename V::Wide c_re_wide = V::widen(c_re);
     const Singles c_im_vector = V::broadcast(c_im);
-    const Singles two = V::broadcast(2.0F);
+    // 2 as a value the compiler cannot see (read once per picture from a
+    // volatile), so that zi x 2 stays a multiply (on the multiply units)
+    // instead of becoming zi + zi (on the add units, which the conversions to
+    // and from double keep the busiest). Either is exact.
+    volatile float two_value = 2.0F;
+    const Singles two = V::broadcast(two_value);
     const Singles bound = V::broadcast(4.0F);
     const float c_re_size = c_re < 0.0F ? -c_re : c_re;
     const bool c_re_fits =
@@ -120,12 +141,18 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
     // With c_re outside its bounds no square is large enough: all in doubt.
     const Singles square_floor = V::broadcast(c_re_fits ? exact_square_floor : 3.0e38F);
     const typename V::Colours colours = V::colours(palette);
+    // Blocks go along each band of rows, band after band.
+    const auto first_row = [](int number) {
+        return number / blocks_per_band * static_cast<int>(vectors);
+    };
+    const auto first_column = [](int number) { return number % blocks_per_band * lanes; };
 
     // Every stream starts without a block, on values nobody reads.
     Singles zr[streams][vectors];
     Singles zi[streams][vectors];
-    Mask active[streams][vectors];   // lanes still iterating
-    Counts count[streams][vectors];  // passes made; -1 in lanes for the reference
+    Mask active[streams][vectors];      // lanes still iterating
+    unsigned marked[streams][vectors];  // lanes in doubt (bits), for the reference
+    Counts count[streams][vectors];     // passes made
     int passes[streams];
     int block[streams];  // -1 while the stream has no block
 #pragma GCC unroll 8
@@ -135,6 +162,7 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
             zr[s][v] = V::broadcast(0.0F);
             zi[s][v] = zr[s][v];
             active[s][v] = V::no_lanes();
+            marked[s][v] = 0;
             count[s][v] = V::zero_counts();
         }
         passes[s] = 0;
@@ -155,10 +183,8 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                 zi[s][v] = V::add(c_im_vector, t);
                 zr[s][v] = V::next_real(rr, ii, c_re_wide);
                 const Singles size = V::square_size(rr, ii);
-                // A lane in doubt stops, marked for the reference.
-                const Mask in_doubt = V::in_doubt(active[s][v], rr, ii, size, square_floor, bound);
-                count[s][v] = V::mark(count[s][v], in_doubt);
-                active[s][v] = V::going_on(active[s][v], in_doubt, size, bound);
+                marked[s][v] |= V::lanes_of(V::in_doubt(rr, ii, size, square_floor, bound));
+                active[s][v] = V::going_on(active[s][v], size, bound);
             }
         }
 #pragma GCC unroll 8
@@ -173,24 +199,25 @@ QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uin
                     // The block is done: its colours, then the lanes in doubt.
 #pragma GCC unroll 8
                     for (std::size_t v = 0; v < vectors; ++v) {
-                        const int first = block[s] * width + static_cast<int>(v) * lanes;
-                        V::store_colours(pixels + first, count[s][v], colours);
-                        const unsigned in_doubt = V::marked(count[s][v]);
+                        const int row = first_row(block[s]) + static_cast<int>(v);
+                        const int column = first_column(block[s]);
+                        std::uint32_t* const out = pixels + row * picture_width + column;
+                        V::store_colours(out, count[s][v], colours);
+                        const unsigned in_doubt = marked[s][v];
                         if (in_doubt != 0) {
-                            render_lanes_in_doubt(pixels + first, in_doubt,
-                                                  x_of_column + first % picture_width,
-                                                  y_of_row[first / picture_width], c_re, c_im);
+                            render_lanes_in_doubt(out, in_doubt, x_of_column + column,
+                                                  y_of_row[row], c_re, c_im);
                         }
                     }
                 }
                 if (next_block < block_count) {
 #pragma GCC unroll 8
                     for (std::size_t v = 0; v < vectors; ++v) {
-                        // A block may straddle two rows; a vector lies in one.
-                        const int first = next_block * width + static_cast<int>(v) * lanes;
-                        zr[s][v] = V::load(x_of_column + first % picture_width);
-                        zi[s][v] = V::broadcast(y_of_row[first / picture_width]);
+                        zr[s][v] = V::load(x_of_column + first_column(next_block));
+                        zi[s][v] =
+                            V::broadcast(y_of_row[first_row(next_block) + static_cast<int>(v)]);
                         active[s][v] = V::all_lanes();
+                        marked[s][v] = 0;
                         count[s][v] = V::zero_counts();
                     }
                     passes[s] = 0;

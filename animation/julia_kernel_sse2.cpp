@@ -17,7 +17,7 @@ struct Sse2Vectors {
     // 8 pixels per block (two vectors), one block in flight.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 1;
-    static constexpr int block_width = sse2_block_width;
+    static constexpr BlockShape block = sse2_block;
     using Singles = __m128;
     using Wide = __m128d;
     using Mask = __m128;
@@ -43,14 +43,15 @@ struct Sse2Vectors {
     QUENLIXOR_SIMD_OPERATION Singles square_size(Singles rr, Singles ii) {
         return _mm_add_ps(rr, ii);
     }
-    QUENLIXOR_SIMD_OPERATION Mask in_doubt(Mask active, Singles rr, Singles ii, Singles size,
-                                           Singles floor, Singles bound) {
-        return _mm_and_ps(
-            active, _mm_or_ps(_mm_cmplt_ps(_mm_min_ps(rr, ii), floor), _mm_cmpeq_ps(size, bound)));
-    }
-    QUENLIXOR_SIMD_OPERATION Mask going_on(Mask active, Mask in_doubt, Singles size,
+    QUENLIXOR_SIMD_OPERATION Mask in_doubt(Singles rr, Singles ii, Singles size, Singles floor,
                                            Singles bound) {
-        return _mm_and_ps(_mm_andnot_ps(in_doubt, active), _mm_cmplt_ps(size, bound));
+        return _mm_or_ps(_mm_cmplt_ps(_mm_min_ps(rr, ii), floor), _mm_cmpeq_ps(size, bound));
+    }
+    QUENLIXOR_SIMD_OPERATION Mask going_on(Mask active, Singles size, Singles bound) {
+        return _mm_and_ps(active, _mm_cmplt_ps(size, bound));
+    }
+    QUENLIXOR_SIMD_OPERATION unsigned lanes_of(Mask mask) {
+        return static_cast<unsigned>(_mm_movemask_ps(mask));
     }
     QUENLIXOR_SIMD_OPERATION Mask either(Mask a, Mask b) { return _mm_or_ps(a, b); }
     QUENLIXOR_SIMD_OPERATION bool none(Mask mask) { return _mm_movemask_ps(mask) == 0; }
@@ -58,19 +59,13 @@ struct Sse2Vectors {
     QUENLIXOR_SIMD_OPERATION Counts count_up(Counts counts, Mask mask) {
         return _mm_sub_epi32(counts, _mm_castps_si128(mask));  // a lane of mask is -1
     }
-    QUENLIXOR_SIMD_OPERATION Counts mark(Counts counts, Mask mask) {
-        return _mm_or_si128(counts, _mm_castps_si128(mask));
-    }
-    QUENLIXOR_SIMD_OPERATION unsigned marked(Counts counts) {
-        return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(counts)));
-    }
     QUENLIXOR_SIMD_OPERATION Colours colours(const std::uint32_t* entries) { return entries; }
     QUENLIXOR_SIMD_OPERATION void store_colours(std::uint32_t* out, Counts counts,
                                                 Colours entries) {
         alignas(16) std::uint32_t values[lanes];
         _mm_store_si128(reinterpret_cast<__m128i*>(values), counts);
         for (int lane = 0; lane < lanes; ++lane) {
-            out[lane] = entries[values[lane] & 0xFFU];  // marked lanes hold -1
+            out[lane] = entries[values[lane] & 0xFFU];
         }
     }
 };

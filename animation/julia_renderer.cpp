@@ -133,16 +133,16 @@ void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels)
     }
 }
 
-int kernel_block_width(Kernel kernel) {
+BlockShape kernel_block_shape(Kernel kernel) {
     switch (kernel) {
         case Kernel::sse2:
-            return sse2_block_width;
+            return sse2_block;
         case Kernel::avx2:
-            return avx2_block_width;
+            return avx2_block;
         case Kernel::avx512:
-            return avx512_block_width;
+            return avx512_block;
         default:
-            return 1;
+            return BlockShape{1, 1};
     }
 }
 

@@ -35,6 +35,13 @@ JuliaParameter julia_parameter(std::int32_t number);
 // parameter c, every assignment in extended precision and stored as a single.
 int reference_escape_count(float zr, float zi, float c_re, float c_im);
 
+// The same counts for up to max_reference_pixels pixels of one row at once
+// (real coordinates x[0..pixels), imaginary coordinate y), computed together
+// so that their passes overlap: the SIMD kernels' way to their lanes in doubt.
+inline constexpr int max_reference_pixels = 16;
+void reference_escape_counts(int pixels, const float* x, float y, float c_re, float c_im,
+                             int* counts);
+
 // Kernels: each writes all pixel_count pixels of a picture (rows adjacent,
 // like the framebuffer) for the parameter c from x_of_column, y_of_row and
 // palette, and touches no other state, so several threads may run them at
@@ -50,12 +57,19 @@ void render_pixels_avx512(float c_re, float c_im, std::uint32_t* pixels);
 // which must be available.
 void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels);
 
-// Pixels per block of each kernel: a block runs until all its lanes have
-// stopped or made iteration_limit passes, so it makes as many passes as the
-// largest escape-time count among its pixels (1 for the reference).
-inline constexpr int sse2_block_width = 8;
-inline constexpr int avx2_block_width = 16;
-inline constexpr int avx512_block_width = 32;
-int kernel_block_width(Kernel kernel);
+// The blocks of each kernel, in pixels: the same columns of adjacent rows. A
+// block runs until all its lanes have stopped or made iteration_limit
+// passes, so it makes as many passes as the largest escape-time count among
+// its pixels (1 for the reference, whose blocks are single pixels).
+struct BlockShape {
+    int width;
+    int height;
+};
+inline constexpr BlockShape sse2_block{4, 2};
+// Four vectors per AVX2 block where there are 16 vector registers (x86-64),
+// two where there are 8 (32-bit x86), which would keep most of four in memory.
+inline constexpr BlockShape avx2_block{8, sizeof(void*) == 8 ? 4 : 2};
+inline constexpr BlockShape avx512_block{16, 2};
+BlockShape kernel_block_shape(Kernel kernel);
 
 }  // namespace quenlixor

@@ -59,22 +59,27 @@ int count_of_colour(std::uint32_t colour) {
     return 0;
 }
 
-// Passes the pixels of a frame needed, and the lane-passes blocks of `width`
-// pixels compute for them.
+// Passes the pixels of a frame needed, and the lane-passes blocks of the
+// given shape compute for them.
 struct Work {
     double passes = 0;
     double lane_passes = 0;
 };
 
-void add_work(const std::vector<std::uint32_t>& picture, int width, Work& work) {
-    for (int first = 0; first < pixel_count; first += width) {
-        int largest = 0;
-        for (int pixel = first; pixel < first + width; ++pixel) {
-            const int count = count_of_colour(picture[static_cast<std::size_t>(pixel)]);
-            work.passes += count;
-            largest = std::max(largest, count);
+void add_work(const std::vector<std::uint32_t>& picture, BlockShape block, Work& work) {
+    for (int top = 0; top < picture_height; top += block.height) {
+        for (int left = 0; left < picture_width; left += block.width) {
+            int largest = 0;
+            for (int row = top; row < top + block.height; ++row) {
+                for (int column = left; column < left + block.width; ++column) {
+                    const int count = count_of_colour(
+                        picture[static_cast<std::size_t>(row * picture_width + column)]);
+                    work.passes += count;
+                    largest = std::max(largest, count);
+                }
+            }
+            work.lane_passes += static_cast<double>(largest) * block.width * block.height;
         }
-        work.lane_passes += static_cast<double>(largest) * width;
     }
 }
 
@@ -108,7 +113,7 @@ void frames_with_kernel(benchmark::State& state, Kernel kernel, FrameSet set) {
     Work work;
     for (std::int32_t number = set.first; number <= set.last; ++number) {
         render_frame_into(number, picture.data());
-        add_work(picture, kernel_block_width(kernel), work);
+        add_work(picture, kernel_block_shape(kernel), work);
     }
     report(state, set, work, seconds, false);
 }
@@ -129,7 +134,7 @@ void frames_with_yardstick(benchmark::State& state, FrameSet set) {
     for (std::int32_t number = set.first; number <= set.last; ++number) {
         const JuliaParameter parameter = julia_parameter(number);
         render_pixels_yardstick(parameter.c_re, parameter.c_im);
-        add_work({framebuffer, framebuffer + pixel_count}, 1, work);
+        add_work({framebuffer, framebuffer + pixel_count}, BlockShape{1, 1}, work);
     }
     report(state, set, work, seconds, true);
 }

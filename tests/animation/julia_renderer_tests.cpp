@@ -413,6 +413,31 @@ TEST_F(RendererTest, ReferenceKernelMatchesAPlainExtendedLoop) {
     }
 }
 
+TEST_F(RendererTest, ReferenceCountsOfSeveralPixelsAtOnceMatchThePlainLoop) {
+    // Frame 540 (c_im near zero) leaves much of its picture to the reference;
+    // frame 1 mixes every count. Batches of every size, from columns that
+    // stop at different passes.
+    for (const std::int32_t number : {1, 540}) {
+        const JuliaParameter parameter = julia_parameter(number);
+        for (const int row : {3, 100, 121}) {
+            for (int pixels = 1; pixels <= max_reference_pixels; ++pixels) {
+                for (int first = 0; first + pixels <= picture_width; first += 37) {
+                    const float* const x = x_of_column + first;
+                    int counts[max_reference_pixels];
+                    reference_escape_counts(pixels, x, y_of_row[row], parameter.c_re,
+                                            parameter.c_im, counts);
+                    for (int k = 0; k < pixels; ++k) {
+                        ASSERT_EQ(counts[k], plain_extended_count(x[k], y_of_row[row],
+                                                                  parameter.c_re, parameter.c_im))
+                            << "frame " << number << " row " << row << " column " << first + k
+                            << " of " << pixels;
+                    }
+                }
+            }
+        }
+    }
+}
+
 // --- SIMD kernels against the reference -----------------------------------
 
 // Frame numbers across the whole range: the first frames, both ends, the
