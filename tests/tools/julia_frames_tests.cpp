@@ -399,23 +399,29 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     }
 }
 
+// In a forked child: replaces it with julia-frames and the arguments
+// (status 127 when that fails).
+[[noreturn]] void become_julia_frames(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    std::string program = QUENLIXOR_JULIA_FRAMES;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
 // Starts julia-frames with the arguments, its output to /dev/null; returns
 // its process id.
 pid_t start(const std::vector<std::string>& arguments) {
     const pid_t child = fork();
     if (child == 0) {
-        std::vector<char*> argv;
-        std::string program = QUENLIXOR_JULIA_FRAMES;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = arguments;
-        for (std::string& argument : copies) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
         std::freopen("/dev/null", "w", stdout);
         std::freopen("/dev/null", "w", stderr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        become_julia_frames(arguments);
     }
     return child;
 }
@@ -533,16 +539,7 @@ std::string run_on_terminal(const std::vector<std::string>& arguments, int& stat
     const auto started = std::chrono::steady_clock::now();
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     if (child == 0) {
-        std::vector<char*> argv;
-        std::string program = QUENLIXOR_JULIA_FRAMES;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = arguments;
-        for (std::string& argument : copies) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        become_julia_frames(arguments);
     }
     std::string received;
     char buffer[4096];
