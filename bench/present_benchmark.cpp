@@ -15,7 +15,7 @@
 #include "animation/julia_renderer.h"
 #include "display/display.h"
 #include "display/pixel_converters.h"
-#include "display/sdl/present_rows.h"
+#include "display/present_rows.h"
 #include "platform/platform.h"
 
 namespace quenlixor {

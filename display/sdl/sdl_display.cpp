@@ -11,7 +11,7 @@
 
 #include "display/display.h"
 #include "display/pixel_converters.h"
-#include "display/sdl/present_rows.h"
+#include "display/present_rows.h"
 #include "platform/platform.h"
 #include "platform/platform_posix_windows.h"
 
@@ -146,8 +146,8 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     state.width = width;
     state.height = height;
     state.scale = scale;
-    if (scale < 1 || scale > 8 || width <= 0 || width > present_rows_max_width || height <= 0) {
-        return fail("window size", "scale must be 1 to 8 and the picture 1 to 4096 pixels wide");
+    if (scale < 1 || scale > 8 || width <= 0 || height <= 0) {
+        return fail("window size", "scale must be 1 to 8 and the picture at least 1 pixel");
     }
     // On X11 SDL prefers a DirectColor visual, whose colour map does not
     // show 16-bit pixels as they are; the screen's TrueColor visual does.

@@ -13,7 +13,7 @@
 
 #include "display/display.h"
 #include "display/pixel_converters.h"
-#include "display/sdl/present_rows.h"
+#include "display/present_rows.h"
 #include "platform/platform.h"
 #include "tests/display/guarded_pages.h"
 
