@@ -172,7 +172,7 @@ case $scenario in
                 "stty -g >'$work/before'; '$program'; echo \$? >'$work/status'; stty -g >'$work/after'; sleep 30" ||
                 fail_now "tmux could not start a session"
             window=$(find_window '^Quenlixor Julia' 10)
-            [ -n "$window" ] || fail_now "the window did not appear from the terminal"
+            [ -n "$window" ] || fail_now "the window did not appear from the terminal ($(tmux -S "$tmux_socket" capture-pane -p 2>&1 | tr -s "\n" " "))"
             wait_for_rate "$window" 4 >/dev/null
             case $way in
                 key) tmux -S "$tmux_socket" send-keys x ;;
