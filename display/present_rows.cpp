@@ -7,23 +7,25 @@
 namespace quenlixor {
 namespace {
 
-// Widens a converted row of `width` pixels of `Bytes` bytes in place: pixel
-// x becomes pixels x Scale to x Scale + Scale - 1. From the right end
-// leftwards, so that no pixel is overwritten before it is read. Copies of a
-// constant size, a constant number of times, compile into plain moves.
+// Writes each of the `width` pixels of `Bytes` bytes at `from` `Scale` times
+// in a row at `to`. Copies of a constant size, a constant number of times,
+// compile into plain moves.
 template <std::size_t Bytes, std::size_t Scale>
-void widen_row(std::uint8_t* row, std::size_t width) {
-    for (std::size_t x = width; x-- > 0;) {
+void widen_row(const std::uint8_t* from, std::uint8_t* to, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x, from += Bytes) {
         std::uint8_t pixel[Bytes];
-        std::memcpy(pixel, row + x * Bytes, Bytes);
-        std::uint8_t* block = row + x * Scale * Bytes;
-        for (std::size_t i = 0; i < Scale; ++i, block += Bytes) {
-            std::memcpy(block, pixel, Bytes);
+        std::memcpy(pixel, from, Bytes);
+        for (std::size_t i = 0; i < Scale; ++i, to += Bytes) {
+            std::memcpy(to, pixel, Bytes);
         }
     }
 }
 
-using Widener = void (*)(std::uint8_t* row, std::size_t width);
+using Widener = void (*)(const std::uint8_t* from, std::uint8_t* to, std::size_t width);
+
+// Pixels converted at a time before they are widened: a 320-pixel row in
+// one go.
+constexpr std::size_t chunk_pixels = 512;
 
 template <std::size_t Bytes, std::size_t... Scales>
 constexpr std::array<Widener, sizeof...(Scales)> wideners(std::index_sequence<Scales...>) {
@@ -50,21 +52,26 @@ void present_rows(const std::uint32_t* pixels, std::int32_t width, std::int32_t 
         }
         return;
     }
-    const std::size_t row_bytes =
-        columns * static_cast<std::size_t>(scale) * static_cast<std::size_t>(bytes_per_pixel);
+    const std::size_t block_bytes =
+        static_cast<std::size_t>(scale) * static_cast<std::size_t>(bytes_per_pixel);
     const auto which = static_cast<std::size_t>(scale - 1);
     const Widener widen = bytes_per_pixel == 2   ? wideners_2[which]
                           : bytes_per_pixel == 3 ? wideners_3[which]
                                                  : wideners_4[which];
-    // Each picture row is converted once, widened, and copied into the
-    // scale - 1 surface rows below it.
+    // Each picture row is converted (a piece at a time, into memory of this
+    // call's own), widened into the surface, and copied into the scale - 1
+    // surface rows below it.
+    std::uint8_t converted[chunk_pixels * 4];
     for (std::int32_t row = 0; row < height; ++row) {
         std::uint8_t* const first = destination;
-        converter(source, first, static_cast<std::uint32_t>(width));
-        widen(first, columns);
+        for (std::size_t done = 0; done < columns; done += chunk_pixels) {
+            const std::size_t count = columns - done < chunk_pixels ? columns - done : chunk_pixels;
+            converter(source + done, converted, static_cast<std::uint32_t>(count));
+            widen(converted, first + done * block_bytes, count);
+        }
         destination += pitch;
         for (std::int32_t copy = 1; copy < scale; ++copy) {
-            std::memcpy(destination, first, row_bytes);
+            std::memcpy(destination, first, columns * block_bytes);
             destination += pitch;
         }
         source += width;

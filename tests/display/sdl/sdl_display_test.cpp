@@ -40,41 +40,47 @@ struct Format {
 };
 
 TEST(PresentRowsTest, EveryPixelBecomesABlockAndNothingElseIsWritten) {
-    const int width = 7;
     const int height = 5;
-    const std::vector<std::uint32_t> pixels = test_picture(width, height);
-    for (const Format format : {Format{convert_to_rgb565, 2}, Format{convert_to_rgb888, 3},
-                                Format{convert_to_xrgb8888, 4}}) {
-        for (const int scale : {1, 2, 3, 8}) {
-            SCOPED_TRACE(testing::Message() << format.bytes_per_pixel << " bytes, scale " << scale);
-            const int row_bytes = width * scale * format.bytes_per_pixel;
-            const int pitch = row_bytes + 5;
-            // The last row ends exactly at the guard page.
-            const auto size = static_cast<std::size_t>(pitch * (height * scale - 1) + row_bytes);
-            GuardedPages pages = guarded_pages_allocate(size);
-            ASSERT_NE(pages.begin, nullptr);
-            std::uint8_t* const surface = pages.end - size;
-            std::memset(surface, 0xA5, size);
-            present_rows(pixels.data(), width, height, scale, format.converter,
-                         format.bytes_per_pixel, surface, pitch);
-            for (int y = 0; y < height * scale; ++y) {
-                for (int x = 0; x < width * scale; ++x) {
-                    std::uint8_t want[4];
-                    format.converter(
-                        &pixels[static_cast<std::size_t>(y / scale * width + x / scale)], want, 1);
-                    const std::uint8_t* const got =
-                        surface + y * pitch + x * format.bytes_per_pixel;
-                    ASSERT_EQ(
-                        std::memcmp(got, want, static_cast<std::size_t>(format.bytes_per_pixel)), 0)
-                        << "pixel " << x << "," << y;
-                }
-                if (y < height * scale - 1) {
-                    for (int gap = row_bytes; gap < pitch; ++gap) {
-                        ASSERT_EQ(surface[y * pitch + gap], 0xA5) << "gap of row " << y;
+    // 600 pixels: a row converted in more than one piece.
+    for (const int width : {7, 600}) {
+        const std::vector<std::uint32_t> pixels = test_picture(width, height);
+        for (const Format format : {Format{convert_to_rgb565, 2}, Format{convert_to_rgb888, 3},
+                                    Format{convert_to_xrgb8888, 4}}) {
+            for (const int scale : {1, 2, 3, 8}) {
+                SCOPED_TRACE(testing::Message() << width << " pixels, " << format.bytes_per_pixel
+                                                << " bytes, scale " << scale);
+                const int row_bytes = width * scale * format.bytes_per_pixel;
+                const int pitch = row_bytes + 5;
+                // The last row ends exactly at the guard page.
+                const auto size =
+                    static_cast<std::size_t>(pitch * (height * scale - 1) + row_bytes);
+                GuardedPages pages = guarded_pages_allocate(size);
+                ASSERT_NE(pages.begin, nullptr);
+                std::uint8_t* const surface = pages.end - size;
+                std::memset(surface, 0xA5, size);
+                present_rows(pixels.data(), width, height, scale, format.converter,
+                             format.bytes_per_pixel, surface, pitch);
+                for (int y = 0; y < height * scale; ++y) {
+                    for (int x = 0; x < width * scale; ++x) {
+                        std::uint8_t want[4];
+                        format.converter(
+                            &pixels[static_cast<std::size_t>(y / scale * width + x / scale)], want,
+                            1);
+                        const std::uint8_t* const got =
+                            surface + y * pitch + x * format.bytes_per_pixel;
+                        ASSERT_EQ(std::memcmp(got, want,
+                                              static_cast<std::size_t>(format.bytes_per_pixel)),
+                                  0)
+                            << "pixel " << x << "," << y;
+                    }
+                    if (y < height * scale - 1) {
+                        for (int gap = row_bytes; gap < pitch; ++gap) {
+                            ASSERT_EQ(surface[y * pitch + gap], 0xA5) << "gap of row " << y;
+                        }
                     }
                 }
+                guarded_pages_release(pages);
             }
-            guarded_pages_release(pages);
         }
     }
 }
