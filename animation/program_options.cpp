@@ -30,8 +30,10 @@ struct OptionRow {
 };
 
 const OptionRow option_rows[] = {
-    {"--scale", Option::scale, true, 1, scale_max}, {"--fps", Option::fps, true, 1, fps_max},
-    {"--frame", Option::frame, true, 0, frame_max}, {"--help", Option::help, false, 0, 0},
+    {"--scale", Option::scale, true, 1, max_display_scale},
+    {"--fps", Option::fps, true, 1, fps_max},
+    {"--frame", Option::frame, true, 0, frame_max},
+    {"--help", Option::help, false, 0, 0},
     {"--version", Option::version, false, 0, 0},
 };
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "display/display.h"
+
 namespace quenlixor {
 
 // The usage text, ending with a newline.
@@ -14,12 +16,11 @@ extern const char* const usage_text;
 // The program's version, as its build names it.
 extern const char* const program_version;
 
-inline constexpr std::int32_t scale_max = 8;
 inline constexpr std::int32_t fps_max = 1000;
 inline constexpr std::int32_t frame_max = 2147483647;
 
 struct ProgramOptions {
-    std::int32_t scale = 1;        // 1..scale_max
+    std::int32_t scale = 1;        // 1..max_display_scale
     std::int32_t fps = 0;          // 1..fps_max, or 0: as fast as it can
     std::int32_t first_frame = 1;  // the first frame shown, 0..frame_max
 };

@@ -10,8 +10,11 @@
 
 namespace quenlixor {
 
-// `scale` (1..8) shows every picture pixel as a scale x scale block: the
-// window's client area is scale x width by scale x height.
+// The largest scale display_open takes.
+inline constexpr std::int32_t max_display_scale = 8;
+
+// `scale` (1..max_display_scale) shows every picture pixel as a scale x
+// scale block: the window's client area is scale x width by scale x height.
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
                           std::int32_t scale = 1);
 void display_close();

@@ -49,9 +49,6 @@ struct DisplayState {
 
 extern DisplayState display_state;
 
-// The largest scale display_open accepts.
-inline constexpr std::int32_t max_display_scale = 8;
-
 // Window style of the display: caption, system menu and minimise box; no
 // sizing border, no maximise box.
 inline constexpr DWORD display_window_style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;

@@ -146,7 +146,7 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     state.width = width;
     state.height = height;
     state.scale = scale;
-    if (scale < 1 || scale > 8 || width <= 0 || height <= 0) {
+    if (scale < 1 || scale > max_display_scale || width <= 0 || height <= 0) {
         return fail("window size", "scale must be 1 to 8 and the picture at least 1 pixel");
     }
     // On X11 SDL prefers a DirectColor visual, whose colour map does not
