@@ -2,8 +2,10 @@
 // through the pipeline and the files completed or removed.
 #include "tools/export_run.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "animation/julia_kernel_choice.h"
@@ -152,8 +154,39 @@ bool write_frame(const FrameWork& frame) {
     return rendering_only || outputs_left();
 }
 
+std::uint64_t steady_us() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+// The progress line's timing; QUENLIXOR_PROGRESS_AFTER_MS (0 to 86400000)
+// sets how many milliseconds a run lasts before the line first shows. Any
+// other value is ignored with a warning.
+ProgressTiming progress_timing() {
+    ProgressTiming timing;
+    const char* const after = std::getenv("QUENLIXOR_PROGRESS_AFTER_MS");
+    if (after == nullptr || *after == '\0') {
+        return timing;
+    }
+    std::uint64_t ms = 0;
+    const char* digit = after;
+    for (; *digit >= '0' && *digit <= '9' && ms <= 86400000U; ++digit) {
+        ms = ms * 10 + static_cast<std::uint64_t>(*digit - '0');
+    }
+    if (*digit != '\0' || ms > 86400000U) {
+        std::fprintf(stderr,
+                     "julia-frames: warning: QUENLIXOR_PROGRESS_AFTER_MS=%s is not a number of "
+                     "milliseconds from 0 to 86400000; ignored\n",
+                     after);
+        return timing;
+    }
+    timing.first_after_us = ms * 1000;
+    return timing;
+}
+
 bool keep_going() {
-    update_progress(job.progress, job.written);
+    update_progress(job.progress, job.written, steady_us());
     return stop_signal() == 0;
 }
 
@@ -250,7 +283,8 @@ int run_export(int argc, char** argv) {
     }
 #endif
 
-    start_progress(job.progress, options.count, !options.quiet && stderr_is_terminal());
+    start_progress(job.progress, options.count, !options.quiet && stderr_is_terminal(), stderr,
+                   steady_us(), progress_timing());
     bool complete = false;
     if (!job.failed || outputs_left()) {
         complete = run_pipeline(stages);
