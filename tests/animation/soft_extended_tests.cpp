@@ -308,11 +308,14 @@ TEST(SoftExtendedTest, TiesAtTheSixtyFourthBitThenRoundAgainAsTheX87Does) {
                       std::ldexp(wide < 0 ? -1.0L : 1.0L, exponent - 1 - 53);
             --exponent;
         }
-        // Offsets of half, one and one and a half units of the 64th bit,
-        // and of less than half a unit (collapsing into the sticky bits).
+        // Offsets of half, one and one and a half units of the 64th bit, of
+        // less than half a unit, and of half a unit and a little more or
+        // less, whose last bits fall beyond the sum's 128 bits and are only
+        // told by the sticky bit.
         const int offset_unit = exponent - 63;
         for (const Hardware units :
-             {-1.5L, -1.0L, -0.5L, -0x1p-20L, 0.0L, 0x1p-20L, 0.5L, 1.0L, 1.5L}) {
+             {-1.5L, -1.0L, -0.5L - 0x1p-63L, -0.5L, -0.5L + 0x1p-64L, -0x1p-20L, 0.0L, 0x1p-20L,
+              0.5L - 0x1p-64L, 0.5L, 0.5L + 0x1p-63L, 1.0L, 1.5L, 1.5L + 0x1p-62L}) {
             const volatile Hardware offset = std::ldexp(units, offset_unit);
             const volatile Hardware point = halfway;
             const Hardware sum = point + offset;
