@@ -70,10 +70,11 @@ bool wants_png(const FrameWork& frame) {
 void prepare_frame(FrameWork& frame) {
     render_frame_into(frame_at(job.options, frame.index), frame.pixels);
     if (wants_raw(frame)) {
-        frame.raw_bytes.resize(raw_frame_bytes);
-        raw_frame(frame.pixels, frame.raw_bytes.data());
+        const auto scale = static_cast<std::size_t>(job.options.scale);
+        frame.raw_bytes.resize(raw_frame_bytes * scale * scale);
+        raw_frame(frame.pixels, job.options.scale, frame.raw_bytes.data());
     }
-    if (wants_png(frame) && !encode_png(frame.pixels, frame.png_bytes)) {
+    if (wants_png(frame) && !encode_png(frame.pixels, job.options.scale, frame.png_bytes)) {
         frame.failed = true;
     }
 }
@@ -82,7 +83,7 @@ void prepare_frame(FrameWork& frame) {
 void encode_gif_frame(FrameWork& frame, const FrameWork* previous) {
     if (job.gif && !frame.failed) {
         frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
-                                  job.delay, frame.scratch, frame.gif_bytes);
+                                  job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
     }
 }
 #endif
@@ -239,7 +240,7 @@ int run_export(int argc, char** argv) {
     if (job.gif && !job.gif_file.failed) {
         prepare_gif_colours();
         std::vector<unsigned char> head;
-        if (!gif_head(head)) {
+        if (!gif_head(options.scale, head)) {
             std::fprintf(stderr, "julia-frames: cannot encode the GIF\n");
             discard_file_outputs();
             return 1;
