@@ -199,11 +199,11 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
     const auto factor = static_cast<std::size_t>(scale);
     const std::size_t scaled_width = width * factor;
     const std::size_t scaled_count = scaled_width * height * factor;
-    // The coder's table, the rectangle's indices, and at a scale above 1
-    // the scaled rectangle.
+    // The two codings' tables, the rectangle's indices, and at a scale
+    // above 1 the scaled rectangle.
     const std::size_t table_bytes = lzw_table_bytes(colour_table_bits);
-    work.resize(table_bytes + width * height + (scale > 1 ? scaled_count : 0));
-    std::uint8_t* const indices = work.data() + table_bytes;
+    work.resize(2 * table_bytes + width * height + (scale > 1 ? scaled_count + 8 : 0));
+    std::uint8_t* const indices = work.data() + 2 * table_bytes;
     std::uint8_t* const coded = scale > 1 ? indices + width * height : indices;
 
     bool known = true;
@@ -239,12 +239,16 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
         ++code_size;
     }
     if (scale > 1) {
+        // Each index `scale` times: eight copies written at every step,
+        // overlapping the next step's (the row copies below and the slack
+        // at the end take the rest).
         std::uint8_t* to = coded;
         for (std::size_t row = 0; row < height; ++row) {
             const std::uint8_t* from = indices + row * width;
             std::uint8_t* const first = to;
             for (std::size_t column = 0; column < width; ++column, to += factor) {
-                std::memset(to, from[column], factor);
+                const std::uint64_t copies = from[column] * std::uint64_t{0x0101010101010101};
+                std::memcpy(to, &copies, sizeof copies);
             }
             for (std::size_t copy = 1; copy < factor; ++copy, to += scaled_width) {
                 std::memcpy(to, first, scaled_width);
@@ -280,19 +284,17 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
     }
     bytes.resize(described - 1);
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(start));
+    const std::size_t start_size = bytes.size();
 
+    // Preferring colours into `bytes`, preferring transparency beside it.
     const auto index = static_cast<std::uint8_t>(transparent);
-    const std::size_t first = bytes.size();
-    lzw_encode(coded, scaled_count, code_size, index, false, work.data(), bytes);
-    if (previous != nullptr) {
-        const std::size_t second = bytes.size();
-        lzw_encode(coded, scaled_count, code_size, index, true, work.data(), bytes);
-        if (bytes.size() - second < second - first) {
-            bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(first),
-                        bytes.begin() + static_cast<std::ptrdiff_t>(second));
-        } else {
-            bytes.resize(second);
-        }
+    std::vector<unsigned char> second;
+    LzwCoding codings[2] = {{work.data(), &bytes}, {work.data() + table_bytes, &second}};
+    lzw_encode(coded, scaled_count, code_size, index, codings, previous == nullptr ? 1 : 2);
+    const std::size_t first_size = bytes.size() - start_size;
+    if (previous != nullptr && second.size() < first_size) {
+        bytes.resize(start_size);
+        bytes.insert(bytes.end(), second.begin(), second.end());
     }
     return true;
 }

@@ -25,16 +25,24 @@ inline constexpr std::uint8_t lzw_colour = 0x7F;
 // The bytes of the coder's dictionary for a minimum code size.
 std::size_t lzw_table_bytes(int code_size);
 
-// Appends to `out` the image data of `count` pixels (count > 0): the
-// minimum code size `code_size` (2-7), the codes in data sub-blocks each led
-// by its length, and the empty sub-block that ends them. Every colour of a
-// pixel without lzw_either, and `transparent`, is below 2^code_size; a
-// pixel with lzw_either whose colour is not is coded as `transparent`.
-// `prefer_transparent` says which of the two a pixel with lzw_either takes
-// when both extend the string, or neither. `table` is lzw_table_bytes(
-// code_size) bytes of scratch space, any alignment.
+// One coding of a picture: `table`, lzw_table_bytes(code_size) bytes of
+// scratch space of its own (any alignment), and the bytes it is appended
+// to.
+struct LzwCoding {
+    std::uint8_t* table = nullptr;
+    std::vector<unsigned char>* out = nullptr;
+};
+
+// Appends to each coding's `out` the image data of `count` pixels (count >
+// 0): the minimum code size `code_size` (2-7), the codes in data sub-blocks
+// each led by its length, and the empty sub-block that ends them. Every
+// colour of a pixel without lzw_either, and `transparent`, is below
+// 2^code_size; a pixel with lzw_either whose colour is not is coded as
+// `transparent`. One or two codings (`coding_count`) are made in one pass,
+// two in little more than the time of one: the first takes the colour of a
+// pixel with lzw_either when both its colour and transparency extend the
+// string, or neither does, the second transparency.
 void lzw_encode(const std::uint8_t* pixels, std::size_t count, int code_size,
-                std::uint8_t transparent, bool prefer_transparent, std::uint8_t* table,
-                std::vector<unsigned char>& out);
+                std::uint8_t transparent, LzwCoding* codings, int coding_count);
 
 }  // namespace quenlixor
