@@ -35,6 +35,7 @@ struct Export {
     bool gif = false;
     int delay = 4;
     FileOutput gif_file;
+    std::vector<unsigned char> gif_held;  // the last GIF frame, written once the next changes
     FileOutput png_file;
     FileOutput raw_file;
     bool png_sequence_failed = false;
@@ -123,6 +124,19 @@ void write_to_sequence(const PictureOutput& output, bool& sequence_failed, const
     }
 }
 
+// A frame that changes nothing is folded into the one before it.
+void write_gif_frame(const std::vector<unsigned char>& bytes) {
+#if defined(QUENLIXOR_HAVE_GIF)
+    if (!job.gif || gif_fold_frame(job.gif_held, bytes)) {
+        return;
+    }
+    write_to_file(job.gif_file, job.gif_held, false);
+    job.gif_held = bytes;
+#else
+    write_to_file(job.gif_file, bytes, false);
+#endif
+}
+
 bool write_frame(const FrameWork& frame) {
     if (frame.failed) {
         std::fprintf(stderr, "julia-frames: cannot encode frame %ld\n",
@@ -138,7 +152,7 @@ bool write_frame(const FrameWork& frame) {
             return false;
         }
     }
-    write_to_file(job.gif_file, frame.gif_bytes, false);
+    write_gif_frame(frame.gif_bytes);
     write_to_sequence(job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
     write_to_sequence(job.options.raw, job.raw_sequence_failed, "raw frame", frame,
@@ -260,8 +274,8 @@ int run_export(int argc, char** argv) {
 
 #if defined(QUENLIXOR_HAVE_GIF)
     if (complete && stop_signal() == 0 && job.gif) {
-        const std::vector<unsigned char> trailer = {gif_trailer};
-        write_to_file(job.gif_file, trailer, true);
+        job.gif_held.push_back(gif_trailer);
+        write_to_file(job.gif_file, job.gif_held, true);
     }
 #endif
     discard_file_outputs();

@@ -34,6 +34,9 @@ namespace {
 constexpr int colour_table_size = 32;  // 22 entries rounded up to a power of two
 constexpr int colour_table_bits = 5;
 constexpr int palette_colours = 21;  // entries 0-20
+// The transparent index of a frame that changes nothing: no changed pixel
+// takes index 0 from it.
+constexpr std::uint8_t still_transparent_index = 0;
 
 GifColorType colour_table[colour_table_size];
 // The palette word of every index; no word at all (a green byte that does
@@ -77,8 +80,6 @@ struct Rectangle {
     int height = 0;
 };
 
-// The smallest rectangle holding every pixel that differs from the frame
-// before; 1 by 1 at the corner when none does.
 // The first and one past the last column where two rows differ, eight
 // pixels at a time; first == picture_width when they are the same.
 void differing_columns(const std::uint32_t* now, const std::uint32_t* before, int& first,
@@ -106,7 +107,7 @@ void differing_columns(const std::uint32_t* now, const std::uint32_t* before, in
 }
 
 // The smallest rectangle holding every pixel that differs from the frame
-// before; 1 by 1 at the corner when none does.
+// before; empty when none does.
 Rectangle changed_rectangle(const std::uint32_t* pixels, const std::uint32_t* previous) {
     int top = picture_height;
     int bottom = -1;
@@ -125,7 +126,7 @@ Rectangle changed_rectangle(const std::uint32_t* pixels, const std::uint32_t* pr
         right = std::max(right, end);
     }
     if (bottom < 0) {
-        return {0, 0, 1, 1};
+        return {0, 0, 0, 0};
     }
     return {left, top, right - left, bottom - top + 1};
 }
@@ -192,8 +193,15 @@ bool gif_head(int scale, std::vector<unsigned char>& bytes) {
 
 bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
                int scale, std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes) {
-    const Rectangle area = previous == nullptr ? Rectangle{0, 0, picture_width, picture_height}
-                                               : changed_rectangle(pixels, previous);
+    Rectangle area = previous == nullptr ? Rectangle{0, 0, picture_width, picture_height}
+                                         : changed_rectangle(pixels, previous);
+    // A frame the same as the one before is one transparent pixel at the
+    // corner, at every scale: the frame gif_fold_frame recognises.
+    const bool same = area.width == 0;
+    if (same) {
+        area = Rectangle{0, 0, 1, 1};
+        scale = 1;
+    }
     const auto width = static_cast<std::size_t>(area.width);
     const auto height = static_cast<std::size_t>(area.height);
     const auto factor = static_cast<std::size_t>(scale);
@@ -225,6 +233,9 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
     }
     if (!known) {
         return false;
+    }
+    if (same) {
+        indices[0] = still_transparent_index;
     }
     int transparent = 0;
     while (changed_colour[transparent]) {
@@ -296,6 +307,54 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
         bytes.resize(start_size);
         bytes.insert(bytes.end(), second.begin(), second.end());
     }
+    return true;
+}
+
+namespace {
+
+// A frame's bytes: the graphics control block (introducer, label, size,
+// flags, delay low and high, transparent index, end), then the image
+// descriptor (separator, left, top, width, height, flags) and the data.
+constexpr std::size_t delay_at = 4;
+constexpr std::size_t transparent_at = 6;
+constexpr std::size_t descriptor_at = 8;
+constexpr std::size_t data_at = 18;
+constexpr unsigned longest_delay = 65535;
+
+unsigned delay_of(const std::vector<unsigned char>& frame) {
+    return frame[delay_at] | (static_cast<unsigned>(frame[delay_at + 1]) << 8);
+}
+
+// Whether `frame` is what gif_frame makes of a frame the same as the one
+// before: one transparent pixel at the corner.
+bool shows_nothing(const std::vector<unsigned char>& frame) {
+    static const unsigned char descriptor[] = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0};
+    if (frame.size() <= data_at || frame[0] != 0x21 || frame[1] != GRAPHICS_EXT_FUNC_CODE ||
+        frame[2] != 4 || (frame[3] & 1) == 0 || frame[transparent_at] != still_transparent_index ||
+        !std::equal(std::begin(descriptor), std::end(descriptor), frame.begin() + descriptor_at)) {
+        return false;
+    }
+    std::uint8_t table[4096 * 4 * 2];
+    static_assert(sizeof table == 4096 * 4 * 2);
+    std::vector<unsigned char> data;
+    LzwCoding coding{table, &data};
+    lzw_encode(&still_transparent_index, 1, 2, still_transparent_index, &coding, 1);
+    return frame.size() == data_at + data.size() &&
+           std::equal(data.begin(), data.end(), frame.begin() + data_at);
+}
+
+}  // namespace
+
+bool gif_fold_frame(std::vector<unsigned char>& held, const std::vector<unsigned char>& frame) {
+    if (held.size() <= data_at || !shows_nothing(frame)) {
+        return false;
+    }
+    const unsigned delay = delay_of(held) + delay_of(frame);
+    if (delay > longest_delay) {
+        return false;
+    }
+    held[delay_at] = static_cast<unsigned char>(delay);
+    held[delay_at + 1] = static_cast<unsigned char>(delay >> 8);
     return true;
 }
 

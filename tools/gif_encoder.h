@@ -35,4 +35,11 @@ bool gif_head(int scale, std::vector<unsigned char>& bytes);
 bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
                int scale, std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes);
 
+// Folds `frame` (gif_frame's bytes of the frame after the one in `held`)
+// into `held` when it changes nothing: held's frame then shows for both
+// delays, and `frame` need not be written. False, changing nothing, when
+// `frame` changes something or the delays together pass the longest a GIF
+// holds (655.35 s).
+bool gif_fold_frame(std::vector<unsigned char>& held, const std::vector<unsigned char>& frame);
+
 }  // namespace quenlixor

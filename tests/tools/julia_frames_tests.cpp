@@ -534,82 +534,123 @@ TEST_F(JuliaFramesTest, RawAtAScaleIsEveryPixelAsABlock) {
 }
 
 #if defined(QUENLIXOR_HAVE_GIF)
-TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
-    // Frames 2147483643, ... wrap to 0 and on, 7 apart; 30 fps is 3 cs. At
-    // scale 2 every picture pixel is a 2 x 2 block, and the frames' codes
-    // fill the coder's table.
-    const int count = 6;
-    for (const int scale : {1, 2}) {
-        const Outcome outcome =
-            run({"--frame", "2147483643", "--count", std::to_string(count), "--step", "7", "--fps",
-                 "30", "--scale", std::to_string(scale), "--gif", output("a.gif")});
-        ASSERT_EQ(outcome.status, 0) << outcome.err;
-        int error = 0;
-        GifFileType* gif = DGifOpenFileName(output("a.gif").c_str(), &error);
-        ASSERT_NE(gif, nullptr);
-        ASSERT_EQ(DGifSlurp(gif), GIF_OK);
-        const int width = 320 * scale;
-        const int height = 240 * scale;
-        EXPECT_EQ(gif->SWidth, width);
-        EXPECT_EQ(gif->SHeight, height);
-        ASSERT_NE(gif->SColorMap, nullptr);
-        ASSERT_EQ(gif->ImageCount, count);
+// Decodes the GIF at `path` and checks that, shown image after image for
+// their delays of 3 cs per frame, it is the `count` frames from `first`,
+// `step` apart, at `scale`, exactly. Returns the number of images.
+int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t step, int count,
+                     int scale) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    EXPECT_NE(gif, nullptr);
+    if (gif == nullptr) {
+        return 0;
+    }
+    EXPECT_EQ(DGifSlurp(gif), GIF_OK);
+    const int width = 320 * scale;
+    const int height = 240 * scale;
+    EXPECT_EQ(gif->SWidth, width);
+    EXPECT_EQ(gif->SHeight, height);
+    EXPECT_NE(gif->SColorMap, nullptr);
+    EXPECT_GE(gif->ImageCount, 1);
+    if (gif->SColorMap == nullptr || gif->ImageCount < 1) {
+        DGifCloseFile(gif, &error);
+        return 0;
+    }
 
-        // The first image carries the loop extension: NETSCAPE2.0, count 0.
-        bool loops = false;
-        const SavedImage& first = gif->SavedImages[0];
-        for (int block = 0; block + 1 < first.ExtensionBlockCount; ++block) {
-            const ExtensionBlock& name = first.ExtensionBlocks[block];
-            const ExtensionBlock& data = first.ExtensionBlocks[block + 1];
-            loops =
-                loops || (name.Function == APPLICATION_EXT_FUNC_CODE && name.ByteCount == 11 &&
+    // The first image carries the loop extension: NETSCAPE2.0, count 0.
+    bool loops = false;
+    const SavedImage& first_image = gif->SavedImages[0];
+    for (int block = 0; block + 1 < first_image.ExtensionBlockCount; ++block) {
+        const ExtensionBlock& name = first_image.ExtensionBlocks[block];
+        const ExtensionBlock& data = first_image.ExtensionBlocks[block + 1];
+        loops = loops || (name.Function == APPLICATION_EXT_FUNC_CODE && name.ByteCount == 11 &&
                           std::string(reinterpret_cast<char*>(name.Bytes), 11) == "NETSCAPE2.0" &&
                           data.ByteCount == 3 && data.Bytes[0] == 1 && data.Bytes[1] == 0 &&
                           data.Bytes[2] == 0);
-        }
-        EXPECT_TRUE(loops);
+    }
+    EXPECT_TRUE(loops);
 
-        // No colour yet: a value no pixel has.
-        std::vector<std::uint32_t> canvas(static_cast<std::size_t>(width * height), 0xFF000000U);
-        for (int image = 0; image < count; ++image) {
-            const SavedImage& saved = gif->SavedImages[image];
-            EXPECT_EQ(saved.ImageDesc.ColorMap, nullptr) << image;
-            GraphicsControlBlock control{};
-            ASSERT_EQ(DGifSavedExtensionToGCB(gif, image, &control), GIF_OK);
-            EXPECT_EQ(control.DelayTime, 3);
-            EXPECT_EQ(control.DisposalMode, DISPOSE_DO_NOT);
-            // The first frame has no transparency; the others' transparent
-            // index lies in the colour table.
-            if (image == 0) {
-                EXPECT_EQ(control.TransparentColor, NO_TRANSPARENT_COLOR);
-            } else {
-                EXPECT_GE(control.TransparentColor, 0);
-                EXPECT_LT(control.TransparentColor, gif->SColorMap->ColorCount);
-            }
-            const GifImageDesc& area = saved.ImageDesc;
-            ASSERT_LE(area.Left + area.Width, width);
-            ASSERT_LE(area.Top + area.Height, height);
-            for (int row = 0; row < area.Height; ++row) {
-                for (int column = 0; column < area.Width; ++column) {
-                    const int index = saved.RasterBits[row * area.Width + column];
-                    if (index == control.TransparentColor) {
-                        continue;
-                    }
-                    ASSERT_LT(index, gif->SColorMap->ColorCount);
-                    const GifColorType colour = gif->SColorMap->Colors[index];
-                    canvas[static_cast<std::size_t>((area.Top + row) * width + area.Left +
-                                                    column)] =
-                        (static_cast<std::uint32_t>(colour.Red) << 16) |
-                        (static_cast<std::uint32_t>(colour.Green) << 8) | colour.Blue;
+    // No colour yet: a value no pixel has.
+    std::vector<std::uint32_t> canvas(static_cast<std::size_t>(width * height), 0xFF000000U);
+    int shown = 0;  // frames shown so far
+    for (int image = 0; image < gif->ImageCount; ++image) {
+        const SavedImage& saved = gif->SavedImages[image];
+        EXPECT_EQ(saved.ImageDesc.ColorMap, nullptr) << image;
+        GraphicsControlBlock control{};
+        EXPECT_EQ(DGifSavedExtensionToGCB(gif, image, &control), GIF_OK);
+        EXPECT_EQ(control.DisposalMode, DISPOSE_DO_NOT);
+        // The first image has no transparency; the others' transparent
+        // index lies in the colour table.
+        if (image == 0) {
+            EXPECT_EQ(control.TransparentColor, NO_TRANSPARENT_COLOR);
+        } else {
+            EXPECT_GE(control.TransparentColor, 0);
+            EXPECT_LT(control.TransparentColor, gif->SColorMap->ColorCount);
+        }
+        const GifImageDesc& area = saved.ImageDesc;
+        EXPECT_LE(area.Left + area.Width, width);
+        EXPECT_LE(area.Top + area.Height, height);
+        if (area.Left + area.Width > width || area.Top + area.Height > height) {
+            break;
+        }
+        int outside_the_table = 0;
+        for (int row = 0; row < area.Height; ++row) {
+            for (int column = 0; column < area.Width; ++column) {
+                const int index = saved.RasterBits[row * area.Width + column];
+                if (index == control.TransparentColor) {
+                    continue;
                 }
+                if (index >= gif->SColorMap->ColorCount) {
+                    ++outside_the_table;
+                    continue;
+                }
+                const GifColorType colour = gif->SColorMap->Colors[index];
+                canvas[static_cast<std::size_t>((area.Top + row) * width + area.Left + column)] =
+                    (static_cast<std::uint32_t>(colour.Red) << 16) |
+                    (static_cast<std::uint32_t>(colour.Green) << 8) | colour.Blue;
             }
-            const auto number =
-                static_cast<std::int32_t>((2147483643LL + 7LL * image) & 0x7FFFFFFF);
+        }
+        EXPECT_EQ(outside_the_table, 0) << image;
+        // Shown for one frame's delay or a multiple: each of those frames.
+        EXPECT_EQ(control.DelayTime % 3, 0) << image;
+        EXPECT_GT(control.DelayTime, 0) << image;
+        for (int frame = 0; frame < control.DelayTime / 3; ++frame, ++shown) {
+            const auto number = static_cast<std::int32_t>((first + step * shown) & 0x7FFFFFFF);
             expected_raw_frame(number);
             EXPECT_EQ(pixels_off_their_block(canvas, framebuffer, scale, 0x00FFFFFFU), 0)
                 << "frame " << number << ", scale " << scale;
         }
-        DGifCloseFile(gif, &error);
+    }
+    EXPECT_EQ(shown, count);
+    const int images = gif->ImageCount;
+    DGifCloseFile(gif, &error);
+    return images;
+}
+
+TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
+    // Frames 2147483643, ... wrap to 0 and on, 7 apart; 30 fps is 3 cs. At
+    // scale 2 every picture pixel is a 2 x 2 block, and the frames' codes
+    // fill the coder's table.
+    for (const int scale : {1, 2}) {
+        const Outcome outcome =
+            run({"--frame", "2147483643", "--count", "6", "--step", "7", "--fps", "30", "--scale",
+                 std::to_string(scale), "--gif", output("a.gif")});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(check_gif_frames(output("a.gif"), 2147483643, 7, 6, scale), 6) << scale;
+    }
+}
+
+TEST_F(JuliaFramesTest, GifShowsAFrameThatChangesNothingByTheOneBefore) {
+    // Around frame 1234567890 the picture stays the same for several frames
+    // at a time: such a frame adds its delay to the one before it instead
+    // of being an image.
+    for (const int scale : {1, 3}) {
+        const Outcome outcome = run({"--frame", "1234567890", "--count", "12", "--fps", "30",
+                                     "--scale", std::to_string(scale), "--gif", output("a.gif")});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        const int images = check_gif_frames(output("a.gif"), 1234567890, 1, 12, scale);
+        EXPECT_GT(images, 1) << scale;
+        EXPECT_LT(images, 12) << scale;
     }
 }
 #endif
