@@ -68,6 +68,9 @@ void discard_output(OutputFile& output) {
 }
 
 bool write_output(OutputFile& output, const void* bytes, std::size_t size) {
+    if (size == 0) {
+        return true;  // a frame folded into the one before brings no bytes
+    }
     errno = 0;
     if (std::fwrite(bytes, 1, size, output.file) != size) {
         const int error_number = errno;

@@ -479,6 +479,7 @@ TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
             usleep(10000);
         }
         EXPECT_EQ(files_in_outputs().size(), 2U);
+        usleep(100000);
         kill(child, signal_number);
         int raw_status = 0;
         ASSERT_EQ(waitpid(child, &raw_status, 0), child);
