@@ -258,4 +258,8 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
     return true;
 }
 
+bool gif_available() {
+    return true;
+}
+
 }  // namespace quenlixor

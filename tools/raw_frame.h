@@ -1,0 +1,21 @@
+// The raw layout of a frame: the framebuffer's words as they stand,
+// little-endian, row 0 first; and the stream of them on standard output.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "animation/julia_renderer.h"
+
+namespace quenlixor {
+
+inline constexpr std::size_t raw_frame_bytes = std::size_t{pixel_count} * 4;
+
+// The framebuffer's bytes: pixel_count little-endian 32-bit words.
+void raw_frame(const std::uint32_t* pixels, unsigned char* bytes);
+
+// Writes frames to standard output; false on a failure. A closed pipe (a
+// reader that has gone away) fails quietly, other failures with a message.
+bool write_stream(const void* bytes, std::size_t size);
+
+}  // namespace quenlixor
