@@ -90,10 +90,12 @@ bool rect_is_empty(const RECT& rect) {
     return rect.right <= rect.left || rect.bottom <= rect.top;
 }
 
-// ---------------------------------------------------------------- clipper
-
-struct Clipper final : IDirectDrawClipper {
-    ClipperState* state = nullptr;
+// What every object of the double shares: its record, the IUnknown trio
+// (no other interface; reference counts a released object refuses to
+// change), and the answer to the methods the display does not call.
+template <typename Interface, typename State, Method add_ref, Method release>
+struct DoubleObject : Interface {
+    State* state = nullptr;
 
     bool alive() const { return state->references > 0; }
 
@@ -106,11 +108,17 @@ struct Clipper final : IDirectDrawClipper {
         return refuse_interface(this, alive(), object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override {
-        return change_references(Method::clipper_add_ref, "AddRef", this, state->references, 1);
+        return change_references(add_ref, "AddRef", this, state->references, 1);
     }
     ULONG STDMETHODCALLTYPE Release() override {
-        return change_references(Method::clipper_release, "Release", this, state->references, -1);
+        return change_references(release, "Release", this, state->references, -1);
     }
+};
+
+// ---------------------------------------------------------------- clipper
+
+struct Clipper final : DoubleObject<IDirectDrawClipper, ClipperState, Method::clipper_add_ref,
+                                    Method::clipper_release> {
     HRESULT STDMETHODCALLTYPE SetHWnd(DWORD flags, HWND window) override {
         Call& call = log_call(Method::clipper_set_hwnd, "SetHWnd", this, alive());
         call.flags = flags;
@@ -155,22 +163,9 @@ void drop_clipper_reference(IDirectDrawClipper* clipper) {
 
 // ---------------------------------------------------------------- surface
 
-struct Surface final : IDirectDrawSurface {
-    SurfaceState* state = nullptr;
-
-    bool alive() const { return state->references > 0; }
-
-    HRESULT unsupported(const char* name) {
-        Call& call = log_call(Method::unsupported, name, this, alive());
-        return answer(call, DDERR_UNSUPPORTED);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        return refuse_interface(this, alive(), object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return change_references(Method::surface_add_ref, "AddRef", this, state->references, 1);
-    }
+struct Surface final : DoubleObject<IDirectDrawSurface, SurfaceState, Method::surface_add_ref,
+                                    Method::surface_release> {
+    // A surface's last release also drops its clipper.
     ULONG STDMETHODCALLTYPE Release() override {
         Call& call = log_call(Method::surface_release, "Release", this, alive());
         if (!alive()) {
@@ -453,26 +448,8 @@ Surface surface_objects[max_surfaces];
 // Surfaces larger than this are refused (DDERR_OUTOFMEMORY).
 constexpr std::size_t largest_surface_bytes = std::size_t{64} << 20;
 
-struct DirectDraw final : IDirectDraw {
-    DirectDrawState* state = nullptr;
-
-    bool alive() const { return state->references > 0; }
-
-    HRESULT unsupported(const char* name) {
-        Call& call = log_call(Method::unsupported, name, this, alive());
-        return answer(call, DDERR_UNSUPPORTED);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        return refuse_interface(this, alive(), object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return change_references(Method::ddraw_add_ref, "AddRef", this, state->references, 1);
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        return change_references(Method::ddraw_release, "Release", this, state->references, -1);
-    }
-
+struct DirectDraw final
+    : DoubleObject<IDirectDraw, DirectDrawState, Method::ddraw_add_ref, Method::ddraw_release> {
     HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
         Call& call =
             log_call(Method::ddraw_set_cooperative_level, "SetCooperativeLevel", this, alive());
