@@ -91,9 +91,8 @@ bool read_command_line(int argc, const char* const* argv, std::span<CommandOptio
         std::string_view text;
         if (equals != argument.npos && equals + 1 < argument.size()) {
             text = argument.substr(equals + 1);
-        } else if (equals == argument.npos && index + 1 < argc &&
-                   !std::string_view(argv[index + 1]).starts_with("--") &&
-                   (option->kind == OptionKind::number || argv[index + 1][0] != '\0')) {
+        } else if (equals == argument.npos && index + 1 < argc && argv[index + 1][0] != '\0' &&
+                   !std::string_view(argv[index + 1]).starts_with("--")) {
             text = argv[++index];
         } else {
             problem = std::string(name) +

@@ -3,7 +3,8 @@
 //
 // An option is a flag (--help), a number in a range (--scale N) or a text
 // (--gif PATH). A value is the next argument or follows '=' (--scale 3,
-// --scale=3); an argument that starts with "--" is never taken as a value.
+// --scale=3); it is never empty, and an argument that starts with "--" is
+// never taken as one.
 // A number is decimal digits with an optional '-'; values far outside every
 // range are out of range, not wrapped. Every option may be given once.
 #pragma once
