@@ -105,17 +105,27 @@ bool key_waiting_within(std::chrono::milliseconds limit) {
     end_process(0);
 }
 
-// Child: Ctrl+C (SIGINT) once stop requests are caught, standard input a
-// pipe with no key in it.
-[[noreturn]] void stop_with_sigint() {
+// Standard input: a pipe with nothing in it.
+void use_empty_pipe_as_input() {
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0 || dup2(pipe_ends[0], STDIN_FILENO) < 0) {
         fail("no pipe");
     }
-    catch_stop_requests();
+}
+
+// Whether the handler of `number` has calls it interrupts restarted.
+bool restarts_calls(int number) {
     struct sigaction caught {};
-    sigaction(SIGINT, nullptr, &caught);
-    if ((caught.sa_flags & SA_RESTART) != 0) {
+    sigaction(number, nullptr, &caught);
+    return (caught.sa_flags & SA_RESTART) != 0;
+}
+
+// Child: Ctrl+C (SIGINT) once stop requests are caught, standard input a
+// pipe with no key in it.
+[[noreturn]] void stop_with_sigint() {
+    use_empty_pipe_as_input();
+    catch_stop_requests();
+    if (restarts_calls(SIGINT)) {
         fail("an interrupted wait would go on");
     }
     if (key_waiting() || stop_signal() != 0) {
@@ -140,14 +150,9 @@ TEST(PosixKeysDeathTest, AStopRequestIsAKeyThatStaysWaiting) {
 // Child: the exporter's way: SIGTERM is recorded, I/O restarts, and a write
 // to a pipe nobody reads fails instead of ending the process.
 [[noreturn]] void stop_with_restarting_io() {
-    int pipe_ends[2];
-    if (pipe(pipe_ends) != 0 || dup2(pipe_ends[0], STDIN_FILENO) < 0) {
-        fail("no pipe");
-    }
+    use_empty_pipe_as_input();
     catch_stop_requests(StopRequests::restart_io);
-    struct sigaction caught {};
-    sigaction(SIGTERM, nullptr, &caught);
-    if ((caught.sa_flags & SA_RESTART) == 0) {
+    if (!restarts_calls(SIGTERM)) {
         fail("interrupted I/O is not restarted");
     }
     raise(SIGTERM);  // would end the process were it not caught

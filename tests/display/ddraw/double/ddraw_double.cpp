@@ -90,6 +90,20 @@ bool rect_is_empty(const RECT& rect) {
     return rect.right <= rect.left || rect.bottom <= rect.top;
 }
 
+// Fills the next slot of `states` (below its limit, which the caller has
+// checked) for the object beside it, with one reference.
+template <typename State, typename Object>
+State& take_slot(State* states, Object* objects, std::uint32_t& count) {
+    const std::uint32_t index = count;
+    ++count;
+    State& created = states[index];
+    created = State{};
+    created.object = &objects[index];
+    created.references = 1;
+    objects[index].state = &created;
+    return created;
+}
+
 // What every object of the double shares: its record, the IUnknown trio
 // (no other interface; reference counts a released object refuses to
 // change), and the answer to the methods the display does not call.
@@ -545,12 +559,7 @@ struct DirectDraw final
             return answer(call, DDERR_OUTOFMEMORY);
         }
 
-        const std::uint32_t index = control.surface_count;
-        ++control.surface_count;
-        SurfaceState& created = control.surfaces[index];
-        created = SurfaceState{};
-        created.object = &surface_objects[index];
-        created.references = 1;
+        SurfaceState& created = take_slot(control.surfaces, surface_objects, control.surface_count);
         created.primary = primary;
         created.width = width;
         created.height = height;
@@ -562,7 +571,6 @@ struct DirectDraw final
         created.lost = primary ? control.create_lost_primary : control.create_lost_offscreen;
         created.restorable = control.create_restorable;
         fill_with_sentinel(created);
-        surface_objects[index].state = &created;
 
         *surface = created.object;
         call.created = created.object;
@@ -594,13 +602,8 @@ struct DirectDraw final
         if (control.clipper_count == max_clippers) {
             return answer(call, DDERR_OUTOFMEMORY);
         }
-        const std::uint32_t index = control.clipper_count;
-        ++control.clipper_count;
-        ClipperState& created = control.clippers[index];
-        created = ClipperState{};
-        created.object = &clipper_objects[index];
-        created.references = 1;
-        clipper_objects[index].state = &created;
+        const ClipperState& created =
+            take_slot(control.clippers, clipper_objects, control.clipper_count);
         *clipper = created.object;
         call.created = created.object;
         return answer(call, special);
@@ -705,13 +708,8 @@ HRESULT create_direct_draw(GUID* guid, IDirectDraw** direct_draw, IUnknown* oute
     if (control.direct_draw_count == max_direct_draws) {
         return answer(call, DDERR_OUTOFMEMORY);
     }
-    const std::uint32_t index = control.direct_draw_count;
-    ++control.direct_draw_count;
-    DirectDrawState& created = control.direct_draws[index];
-    created = DirectDrawState{};
-    created.object = &direct_draw_objects[index];
-    created.references = 1;
-    direct_draw_objects[index].state = &created;
+    const DirectDrawState& created =
+        take_slot(control.direct_draws, direct_draw_objects, control.direct_draw_count);
     *direct_draw = created.object;
     call.created = created.object;
     return answer(call, special);
