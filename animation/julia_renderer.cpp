@@ -101,8 +101,7 @@ JuliaParameter julia_parameter(std::int32_t number) {
 }
 
 void render_frame() {
-    frame_number =
-        static_cast<std::int32_t>((static_cast<std::uint32_t>(frame_number) + 1U) & 0x7FFFFFFFU);
+    frame_number = frame_after(frame_number, 1);
     const JuliaParameter parameter = julia_parameter(frame_number);
     render_pixels(active_kernel(), parameter.c_re, parameter.c_im, framebuffer);
 }

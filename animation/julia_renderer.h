@@ -21,8 +21,18 @@ extern std::uint32_t framebuffer[pixel_count];
 // Colour of every escape-time count: 0-19 a ramp, 20 white, 21-255 zero.
 extern std::uint32_t palette[256];
 
+// Frames are numbered 0 to frame_number_max; the frame after the last is 0.
+inline constexpr std::int32_t frame_number_max = 2147483647;
+
+// The number of the frame `steps` frames after frame `number`
+// (0..frame_number_max), wrapping after frame_number_max to 0; steps -1 is
+// the frame before. `number + steps` must fit in 64 bits.
+constexpr std::int32_t frame_after(std::int64_t number, std::int64_t steps) {
+    return static_cast<std::int32_t>((number + steps) & frame_number_max);
+}
+
 // Number of the frame last rendered; render_frame() advances it first, so
-// the first frame uses 1. Kept within 0..2,147,483,647 (wraps to 0).
+// the first frame uses 1. Kept within 0..frame_number_max.
 extern std::int32_t frame_number;
 
 // Fills the coordinate tables and the palette. Call once before the first

@@ -49,7 +49,6 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
     }
     prepare_tables();
     frame_number = frame_number_before(options.first_frame);
-    void* const caption_window = active_window();
     rate_start(rate_counter);
     FramePacer pacer{};
     pacer_start(pacer, options.fps);
@@ -59,7 +58,7 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
         rate_count_frame(rate_counter);
         {
             const std::string caption = caption_text(rate_counter.rate_shown);
-            set_caption(caption_window, caption.c_str());
+            display_set_caption(caption.c_str());
         }
         display_update(framebuffer);
         pacer_wait(pacer);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "animation/julia_renderer.h"
 #include "display/display.h"
 
 namespace quenlixor {
@@ -17,12 +18,11 @@ extern const char* const usage_text;
 extern const char* const program_version;
 
 inline constexpr std::int32_t fps_max = 1000;
-inline constexpr std::int32_t frame_max = 2147483647;
 
 struct ProgramOptions {
     std::int32_t scale = 1;        // 1..max_display_scale
     std::int32_t fps = 0;          // 1..fps_max, or 0: as fast as it can
-    std::int32_t first_frame = 1;  // the first frame shown, 0..frame_max
+    std::int32_t first_frame = 1;  // the first frame shown, 0..frame_number_max
 };
 
 // What the command line asks for.

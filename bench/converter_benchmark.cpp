@@ -36,7 +36,6 @@ alignas(64) unsigned char check_surface[width * height * 4];
 
 struct FormatInfo {
     PixelFormat format;
-    const char* name;
     Converter named;
 #if defined(QUENLIXOR_BENCH_SDL)
     std::uint32_t sdl_format;  // 0: not shared
@@ -60,21 +59,21 @@ struct FormatInfo {
 // SDL's RGB24 is bytes R, G, B in memory (our bgr888); pixman's r8g8b8 is a
 // 24-bit value with red high, bytes B, G, R (our rgb888).
 const FormatInfo formats[] = {
-    {PixelFormat::xrgb8888, "xrgb8888",
+    {PixelFormat::xrgb8888,
      convert_to_xrgb8888 SDL_FORMAT(0u) PIXMAN_FORMAT_OF(pixman_format_code_t{})},
-    {PixelFormat::xbgr8888, "xbgr8888",
+    {PixelFormat::xbgr8888,
      convert_to_xbgr8888 SDL_FORMAT(SDL_PIXELFORMAT_XBGR8888) PIXMAN_FORMAT_OF(PIXMAN_x8b8g8r8)},
-    {PixelFormat::rgb888, "rgb888",
+    {PixelFormat::rgb888,
      convert_to_rgb888 SDL_FORMAT(SDL_PIXELFORMAT_BGR24) PIXMAN_FORMAT_OF(PIXMAN_r8g8b8)},
-    {PixelFormat::bgr888, "bgr888",
+    {PixelFormat::bgr888,
      convert_to_bgr888 SDL_FORMAT(SDL_PIXELFORMAT_RGB24) PIXMAN_FORMAT_OF(PIXMAN_b8g8r8)},
-    {PixelFormat::rgb565, "rgb565",
+    {PixelFormat::rgb565,
      convert_to_rgb565 SDL_FORMAT(SDL_PIXELFORMAT_RGB565) PIXMAN_FORMAT_OF(PIXMAN_r5g6b5)},
-    {PixelFormat::bgr565, "bgr565",
+    {PixelFormat::bgr565,
      convert_to_bgr565 SDL_FORMAT(SDL_PIXELFORMAT_BGR565) PIXMAN_FORMAT_OF(PIXMAN_b5g6r5)},
-    {PixelFormat::rgb555, "rgb555",
+    {PixelFormat::rgb555,
      convert_to_rgb555 SDL_FORMAT(SDL_PIXELFORMAT_RGB555) PIXMAN_FORMAT_OF(PIXMAN_x1r5g5b5)},
-    {PixelFormat::bgr555, "bgr555",
+    {PixelFormat::bgr555,
      convert_to_bgr555 SDL_FORMAT(SDL_PIXELFORMAT_BGR555) PIXMAN_FORMAT_OF(PIXMAN_x1b5g5r5)},
 };
 
@@ -244,14 +243,14 @@ void print_table(const std::map<std::string, double>& medians) {
     std::printf("%-10s %10s %9s %12s %12s %12s %12s\n", "format", "ns/frame", "/memcpy",
                 "/sdl_frame", "/sdl_rows", "/pix_frame", "/pix_rows");
     for (const FormatInfo& f : formats) {
-        const auto ours = medians.find(std::string("convert/") + f.name);
+        const auto ours = medians.find(std::string("convert/") + pixel_format_name(f.format));
         if (ours == medians.end()) {
             continue;
         }
-        std::printf("%-10s %10.0f %8.2fx", f.name, ours->second,
+        std::printf("%-10s %10.0f %8.2fx", pixel_format_name(f.format), ours->second,
                     ours->second / memcpy_time->second);
         for (const char* peer : {"sdl_frame/", "sdl_rows/", "pixman_frame/", "pixman_rows/"}) {
-            print_ratio(medians, ours->second, std::string(peer) + f.name);
+            print_ratio(medians, ours->second, std::string(peer) + pixel_format_name(f.format));
         }
         std::printf("\n");
     }
@@ -264,11 +263,11 @@ void print_table(const std::map<std::string, double>& medians) {
     }
     std::printf("\n");
     for (const FormatInfo& f : formats) {
-        std::printf("%-10s", f.name);
+        std::printf("%-10s", pixel_format_name(f.format));
         for (int path = 0; path < converter_path_count; ++path) {
-            const auto found =
-                medians.find(std::string("path_") +
-                             converter_path_name(static_cast<ConverterPath>(path)) + "/" + f.name);
+            const auto found = medians.find(std::string("path_") +
+                                            converter_path_name(static_cast<ConverterPath>(path)) +
+                                            "/" + pixel_format_name(f.format));
             if (found == medians.end()) {
                 std::printf(" %18s", "-");
             } else {
@@ -285,8 +284,9 @@ void register_all() {
         ->Repetitions(repetitions)
         ->DisplayAggregatesOnly(true);
     for (const FormatInfo& f : formats) {
-        benchmark::RegisterBenchmark((std::string("convert/") + f.name).c_str(), bench_converter,
-                                     f.named, f.format)
+        benchmark::RegisterBenchmark(
+            (std::string("convert/") + pixel_format_name(f.format)).c_str(), bench_converter,
+            f.named, f.format)
             ->Repetitions(repetitions)
             ->DisplayAggregatesOnly(true);
         for (int path = 0; path < converter_path_count; ++path) {
@@ -295,7 +295,8 @@ void register_all() {
                 continue;
             }
             benchmark::RegisterBenchmark(
-                (std::string("path_") + converter_path_name(p) + "/" + f.name).c_str(),
+                (std::string("path_") + converter_path_name(p) + "/" + pixel_format_name(f.format))
+                    .c_str(),
                 bench_converter, path_converter(p, f.format), f.format)
                 ->Repetitions(repetitions)
                 ->DisplayAggregatesOnly(true);
@@ -303,7 +304,8 @@ void register_all() {
 #if defined(QUENLIXOR_BENCH_SDL)
         if (f.sdl_format != 0) {
             for (const bool by_rows : {false, true}) {
-                const std::string name = std::string(by_rows ? "sdl_rows/" : "sdl_frame/") + f.name;
+                const std::string name =
+                    std::string(by_rows ? "sdl_rows/" : "sdl_frame/") + pixel_format_name(f.format);
                 sdl_convert(f, by_rows);
                 peer_agrees[name] = same_colours(f.format);
                 benchmark::RegisterBenchmark(name.c_str(), bench_sdl, &f, by_rows)
@@ -315,8 +317,8 @@ void register_all() {
 #if defined(QUENLIXOR_BENCH_PIXMAN)
         if (f.pixman_format != pixman_format_code_t{}) {
             for (const bool by_rows : {false, true}) {
-                const std::string name =
-                    std::string(by_rows ? "pixman_rows/" : "pixman_frame/") + f.name;
+                const std::string name = std::string(by_rows ? "pixman_rows/" : "pixman_frame/") +
+                                         pixel_format_name(f.format);
                 pixman_image_t* source = pixman_source();
                 pixman_image_t* destination = pixman_destination(f);
                 pixman_convert(source, destination, by_rows);

@@ -25,7 +25,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/export_platform.h"
 #include "platform/platform.h"
 #include "tools/export_run.h"
 

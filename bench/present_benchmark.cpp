@@ -16,6 +16,7 @@
 #include "display/display.h"
 #include "display/pixel_converters.h"
 #include "display/present_rows.h"
+#include "display/sdl/sdl_display.h"
 #include "platform/platform.h"
 
 namespace quenlixor {
@@ -35,7 +36,7 @@ SDL_Window* display_window(std::int32_t scale) {
         }
         open_scale = scale;
     }
-    return static_cast<SDL_Window*>(active_window());
+    return sdl_display_window();
 }
 
 void BM_RenderFrame(benchmark::State& state) {
@@ -72,9 +73,9 @@ void BM_ShowWindowSurface(benchmark::State& state) {
 }
 
 void BM_SetCaption(benchmark::State& state) {
-    void* const window = display_window(1);
+    display_window(1);
     for (auto _ : state) {
-        set_caption(window, "Quenlixor Julia Animator FPS:1234");
+        display_set_caption("Quenlixor Julia Animator FPS:1234");
     }
 }
 

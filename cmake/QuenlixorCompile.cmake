@@ -43,3 +43,15 @@ function(quenlixor_exact_floating_point target)
         target_compile_options(${target} PRIVATE -ffloat-store)
     endif()
 endfunction()
+
+# quenlixor_target_choice(VARIABLE ON_WINDOWS ELSEWHERE DOC): the cache
+# string VARIABLE names the one implementation this target builds (a file or
+# a folder), ON_WINDOWS by default on Windows and ELSEWHERE everywhere else;
+# a preset sets it for a target of its own.
+function(quenlixor_target_choice variable on_windows elsewhere doc)
+    if(WIN32)
+        set(${variable} ${on_windows} CACHE STRING "${doc}")
+    else()
+        set(${variable} ${elsewhere} CACHE STRING "${doc}")
+    endif()
+endfunction()

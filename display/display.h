@@ -2,8 +2,9 @@
 //
 // display_open opens it (1 on success, 0 on failure), display_update shows one
 // frame of width x height pixels, rows adjacent (1 when presented, 0 when the
-// surface could not be locked), display_close undoes the opening. One display
-// per process; all three run on the program's one thread.
+// surface could not be locked), display_set_caption replaces the caption,
+// display_close undoes the opening. One display per process; all of them run
+// on the program's one thread.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,12 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
                           std::int32_t scale = 1);
 void display_close();
 std::int32_t display_update(const std::uint32_t* pixels);
+
+// Replaces the caption with the zero-terminated `text`; the result is not
+// reported, and nothing happens while no display is open. Win32: the window
+// that was active right after display_open, SetWindowTextA on every call.
+// SDL: the window's title, when it differs from `text`.
+void display_set_caption(const char* text);
 
 // Why the last display_open failed, as one line that names the step and the
 // system's error, e.g. "primary surface: DDERR_NODIRECTDRAWHW (0x88760233)";

@@ -12,6 +12,7 @@ namespace quenlixor {
 namespace {
 
 struct FormatRow {
+    const char* name;
     std::uint32_t bit_count;
     std::uint32_t red_mask;
     std::uint32_t green_mask;
@@ -19,17 +20,17 @@ struct FormatRow {
     Converter converter;
 };
 
-// The eight surface formats a converter exists for. Every comparison is
-// exact, so at most one row matches.
+// The eight surface formats a converter exists for, in PixelFormat's order.
+// Every comparison is exact, so at most one row matches.
 const FormatRow format_rows[pixel_format_count] = {
-    {32, 0x00FF0000, 0x0000FF00, 0x000000FF, convert_to_xrgb8888},
-    {32, 0x000000FF, 0x0000FF00, 0x00FF0000, convert_to_xbgr8888},
-    {24, 0x00FF0000, 0x0000FF00, 0x000000FF, convert_to_rgb888},
-    {24, 0x000000FF, 0x0000FF00, 0x00FF0000, convert_to_bgr888},
-    {16, 0xF800, 0x07E0, 0x001F, convert_to_rgb565},
-    {16, 0x001F, 0x07E0, 0xF800, convert_to_bgr565},
-    {16, 0x7C00, 0x03E0, 0x001F, convert_to_rgb555},
-    {16, 0x001F, 0x03E0, 0x7C00, convert_to_bgr555},
+    {"xrgb8888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF, convert_to_xrgb8888},
+    {"xbgr8888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000, convert_to_xbgr8888},
+    {"rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF, convert_to_rgb888},
+    {"bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000, convert_to_bgr888},
+    {"rgb565", 16, 0xF800, 0x07E0, 0x001F, convert_to_rgb565},
+    {"bgr565", 16, 0x001F, 0x07E0, 0xF800, convert_to_bgr565},
+    {"rgb555", 16, 0x7C00, 0x03E0, 0x001F, convert_to_rgb555},
+    {"bgr555", 16, 0x001F, 0x03E0, 0x7C00, convert_to_bgr555},
 };
 
 const ConverterSet* path_set(ConverterPath path) {
@@ -87,6 +88,10 @@ const char* converter_path_name(ConverterPath path) {
 
 const char* converter_path_name() {
     return converter_path_name(active_converter_path());
+}
+
+const char* pixel_format_name(PixelFormat format) {
+    return format_rows[static_cast<int>(format)].name;
 }
 
 bool converter_path_available(ConverterPath path) {

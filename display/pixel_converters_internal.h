@@ -68,6 +68,9 @@ constexpr std::uint16_t bgr555_pixel(std::uint32_t pixel) {
 enum class PixelFormat { xrgb8888, xbgr8888, rgb888, bgr888, rgb565, bgr565, rgb555, bgr555 };
 inline constexpr int pixel_format_count = 8;
 
+// The format's name, as its enumerator reads: "xrgb8888", "rgb565", ...
+const char* pixel_format_name(PixelFormat format);
+
 // One converter per format, indexed by PixelFormat.
 struct ConverterSet {
     Converter converters[pixel_format_count];

@@ -1,9 +1,11 @@
-// The operating-system services the animation driver uses, behind one seam.
+// The operating-system services both programs use, behind one seam: clocks
+// and sleeping, the console's key queue, stop requests, the x87 unit, number
+// text and the process (its end, its processors, its standard streams).
 //
 // Each platform has one implementation file, chosen when the program is
 // linked: platform_win32.cpp maps every operation onto the Win32 call or C
 // runtime routine named beside it; platform_posix.cpp gives the closest
-// equivalent on a POSIX system (for the driver's tests and tools built there).
+// equivalent on a POSIX system.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +27,7 @@ std::uint64_t clock_us();
 // (timeBeginPeriod, undone by timeEndPeriod at exit), Sleep for the whole
 // milliseconds but one, then Sleep(0) until QueryPerformanceCounter says the
 // time is up. POSIX: nanosleep (macOS has no clock_nanosleep); a stop
-// request (see catch_stop_requests) cuts it short.
+// request caught with StopRequests::end_waits cuts it short.
 void sleep_us(std::uint32_t microseconds);
 
 // True when a key code waits in the console's key queue. Win32: _kbhit.
@@ -45,26 +47,37 @@ int read_key();
 // one slot in front of the terminal.
 void push_key(int code);
 
+// --- stop requests ---------------------------------------------------------
+
 // The code read_key() returns for a request to stop (see catch_stop_requests).
 inline constexpr int stop_key_code = 0x03;
 
+// What a stop request does to the waits and the I/O under way.
+enum class StopRequests {
+    // The program's: a sleep or a key read under way ends at once (POSIX:
+    // EINTR), so that the frame loop sees the request as a key.
+    end_waits,
+    // The exporter's: reads and writes go on after the request (POSIX:
+    // SA_RESTART), and a write to a closed pipe fails with EPIPE instead of
+    // ending the process, so that the run stops between frames and removes
+    // its temporary files itself.
+    restart_io,
+};
+
 // From now on the user's requests to end the program (Ctrl+C, Ctrl+Break and
 // closing the console window, logoff and shutdown on Windows; SIGINT and
-// SIGTERM on POSIX) stop it as a key does: once one has arrived,
-// key_waiting() reports a key and read_key() returns stop_key_code, so that
-// the frame loop ends and the display is closed before the process ends.
-void catch_stop_requests();
+// SIGTERM on POSIX) no longer end it at once: once one has arrived,
+// stop_signal() names it, key_waiting() reports a key and read_key() returns
+// stop_key_code, so that the program ends itself after cleaning up. Windows
+// ends a process whose console closes when the handler returns, and kills it
+// about 5 s after a close event anyway: the handler holds such an event for
+// 4.5 s, long enough for the program to end itself first.
+void catch_stop_requests(StopRequests how = StopRequests::end_waits);
 
-// The calling thread's active window, or nullptr. Win32: GetActiveWindow.
-// POSIX: the window a display has announced with use_window_system
-// (platform_posix_windows.h), else nullptr.
-void* active_window();
-
-// Replaces the caption of `window` with the zero-terminated `text`; the
-// result is not reported. Win32: SetWindowTextA. POSIX: the announced
-// window system's caption setter, when there is one and `window` is its
-// window; else nothing.
-void set_caption(void* window, const char* text);
+// The number of the signal that asked to stop (the POSIX numbers: 2 for an
+// interrupt, Ctrl+C; 15 for a termination, every other console event on
+// Windows), or 0 while none has.
+int stop_signal();
 
 // Sets the x87 unit's precision control to the 64-bit mantissa and leaves
 // its other settings alone. Win32: _controlfp(0, _MCW_PC). POSIX: fnstcw and
@@ -81,8 +94,23 @@ inline constexpr std::size_t number_text_capacity = 32;
 // 8 digits reads as its plain decimal digits once a trailing point is dropped.
 void number_text(double value, char* buffer);
 
+// --- the process -----------------------------------------------------------
+
 // Ends the process with `status` the way the C runtime's exit does (atexit
 // handlers run, streams are flushed).
 [[noreturn]] void end_process(int status);
+
+// Whether standard error is a terminal.
+bool stderr_is_terminal();
+
+// The processors this process may run on (at least 1).
+int processors_available();
+
+// This process's identifier, for names of temporary files.
+int process_id();
+
+// Makes standard output carry bytes unchanged (Windows translates newlines
+// in text mode; POSIX has nothing to do).
+void use_binary_stdout();
 
 }  // namespace quenlixor

@@ -1,19 +1,21 @@
 // The platform seam on POSIX systems: a monotonic clock, a terminal key queue
-// on standard input, the window a display announces, the x87 control word
-// where there is one.
+// on standard input, SIGINT and SIGTERM as stop requests, the x87 control
+// word where there is one, and the process's processors and streams.
 #include "platform/platform.h"
-#include "platform/platform_posix_windows.h"
 
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 namespace quenlixor {
 
@@ -28,17 +30,16 @@ struct KeyboardState {
 
 KeyboardState keyboard_state{};
 
-// Set by the signal handler of catch_stop_requests; read by the key queue.
-volatile std::sig_atomic_t stop_requested = 0;
+// Set by the signal handler of catch_stop_requests: the signal's number.
+std::atomic<int> signal_received{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // A code pushed back into the key queue (push_key), read before the
 // terminal; -1 when none waits.
 int pushed_key = -1;
 
-WindowSystem window_system{};
-
-extern "C" void note_stop_request(int /*signal*/) {
-    stop_requested = 1;
+extern "C" void note_stop_request(int number) {
+    signal_received.store(number);
 }
 
 void restore_terminal() {
@@ -101,7 +102,7 @@ void sleep_us(std::uint32_t microseconds) {
 }
 
 bool key_waiting() {
-    if (stop_requested != 0 || pushed_key >= 0) {
+    if (stop_signal() != 0 || pushed_key >= 0) {
         return true;
     }
     if (!keyboard_ready()) {
@@ -112,7 +113,7 @@ bool key_waiting() {
 }
 
 int read_key() {
-    if (stop_requested != 0) {
+    if (stop_signal() != 0) {
         return stop_key_code;
     }
     if (pushed_key >= 0) {
@@ -129,7 +130,7 @@ int read_key() {
         if (count == 1) {
             return code;
         }
-        if (stop_requested != 0) {
+        if (stop_signal() != 0) {
             return stop_key_code;
         }
         if (count < 0 && errno == EINTR) {
@@ -139,33 +140,26 @@ int read_key() {
     }
 }
 
-void catch_stop_requests() {
+void catch_stop_requests(StopRequests how) {
     struct sigaction action {};
     action.sa_handler = note_stop_request;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: a blocking read or sleep returns at once
+    // Without SA_RESTART a blocking read or sleep returns at once.
+    action.sa_flags = how == StopRequests::restart_io ? SA_RESTART : 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    if (how == StopRequests::restart_io) {
+        std::signal(SIGPIPE, SIG_IGN);
+    }
+}
+
+int stop_signal() {
+    return signal_received.load();
 }
 
 void push_key(int code) {
     if (pushed_key < 0) {
         pushed_key = code & 0xFF;
-    }
-}
-
-void use_window_system(const WindowSystem& system) {
-    window_system = system;
-}
-
-void* active_window() {
-    return window_system.window;
-}
-
-void set_caption(void* window, const char* text) {
-    if (window != nullptr && window == window_system.window &&
-        window_system.set_caption != nullptr) {
-        window_system.set_caption(window, text);
     }
 }
 
@@ -185,5 +179,27 @@ void number_text(double value, char* buffer) {
 void end_process(int status) {
     std::exit(status);
 }
+
+bool stderr_is_terminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
+
+int processors_available() {
+#if defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return CPU_COUNT(&set);
+    }
+#endif
+    const unsigned count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : static_cast<int>(count);
+}
+
+int process_id() {
+    return static_cast<int>(getpid());
+}
+
+void use_binary_stdout() {}
 
 }  // namespace quenlixor

@@ -2,18 +2,24 @@
 #include "platform/platform.h"
 
 #include <conio.h>
+#include <fcntl.h>
 #include <float.h>
+#include <io.h>
+#include <process.h>
 #include <stdlib.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <mmsystem.h>
 
+#include <atomic>
+#include <cstdio>
+
 namespace quenlixor {
 namespace {
 
 // Set by the console's control handler, which Windows runs on a thread of
-// its own; read by the key poll on the program's thread.
-volatile LONG stop_requested = 0;
+// its own: the POSIX number of the signal the event stands for.
+std::atomic<int> signal_received{0};
 
 // How long the handler holds a closing console open: Windows ends the
 // process when the handler returns, and kills it about 5 s after a close
@@ -21,18 +27,18 @@ volatile LONG stop_requested = 0;
 constexpr DWORD stop_grace_ms = 4500;
 
 BOOL WINAPI on_console_control(DWORD event) {
-    InterlockedExchange(&stop_requested, 1);
+    signal_received.store(event == CTRL_C_EVENT ? 2 : 15);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
         return TRUE;
     }
     // Close, logoff, shutdown: returning would end the process now, before
-    // the frame loop has seen the request and closed the display.
+    // the program has seen the request and cleaned up.
     Sleep(stop_grace_ms);
     return TRUE;
 }
 
 bool stop_was_requested() {
-    return InterlockedCompareExchange(&stop_requested, 0, 0) != 0;
+    return signal_received.load() != 0;
 }
 
 }  // namespace
@@ -101,16 +107,13 @@ void push_key(int code) {
     _ungetch(code);
 }
 
-void catch_stop_requests() {
+// Windows has neither interrupted calls nor SIGPIPE: both ways are one.
+void catch_stop_requests(StopRequests /*how*/) {
     SetConsoleCtrlHandler(on_console_control, TRUE);
 }
 
-void* active_window() {
-    return GetActiveWindow();
-}
-
-void set_caption(void* window, const char* text) {
-    SetWindowTextA(static_cast<HWND>(window), text);
+int stop_signal() {
+    return signal_received.load();
 }
 
 void use_extended_precision() {
@@ -123,6 +126,30 @@ void number_text(double value, char* buffer) {
 
 void end_process(int status) {
     exit(status);
+}
+
+bool stderr_is_terminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+int processors_available() {
+    DWORD_PTR process_mask = 0;
+    DWORD_PTR system_mask = 0;
+    int count = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0) {
+        for (; process_mask != 0; process_mask &= process_mask - 1) {
+            ++count;
+        }
+    }
+    return count > 0 ? count : 1;
+}
+
+int process_id() {
+    return _getpid();
+}
+
+void use_binary_stdout() {
+    _setmode(_fileno(stdout), _O_BINARY);
 }
 
 }  // namespace quenlixor

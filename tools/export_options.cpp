@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "animation/command_line.h"
+
 namespace quenlixor {
 
 const char* const export_usage_text =
@@ -45,61 +47,13 @@ const char* const export_usage_text =
 
 namespace {
 
-// A decimal number from lowest to highest, nothing else.
-bool parse_number(const char* text, std::int64_t lowest, std::int64_t highest,
-                  std::int64_t* value) {
-    if (text == nullptr || *text == '\0') {
-        return false;
-    }
-    std::int64_t result = 0;
-    for (const char* digit = text; *digit != '\0'; ++digit) {
-        if (*digit < '0' || *digit > '9') {
-            return false;
-        }
-        result = result * 10 + (*digit - '0');
-        if (result > highest) {
-            return false;
-        }
-    }
-    if (result < lowest) {
-        return false;
-    }
-    *value = result;
-    return true;
-}
-
-struct NumberOption {
-    std::string_view name;
-    std::int64_t lowest;
-    std::int64_t highest;
-    const char* meaning;
-};
-
-constexpr NumberOption number_options[] = {
-    {"--frame", 0, largest_frame_number, "a frame number from 0 to 2147483647"},
-    {"--count", 1, largest_frame_number, "a number of frames from 1 to 2147483647"},
-    {"--step", 1, largest_frame_number, "a step from 1 to 2147483647"},
-    {"--threads", 1, 256, "a number of threads from 1 to 256"},
-    {"--fps", 1, 50, "frames per second from 1 to 50"},
-    {"--scale", 1, 8, "a scale from 1 to 8"},
-};
-
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Reads the picture output of --png or --raw.
-bool read_picture_output(std::string_view option, const char* value, PictureOutput& output,
+// Reads the picture output of --png or --raw from its path.
+bool read_picture_output(std::string_view option, const std::string& path, PictureOutput& output,
                          std::string& message) {
-    if (output.destination != Destination::none) {
-        message = std::string(option) + " given twice";
-        return false;
-    }
-    const std::string path = value;
-    if (path.empty()) {
-        message = "an output path is empty";
-        return false;
-    }
     if (path == "-") {
         if (option != "--raw") {
             message = std::string(option) + " cannot write to standard output; only --raw - can";
@@ -190,8 +144,7 @@ std::string name_from_pattern(const std::string& pattern, std::int32_t number) {
 
 std::int32_t frame_at(const ExportOptions& options, std::int64_t index) {
     // index and step are below 2^31, so the sum stays below 2^63.
-    return static_cast<std::int32_t>((options.first_frame + index * options.step) &
-                                     largest_frame_number);
+    return frame_after(options.first_frame, index * options.step);
 }
 
 int gif_delay_centiseconds(int fps) {
@@ -200,109 +153,42 @@ int gif_delay_centiseconds(int fps) {
 
 ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
                                  std::string& message) {
-    bool given[std::size(number_options)] = {};
-    bool kernel_given = false;
-    bool gif_given = false;
-    for (int index = 1; index < argc; ++index) {
-        std::string_view argument = argv[index];
-        if (argument == "--help" || argument == "-h") {
-            return ParseResult::help;
-        }
-        if (argument == "--quiet") {
-            options.quiet = true;
-            continue;
-        }
-        // Both "--name value" and "--name=value".
-        const char* value = nullptr;
-        bool inline_value = false;
-        if (const auto equals = argument.find('=');
-            argument.starts_with("--") && equals != std::string_view::npos) {
-            value = argv[index] + equals + 1;
-            argument = argument.substr(0, equals);
-            inline_value = true;
-        }
-        std::size_t number_option = std::size(number_options);
-        for (std::size_t known = 0; known < std::size(number_options); ++known) {
-            if (argument == number_options[known].name) {
-                number_option = known;
-            }
-        }
-        const bool known = number_option < std::size(number_options) || argument == "--kernel" ||
-                           argument == "--png" || argument == "--raw" || argument == "--gif";
-        if (!known) {
-            message = "unknown option '" + std::string(argv[index]) + "'";
-            return ParseResult::bad;
-        }
-        if (!inline_value) {
-            if (index + 1 >= argc) {
-                message = std::string(argument) + " needs a value";
-                return ParseResult::bad;
-            }
-            value = argv[++index];
-        }
-        if (number_option < std::size(number_options)) {
-            const NumberOption& number = number_options[number_option];
-            if (given[number_option]) {
-                message = std::string(number.name) + " given twice";
-                return ParseResult::bad;
-            }
-            given[number_option] = true;
-            std::int64_t parsed = 0;
-            if (!parse_number(value, number.lowest, number.highest, &parsed)) {
-                message =
-                    std::string(number.name) + " takes " + number.meaning + ", not '" + value + "'";
-                return ParseResult::bad;
-            }
-            switch (number_option) {
-                case 0:
-                    options.first_frame = parsed;
-                    break;
-                case 1:
-                    options.count = parsed;
-                    break;
-                case 2:
-                    options.step = parsed;
-                    break;
-                case 3:
-                    options.threads = static_cast<int>(parsed);
-                    break;
-                case 4:
-                    options.fps = static_cast<int>(parsed);
-                    break;
-                default:
-                    options.scale = static_cast<int>(parsed);
-                    break;
-            }
-        } else if (argument == "--kernel") {
-            if (kernel_given) {
-                message = "--kernel given twice";
-                return ParseResult::bad;
-            }
-            kernel_given = true;
-            options.kernel = value;
-        } else if (argument == "--gif") {
-            if (gif_given) {
-                message = "--gif given twice";
-                return ParseResult::bad;
-            }
-            gif_given = true;
-            options.gif_path = value;
-            if (options.gif_path.empty()) {
-                message = "an output path is empty";
-                return ParseResult::bad;
-            }
-        } else if (!read_picture_output(argument, value,
-                                        argument == "--png" ? options.png : options.raw, message)) {
-            return ParseResult::bad;
-        }
+    bool help = false;
+    std::string png_path;
+    std::string raw_path;
+    CommandOption table[] = {
+        number_option("--frame", 0, frame_number_max, options.first_frame),
+        number_option("--count", 1, frame_number_max, options.count),
+        number_option("--step", 1, frame_number_max, options.step),
+        number_option("--threads", 1, 256, options.threads),
+        number_option("--fps", 1, 50, options.fps),
+        number_option("--scale", 1, 8, options.scale),
+        text_option("--kernel", options.kernel),
+        text_option("--gif", options.gif_path),
+        text_option("--png", png_path),
+        text_option("--raw", raw_path),
+        flag_option("--quiet", options.quiet),
+        flag_option("--help", help),
+        flag_option("-h", help),
+    };
+    if (!read_command_line(argc, argv, table, message)) {
+        return ParseResult::bad;
     }
-    if (!given[0]) {
+    if (help) {
+        return ParseResult::help;
+    }
+    const bool png_given = option_given(table, "--png");
+    const bool raw_given = option_given(table, "--raw");
+    if ((png_given && !read_picture_output("--png", png_path, options.png, message)) ||
+        (raw_given && !read_picture_output("--raw", raw_path, options.raw, message))) {
+        return ParseResult::bad;
+    }
+    if (!option_given(table, "--frame")) {
         message = "--frame N is required";
         return ParseResult::bad;
     }
-    const bool any_output = gif_given || options.png.destination != Destination::none ||
-                            options.raw.destination != Destination::none;
-    if (!any_output && !given[1]) {
+    const bool any_output = option_given(table, "--gif") || png_given || raw_given;
+    if (!any_output && !option_given(table, "--count")) {
         message = "nothing to do: give --gif, --png, --raw or --count K";
         return ParseResult::bad;
     }

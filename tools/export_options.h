@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace quenlixor {
+#include "animation/julia_renderer.h"
 
-inline constexpr std::int64_t largest_frame_number = 2147483647;
+namespace quenlixor {
 
 // Where one of the picture outputs (--png, --raw) goes.
 enum class Destination {
@@ -22,13 +22,13 @@ struct PictureOutput {
 };
 
 struct ExportOptions {
-    std::int64_t first_frame = 0;
-    std::int64_t count = 1;
-    std::int64_t step = 1;
-    int threads = 0;  // 0: the processors available
-    const char* kernel = nullptr;
-    int fps = 25;
-    int scale = 1;  // every picture pixel an N x N block in every output
+    std::int32_t first_frame = 0;
+    std::int32_t count = 1;
+    std::int32_t step = 1;
+    std::int32_t threads = 0;  // 0: the processors available
+    std::string kernel;        // empty: the fastest
+    std::int32_t fps = 25;
+    std::int32_t scale = 1;  // every picture pixel an N x N block in every output
     bool quiet = false;
     std::string gif_path;  // empty: no GIF
     PictureOutput png;

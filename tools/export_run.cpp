@@ -7,18 +7,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
-#include "platform/export_platform.h"
+#include "platform/platform.h"
 #include "tools/export_options.h"
-#include "tools/export_outputs.h"
 #include "tools/export_pipeline.h"
 #include "tools/export_progress.h"
-
-#if defined(QUENLIXOR_HAVE_GIF)
 #include "tools/gif_encoder.h"
-#endif
+#include "tools/output_file.h"
+#include "tools/png_encoder.h"
+#include "tools/raw_frame.h"
 
 namespace quenlixor {
 namespace {
@@ -37,7 +37,7 @@ struct Export {
     bool gif = false;
     int delay = 4;
     FileOutput gif_file;
-    std::vector<unsigned char> gif_held;  // the last GIF frame, written once the next changes
+    std::vector<unsigned char> gif_held;  // the GIF's last frame, until the next differs
     FileOutput png_file;
     FileOutput raw_file;
     bool png_sequence_failed = false;
@@ -47,62 +47,39 @@ struct Export {
     std::int64_t written = 0;
 };
 
-Export job;
-
 int bad_input(const std::string& message) {
     std::fprintf(stderr, "julia-frames: %s (see --help)\n", message.c_str());
     return 2;
 }
 
-bool is_last(const FrameWork& frame) {
-    return frame.index == job.options.count - 1;
-}
-
-bool wants_raw(const FrameWork& frame) {
-    const Destination destination = job.options.raw.destination;
-    return destination == Destination::stream || destination == Destination::sequence ||
-           (destination == Destination::last_frame && is_last(frame));
-}
-
-bool wants_png(const FrameWork& frame) {
-    const Destination destination = job.options.png.destination;
-    return destination == Destination::sequence ||
-           (destination == Destination::last_frame && is_last(frame));
-}
-
-void prepare_frame(FrameWork& frame) {
-    render_frame_into(frame_at(job.options, frame.index), frame.pixels);
-    if (wants_raw(frame)) {
-        const auto scale = static_cast<std::size_t>(job.options.scale);
-        frame.raw_bytes.resize(raw_frame_bytes * scale * scale);
-        raw_frame(frame.pixels, job.options.scale, frame.raw_bytes.data());
+// Whether the kernel named on the command line (if any) can run; `kernel`
+// is then the one to use.
+bool choose_kernel(const std::string& name, Kernel& kernel, std::string& message) {
+    kernel = fastest_kernel();
+    if (name.empty()) {
+        return true;
     }
-    if (wants_png(frame) && !encode_png(frame.pixels, job.options.scale, frame.png_bytes)) {
-        frame.failed = true;
+    if (!kernel_by_name(name.c_str(), kernel)) {
+        message = "unknown kernel '" + name + "' (reference, sse2, avx2 or avx512)";
+        return false;
+    }
+    if (!kernel_available(kernel)) {
+        message = "this processor cannot run the " + name + " kernel";
+        return false;
+    }
+    return true;
+}
+
+void open_file_output(Export& job, FileOutput& output, const std::string& path, const char* what) {
+    output.wanted = true;
+    if (!open_output(output.file, path, what)) {
+        output.failed = true;
+        job.failed = true;
     }
 }
 
-#if defined(QUENLIXOR_HAVE_GIF)
-void encode_gif_frame(FrameWork& frame, const FrameWork* previous) {
-    if (job.gif && !frame.failed) {
-        frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
-                                  job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
-    }
-}
-#endif
-
-// Whether any output is still being written.
-bool outputs_left() {
-    const ExportOptions& options = job.options;
-    return (job.gif_file.wanted && !job.gif_file.failed) ||
-           (job.png_file.wanted && !job.png_file.failed) ||
-           (job.raw_file.wanted && !job.raw_file.failed) ||
-           (options.png.destination == Destination::sequence && !job.png_sequence_failed) ||
-           (options.raw.destination == Destination::sequence && !job.raw_sequence_failed) ||
-           options.raw.destination == Destination::stream;
-}
-
-void write_to_file(FileOutput& output, const std::vector<unsigned char>& bytes, bool complete) {
+void write_to_file(Export& job, FileOutput& output, const std::vector<unsigned char>& bytes,
+                   bool complete) {
     if (!output.wanted || output.failed) {
         return;
     }
@@ -113,8 +90,80 @@ void write_to_file(FileOutput& output, const std::vector<unsigned char>& bytes, 
     }
 }
 
-void write_to_sequence(const PictureOutput& output, bool& sequence_failed, const char* what,
-                       const FrameWork& frame, const std::vector<unsigned char>& bytes) {
+// Opens every output that is one file for the whole run.
+void open_file_outputs(Export& job) {
+    const ExportOptions& options = job.options;
+    if (job.gif) {
+        open_file_output(job, job.gif_file, options.gif_path, "GIF");
+    }
+    if (options.png.destination == Destination::last_frame) {
+        open_file_output(job, job.png_file, options.png.path, "PNG picture");
+    }
+    if (options.raw.destination == Destination::last_frame) {
+        open_file_output(job, job.raw_file, options.raw.path, "raw frame");
+    }
+    if (options.raw.destination == Destination::stream) {
+        use_binary_stdout();
+    }
+}
+
+void discard_file_outputs(Export& job) {
+    discard_output(job.gif_file.file);
+    discard_output(job.png_file.file);
+    discard_output(job.raw_file.file);
+}
+
+bool is_last(const Export& job, const FrameWork& frame) {
+    return frame.index == job.options.count - 1;
+}
+
+bool wants_raw(const Export& job, const FrameWork& frame) {
+    const Destination destination = job.options.raw.destination;
+    return destination == Destination::stream || destination == Destination::sequence ||
+           (destination == Destination::last_frame && is_last(job, frame));
+}
+
+bool wants_png(const Export& job, const FrameWork& frame) {
+    const Destination destination = job.options.png.destination;
+    return destination == Destination::sequence ||
+           (destination == Destination::last_frame && is_last(job, frame));
+}
+
+// On a worker: the frame rendered, and its raw bytes and PNG if wanted.
+void prepare_frame(const Export& job, FrameWork& frame) {
+    render_frame_into(frame_at(job.options, frame.index), frame.pixels);
+    if (wants_raw(job, frame)) {
+        const auto scale = static_cast<std::size_t>(job.options.scale);
+        frame.raw_bytes.resize(raw_frame_bytes * scale * scale);
+        raw_frame(frame.pixels, job.options.scale, frame.raw_bytes.data());
+    }
+    if (wants_png(job, frame) && !encode_png(frame.pixels, job.options.scale, frame.png_bytes)) {
+        frame.failed = true;
+    }
+}
+
+// On a worker, once the frame before is prepared: the frame's GIF bytes.
+void encode_gif_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
+    if (!frame.failed) {
+        frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
+                                  job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
+    }
+}
+
+// Whether any output is still being written.
+bool outputs_left(const Export& job) {
+    const ExportOptions& options = job.options;
+    return (job.gif_file.wanted && !job.gif_file.failed) ||
+           (job.png_file.wanted && !job.png_file.failed) ||
+           (job.raw_file.wanted && !job.raw_file.failed) ||
+           (options.png.destination == Destination::sequence && !job.png_sequence_failed) ||
+           (options.raw.destination == Destination::sequence && !job.raw_sequence_failed) ||
+           options.raw.destination == Destination::stream;
+}
+
+void write_to_sequence(Export& job, const PictureOutput& output, bool& sequence_failed,
+                       const char* what, const FrameWork& frame,
+                       const std::vector<unsigned char>& bytes) {
     if (output.destination != Destination::sequence || sequence_failed) {
         return;
     }
@@ -127,46 +176,41 @@ void write_to_sequence(const PictureOutput& output, bool& sequence_failed, const
 }
 
 // A frame that changes nothing is folded into the one before it.
-void write_gif_frame(const std::vector<unsigned char>& bytes) {
-#if defined(QUENLIXOR_HAVE_GIF)
+void write_gif_frame(Export& job, const std::vector<unsigned char>& bytes) {
     if (!job.gif || gif_fold_frame(job.gif_held, bytes)) {
         return;
     }
-    write_to_file(job.gif_file, job.gif_held, false);
+    write_to_file(job, job.gif_file, job.gif_held, false);
     job.gif_held = bytes;
-#else
-    write_to_file(job.gif_file, bytes, false);
-#endif
 }
 
-bool write_frame(const FrameWork& frame) {
+// On the calling thread, frame after frame: every output's share of it.
+bool write_frame(Export& job, const FrameWork& frame) {
     if (frame.failed) {
         std::fprintf(stderr, "julia-frames: cannot encode frame %ld\n",
                      static_cast<long>(frame_at(job.options, frame.index)));
         job.failed = true;
         return false;
     }
-    if (job.options.raw.destination == Destination::stream) {
-        bool broken_pipe = false;
-        if (!write_stream(frame.raw_bytes.data(), frame.raw_bytes.size(), broken_pipe)) {
-            // A reader that has gone away ends the run without a message.
-            job.failed = true;
-            return false;
-        }
+    if (job.options.raw.destination == Destination::stream &&
+        !write_stream(frame.raw_bytes.data(), frame.raw_bytes.size())) {
+        // A reader that has gone away ends the run without a message.
+        job.failed = true;
+        return false;
     }
-    write_gif_frame(frame.gif_bytes);
-    write_to_sequence(job.options.png, job.png_sequence_failed, "PNG picture", frame,
+    write_gif_frame(job, frame.gif_bytes);
+    write_to_sequence(job, job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
-    write_to_sequence(job.options.raw, job.raw_sequence_failed, "raw frame", frame,
+    write_to_sequence(job, job.options.raw, job.raw_sequence_failed, "raw frame", frame,
                       frame.raw_bytes);
-    if (is_last(frame)) {
-        write_to_file(job.png_file, frame.png_bytes, true);
-        write_to_file(job.raw_file, frame.raw_bytes, true);
+    if (is_last(job, frame)) {
+        write_to_file(job, job.png_file, frame.png_bytes, true);
+        write_to_file(job, job.raw_file, frame.raw_bytes, true);
     }
     job.written = frame.index + 1;
     const bool rendering_only = !job.gif && job.options.png.destination == Destination::none &&
                                 job.options.raw.destination == Destination::none;
-    return rendering_only || outputs_left();
+    return rendering_only || outputs_left(job);
 }
 
 std::uint64_t steady_us() {
@@ -200,29 +244,10 @@ ProgressTiming progress_timing() {
     return timing;
 }
 
-bool keep_going() {
-    update_progress(job.progress, job.written, steady_us());
-    return stop_signal() == 0;
-}
-
-void open_file_output(FileOutput& output, const std::string& path, const char* what) {
-    output.wanted = true;
-    if (!open_output(output.file, path, what)) {
-        output.failed = true;
-        job.failed = true;
-    }
-}
-
-void discard_file_outputs() {
-    discard_output(job.gif_file.file);
-    discard_output(job.png_file.file);
-    discard_output(job.raw_file.file);
-}
-
 }  // namespace
 
 int run_export(int argc, char** argv) {
-    job = Export{};
+    Export job;
     ExportOptions& options = job.options;
     std::string message;
     switch (parse_export_options(argc, argv, options, message)) {
@@ -234,24 +259,16 @@ int run_export(int argc, char** argv) {
         case ParseResult::run:
             break;
     }
-#if !defined(QUENLIXOR_HAVE_GIF)
-    if (!options.gif_path.empty()) {
+    job.gif = !options.gif_path.empty();
+    if (job.gif && !gif_available()) {
         return bad_input("GIF output is unavailable in this build (it has no giflib); use --raw");
     }
-#endif
     if (options.png.destination != Destination::none && !png_available()) {
         return bad_input("PNG output is unavailable in this build (it has no libpng); use --raw");
     }
-    Kernel kernel = fastest_kernel();
-    if (options.kernel != nullptr) {
-        if (!kernel_by_name(options.kernel, kernel)) {
-            return bad_input("unknown kernel '" + std::string(options.kernel) +
-                             "' (reference, sse2, avx2 or avx512)");
-        }
-        if (!kernel_available(kernel)) {
-            return bad_input("this processor cannot run the " + std::string(options.kernel) +
-                             " kernel");
-        }
+    Kernel kernel = Kernel::reference;
+    if (!choose_kernel(options.kernel, kernel, message)) {
+        return bad_input(message);
     }
     const int threads = options.threads > 0 ? options.threads : processors_available();
 
@@ -260,59 +277,48 @@ int run_export(int argc, char** argv) {
     prepare_tables();
     use_kernel(kernel);
     active_kernel();
-    catch_export_signals();
+    catch_stop_requests(StopRequests::restart_io);
 
-    job.gif = !options.gif_path.empty();
     job.delay = gif_delay_centiseconds(options.fps);
-    if (job.gif) {
-        open_file_output(job.gif_file, options.gif_path, "GIF");
-    }
-    if (options.png.destination == Destination::last_frame) {
-        open_file_output(job.png_file, options.png.path, "PNG picture");
-    }
-    if (options.raw.destination == Destination::last_frame) {
-        open_file_output(job.raw_file, options.raw.path, "raw frame");
-    }
-    if (options.raw.destination == Destination::stream) {
-        use_binary_stdout();
-    }
+    open_file_outputs(job);
 
     PipelineStages stages;
     stages.count = options.count;
     stages.threads = threads;
-    stages.prepare = prepare_frame;
-    stages.write = write_frame;
-    stages.tick = keep_going;
-#if defined(QUENLIXOR_HAVE_GIF)
+    stages.prepare = [&job](FrameWork& frame) { prepare_frame(job, frame); };
+    stages.write = [&job](const FrameWork& frame) { return write_frame(job, frame); };
+    stages.tick = [&job] {
+        update_progress(job.progress, job.written, steady_us());
+        return stop_signal() == 0;
+    };
     if (job.gif && !job.gif_file.failed) {
         prepare_gif_colours();
         std::vector<unsigned char> head;
         if (!gif_head(options.scale, head)) {
             std::fprintf(stderr, "julia-frames: cannot encode the GIF\n");
-            discard_file_outputs();
+            discard_file_outputs(job);
             return 1;
         }
-        write_to_file(job.gif_file, head, false);
+        write_to_file(job, job.gif_file, head, false);
         stages.needs_previous = true;
-        stages.finish = encode_gif_frame;
+        stages.finish = [&job](FrameWork& frame, const FrameWork* previous) {
+            encode_gif_frame(job, frame, previous);
+        };
     }
-#endif
 
     start_progress(job.progress, options.count, !options.quiet && stderr_is_terminal(), stderr,
                    steady_us(), progress_timing());
     bool complete = false;
-    if (!job.failed || outputs_left()) {
+    if (!job.failed || outputs_left(job)) {
         complete = run_pipeline(stages);
     }
     finish_progress(job.progress);
 
-#if defined(QUENLIXOR_HAVE_GIF)
     if (complete && stop_signal() == 0 && job.gif) {
         job.gif_held.push_back(gif_trailer);
-        write_to_file(job.gif_file, job.gif_held, true);
+        write_to_file(job, job.gif_file, job.gif_held, true);
     }
-#endif
-    discard_file_outputs();
+    discard_file_outputs(job);
     if (stop_signal() != 0) {
         std::fprintf(stderr, "julia-frames: stopped after %ld of %ld frames\n",
                      static_cast<long>(job.written), static_cast<long>(options.count));

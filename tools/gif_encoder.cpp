@@ -358,4 +358,8 @@ bool gif_fold_frame(std::vector<unsigned char>& held, const std::vector<unsigned
     return true;
 }
 
+bool gif_available() {
+    return true;
+}
+
 }  // namespace quenlixor

@@ -19,6 +19,10 @@ namespace quenlixor {
 // transparent index is one its changed pixels do not use.
 inline constexpr unsigned char gif_trailer = 0x3B;
 
+// Whether this build can write GIFs: a build without giflib links
+// gif_unavailable.cpp, whose functions all fail.
+bool gif_available();
+
 // Reads the palette; call after prepare_tables() and before the others.
 void prepare_gif_colours();
 

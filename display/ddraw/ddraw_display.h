@@ -22,10 +22,14 @@ static_assert(sizeof(DDSURFACEDESC) == 108, "first-version surface description")
 static_assert(sizeof(DDPIXELFORMAT) == 32, "first-version pixel format record");
 
 // The display's one record. Zero until display_open fills it; display_close
-// releases the objects and sets their fields to none, and leaves window, width,
-// height, window_class, clipper and converter as they were.
+// releases the objects and sets their fields to none (caption_window too), and
+// leaves window, width, height, window_class, clipper and converter as they
+// were.
 struct DisplayState {
     HWND window;
+    // The thread's active window right after the opening: the caption goes
+    // there (it is the display's window once Windows has activated it).
+    HWND caption_window;
     std::int32_t width;
     std::int32_t height;
     WNDCLASSA window_class;

@@ -256,6 +256,7 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
         SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) != 0 ? active : TRUE;
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, 0);
     state.screen_saver_switched_off = true;
+    state.caption_window = GetActiveWindow();
     return 1;
 }
 
@@ -276,6 +277,7 @@ void display_close() {
         state.ddraw = nullptr;
     }
     DestroyWindow(state.window);
+    state.caption_window = nullptr;
     if (state.ddraw_module != nullptr) {
         FreeLibrary(state.ddraw_module);
         state.ddraw_module = nullptr;

@@ -1,5 +1,5 @@
 // Presenting frames: the message pump, the conversion into the off-screen
-// surface and the blit into the window's client area.
+// surface, the blit into the window's client area, and the caption.
 #include "display/ddraw/ddraw_display.h"
 #include "display/present_rows.h"
 
@@ -33,6 +33,10 @@ std::int32_t display_update(const std::uint32_t* pixels) {
     paint_window();
     Sleep(0);
     return 1;
+}
+
+void display_set_caption(const char* text) {
+    SetWindowTextA(display_state.caption_window, text);
 }
 
 void paint_window() {

@@ -12,8 +12,8 @@
 #include "display/display.h"
 #include "display/pixel_converters.h"
 #include "display/present_rows.h"
+#include "display/sdl/sdl_display.h"
 #include "platform/platform.h"
-#include "platform/platform_posix_windows.h"
 
 namespace quenlixor {
 namespace {
@@ -85,15 +85,6 @@ bool start_video() {
                   "SDL_VIDEODRIVER to run on another SDL video driver",
                   errors[0] == '\0' ? "SDL has no desktop driver" : errors);
     return false;
-}
-
-// The driver sets the caption every frame, mostly to the text it already
-// has; on X11 each change is a round of property updates and a flush.
-void set_window_title(void* window, const char* text) {
-    auto* const sdl_window = static_cast<SDL_Window*>(window);
-    if (std::strcmp(SDL_GetWindowTitle(sdl_window), text) != 0) {
-        SDL_SetWindowTitle(sdl_window, text);
-    }
 }
 
 // The key code a key press in the window leaves in the key queue: the low
@@ -178,12 +169,10 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
         return fail("pixel format", SDL_GetPixelFormatName(format.format));
     }
     SDL_DisableScreenSaver();
-    use_window_system(WindowSystem{state.window, set_window_title});
     return 1;
 }
 
 void display_close() {
-    use_window_system(WindowSystem{});
     if (state.window != nullptr) {
         SDL_DestroyWindow(state.window);
         state.window = nullptr;
@@ -193,6 +182,18 @@ void display_close() {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         state.video_started = false;
     }
+}
+
+// The driver sets the caption every frame, mostly to the text it already
+// has; on X11 each change is a round of property updates and a flush.
+void display_set_caption(const char* text) {
+    if (state.window != nullptr && std::strcmp(SDL_GetWindowTitle(state.window), text) != 0) {
+        SDL_SetWindowTitle(state.window, text);
+    }
+}
+
+SDL_Window* sdl_display_window() {
+    return state.window;
 }
 
 std::int32_t display_update(const std::uint32_t* pixels) {

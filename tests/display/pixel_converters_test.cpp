@@ -27,7 +27,6 @@ using test_support::GuardedPages;
 
 struct FormatCase {
     PixelFormat format;
-    const char* name;
     Converter named;
     std::uint32_t (*rule)(std::uint32_t);
     std::uint32_t bytes;
@@ -36,28 +35,28 @@ struct FormatCase {
 };
 
 const FormatCase format_cases[] = {
-    {PixelFormat::xrgb8888, "xrgb8888", convert_to_xrgb8888,
+    {PixelFormat::xrgb8888, convert_to_xrgb8888,
      [](std::uint32_t p) -> std::uint32_t { return xrgb8888_pixel(p); }, 4, 32, 0x00FF0000,
      0x0000FF00, 0x000000FF},
-    {PixelFormat::xbgr8888, "xbgr8888", convert_to_xbgr8888,
+    {PixelFormat::xbgr8888, convert_to_xbgr8888,
      [](std::uint32_t p) -> std::uint32_t { return xbgr8888_pixel(p); }, 4, 32, 0x000000FF,
      0x0000FF00, 0x00FF0000},
-    {PixelFormat::rgb888, "rgb888", convert_to_rgb888,
+    {PixelFormat::rgb888, convert_to_rgb888,
      [](std::uint32_t p) -> std::uint32_t { return rgb888_pixel(p); }, 3, 24, 0x00FF0000,
      0x0000FF00, 0x000000FF},
-    {PixelFormat::bgr888, "bgr888", convert_to_bgr888,
+    {PixelFormat::bgr888, convert_to_bgr888,
      [](std::uint32_t p) -> std::uint32_t { return bgr888_pixel(p); }, 3, 24, 0x000000FF,
      0x0000FF00, 0x00FF0000},
-    {PixelFormat::rgb565, "rgb565", convert_to_rgb565,
+    {PixelFormat::rgb565, convert_to_rgb565,
      [](std::uint32_t p) -> std::uint32_t { return rgb565_pixel(p); }, 2, 16, 0xF800, 0x07E0,
      0x001F},
-    {PixelFormat::bgr565, "bgr565", convert_to_bgr565,
+    {PixelFormat::bgr565, convert_to_bgr565,
      [](std::uint32_t p) -> std::uint32_t { return bgr565_pixel(p); }, 2, 16, 0x001F, 0x07E0,
      0xF800},
-    {PixelFormat::rgb555, "rgb555", convert_to_rgb555,
+    {PixelFormat::rgb555, convert_to_rgb555,
      [](std::uint32_t p) -> std::uint32_t { return rgb555_pixel(p); }, 2, 16, 0x7C00, 0x03E0,
      0x001F},
-    {PixelFormat::bgr555, "bgr555", convert_to_bgr555,
+    {PixelFormat::bgr555, convert_to_bgr555,
      [](std::uint32_t p) -> std::uint32_t { return bgr555_pixel(p); }, 2, 16, 0x001F, 0x03E0,
      0x7C00},
 };
@@ -79,7 +78,7 @@ Converter subject_converter(const Subject& subject) {
 }
 
 std::string subject_name(const Subject& subject) {
-    return std::string(format_cases[subject.format].name) + "_" +
+    return std::string(pixel_format_name(format_cases[subject.format].format)) + "_" +
            (subject.path < 0 ? "named"
                              : converter_path_name(static_cast<ConverterPath>(subject.path)));
 }
@@ -405,7 +404,7 @@ TEST(KnownPixels, RulesGiveTheTableValues) {
     for (const KnownPixel& known : known_pixels) {
         const FormatCase& f = format_case(known.format);
         EXPECT_EQ(f.rule(known.source), known.destination)
-            << f.name << " of 0x" << std::hex << known.source;
+            << pixel_format_name(f.format) << " of 0x" << std::hex << known.source;
     }
 }
 
@@ -469,7 +468,7 @@ TEST(PixelRules, AgreeWithShiftAndMaskFormulasForEveryColour) {
 TEST(SelectConverter, ChoosesTheConverterOfEachFormat) {
     for (const FormatCase& f : format_cases) {
         EXPECT_EQ(select_converter(f.bit_count, f.red_mask, f.green_mask, f.blue_mask), f.named)
-            << f.name;
+            << pixel_format_name(f.format);
     }
 }
 

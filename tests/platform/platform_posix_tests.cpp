@@ -1,6 +1,6 @@
 // The POSIX platform: the key queue on a terminal (a pseudo-terminal made
-// standard input here) and on other input, stop requests and pushed codes,
-// and the window a display announces.
+// standard input here) and on other input, stop requests both ways and
+// pushed codes.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,7 +17,6 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "platform/platform_posix_windows.h"
 
 namespace quenlixor {
 namespace {
@@ -105,20 +105,38 @@ bool key_waiting_within(std::chrono::milliseconds limit) {
     end_process(0);
 }
 
-// Child: Ctrl+C (SIGINT) once stop requests are caught, standard input a
-// pipe with no key in it.
-[[noreturn]] void stop_with_sigint() {
+// Standard input: a pipe with nothing in it.
+void use_empty_pipe_as_input() {
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0 || dup2(pipe_ends[0], STDIN_FILENO) < 0) {
         fail("no pipe");
     }
+}
+
+// Whether the handler of `number` has calls it interrupts restarted.
+bool restarts_calls(int number) {
+    struct sigaction caught {};
+    sigaction(number, nullptr, &caught);
+    return (caught.sa_flags & SA_RESTART) != 0;
+}
+
+// Child: Ctrl+C (SIGINT) once stop requests are caught, standard input a
+// pipe with no key in it.
+[[noreturn]] void stop_with_sigint() {
+    use_empty_pipe_as_input();
     catch_stop_requests();
-    if (key_waiting()) {
+    if (restarts_calls(SIGINT)) {
+        fail("an interrupted wait would go on");
+    }
+    if (key_waiting() || stop_signal() != 0) {
         fail("a key waits before the signal");
     }
     raise(SIGINT);  // would end the process were it not caught
     if (!key_waiting() || read_key() != stop_key_code || read_key() != stop_key_code) {
         fail("a stop request does not read as the stop key");
+    }
+    if (stop_signal() != SIGINT) {
+        fail("the signal is not named");
     }
     std::fputs("stopped as by a key\n", stderr);
     std::exit(0);
@@ -127,6 +145,36 @@ bool key_waiting_within(std::chrono::milliseconds limit) {
 TEST(PosixKeysDeathTest, AStopRequestIsAKeyThatStaysWaiting) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(stop_with_sigint(), ::testing::ExitedWithCode(0), "stopped as by a key");
+}
+
+// Child: the exporter's way: SIGTERM is recorded, I/O restarts, and a write
+// to a pipe nobody reads fails instead of ending the process.
+[[noreturn]] void stop_with_restarting_io() {
+    use_empty_pipe_as_input();
+    catch_stop_requests(StopRequests::restart_io);
+    if (!restarts_calls(SIGTERM)) {
+        fail("interrupted I/O is not restarted");
+    }
+    raise(SIGTERM);  // would end the process were it not caught
+    if (stop_signal() != SIGTERM || !key_waiting() || read_key() != stop_key_code) {
+        fail("the termination is not recorded");
+    }
+    int closed[2];
+    if (pipe(closed) != 0) {
+        fail("no pipe");
+    }
+    close(closed[0]);
+    const char byte = 'x';
+    if (write(closed[1], &byte, 1) != -1 || errno != EPIPE) {  // SIGPIPE would end it here
+        fail("a write to a closed pipe does not fail with EPIPE");
+    }
+    std::fputs("stopped between frames\n", stderr);
+    std::exit(0);
+}
+
+TEST(PosixStopDeathTest, TheExportersWayRecordsTheSignalAndSurvivesAClosedPipe) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(stop_with_restarting_io(), ::testing::ExitedWithCode(0), "stopped between frames");
 }
 
 TEST(PosixKeysDeathTest, NoTerminalMeansNoKeyWaiting) {
@@ -158,14 +206,6 @@ TEST(PosixKeysDeathTest, RestoresTheTerminalAtExit) {
     close(master);
 }
 
-TEST(PosixWindowTest, ThereIsNoWindowAndSettingACaptionDoesNothing) {
-    EXPECT_EQ(active_window(), nullptr);
-    set_caption(nullptr, "Quenlixor Julia Animator FPS:0");
-    int anything = 0;
-    set_caption(&anything, "Quenlixor Julia Animator FPS:0");
-    EXPECT_EQ(anything, 0);
-}
-
 // Child: a code pushed back waits in front of the terminal, and only one.
 [[noreturn]] void push_keys_back() {
     const int null = open("/dev/null", O_RDONLY);
@@ -187,27 +227,6 @@ TEST(PosixWindowTest, ThereIsNoWindowAndSettingACaptionDoesNothing) {
 TEST(PosixKeysDeathTest, APushedCodeIsReadBeforeTheTerminal) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(push_keys_back(), ::testing::ExitedWithCode(0), "pushed code read");
-}
-
-std::string caption_set;
-
-void record_caption(void* /*window*/, const char* text) {
-    caption_set = text;
-}
-
-TEST(PosixWindowTest, CaptionsReachTheAnnouncedWindowOnly) {
-    int window = 0;
-    int other = 0;
-    use_window_system(WindowSystem{&window, record_caption});
-    EXPECT_EQ(active_window(), &window);
-    set_caption(&other, "elsewhere");
-    EXPECT_EQ(caption_set, "");
-    set_caption(&window, "Quenlixor Julia Animator FPS:60");
-    EXPECT_EQ(caption_set, "Quenlixor Julia Animator FPS:60");
-    use_window_system(WindowSystem{});
-    EXPECT_EQ(active_window(), nullptr);
-    set_caption(&window, "gone");
-    EXPECT_EQ(caption_set, "Quenlixor Julia Animator FPS:60");
 }
 
 }  // namespace

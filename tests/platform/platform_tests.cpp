@@ -130,6 +130,12 @@ void say_goodbye() {
     std::fputs("atexit handler ran\n", stderr);
 }
 
+TEST(ProcessTest, HasAProcessorAndNoStopRequestYet) {
+    EXPECT_GE(processors_available(), 1);
+    EXPECT_GT(process_id(), 0);
+    EXPECT_EQ(stop_signal(), 0);
+}
+
 TEST(EndProcessDeathTest, EndsWithTheStatusThroughTheRuntimesExit) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(

@@ -1,7 +1,6 @@
 // The Windows platform against the Win32 and C runtime calls it maps onto:
 // the tick count, the console key queue with a code pushed back as the
-// display's window procedure does, the active window and its caption, and
-// the precision field of the floating-point control word.
+// display's window procedure does, and the precision field of the floating-point control word.
 #include <conio.h>
 #include <float.h>
 #include <windows.h>
@@ -45,34 +44,6 @@ TEST(Win32PrecisionTest, ControlfpReportsSixtyFourBitPrecision) {
     const unsigned int now = _controlfp(0, 0);
     _controlfp(previous & _MCW_PC, _MCW_PC);
     EXPECT_EQ(now & _MCW_PC, static_cast<unsigned int>(_PC_64));
-}
-
-LRESULT CALLBACK plain_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcA(window, message, wparam, lparam);
-}
-
-TEST(Win32WindowTest, TheShownWindowIsActiveAndTakesTheCaption) {
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = plain_window_proc;
-    window_class.lpszClassName = "quenlixor platform test";
-    ASSERT_NE(RegisterClassA(&window_class), 0);
-    HWND window = CreateWindowExA(0, window_class.lpszClassName, "first caption",
-                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 10, 10, 200, 100,
-                                  nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    ShowWindow(window, SW_SHOWNORMAL);
-    EXPECT_EQ(active_window(), window);
-
-    set_caption(window, "Quenlixor Julia Animator FPS:57");
-    char text[64] = {};
-    GetWindowTextA(window, text, sizeof text);
-    EXPECT_EQ(std::string(text), "Quenlixor Julia Animator FPS:57");
-
-    // No window: the call fails quietly.
-    set_caption(nullptr, "ignored");
-
-    DestroyWindow(window);
-    UnregisterClassA(window_class.lpszClassName, nullptr);
 }
 
 TEST(Win32EndProcessDeathTest, MinusOneIsTheFailureStatus) {

@@ -387,6 +387,12 @@ TEST_F(OpenDisplay, WindowHasItsStyleClassAndCaptionAndIsActive) {
     EXPECT_EQ(GetActiveWindow(), window);
     EXPECT_EQ(GetParent(window), nullptr);
     EXPECT_EQ(GetMenu(window), nullptr);
+
+    // The caption goes to the window that was active once the display opened.
+    EXPECT_EQ(display_state.caption_window, window);
+    display_set_caption("Quenlixor Julia Animator FPS:57");
+    GetWindowTextA(window, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Quenlixor Julia Animator FPS:57");
 }
 
 TEST_F(OpenDisplay, ConverterAndOffscreenSurfaceFollowTheDesktop) {
@@ -659,9 +665,11 @@ TEST(X87ControlWord, StaysAsSetThroughOpeningPresentingAndTheCaption) {
         ASSERT_EQ(display_update(frame.data()), 1);
         EXPECT_EQ(x87_control_word(), set) << "after display_update " << update;
     }
-    SetWindowTextA(GetActiveWindow(), "Quenlixor Julia Animator FPS:57");
+    display_set_caption("Quenlixor Julia Animator FPS:57");
     EXPECT_EQ(x87_control_word(), set) << "after setting the caption";
     display_close();
+    EXPECT_EQ(display_state.caption_window, nullptr);
+    display_set_caption("ignored");  // no display: the call fails quietly
     UnregisterClassA(title, nullptr);
     _controlfp(saved, _MCW_PC);
 }

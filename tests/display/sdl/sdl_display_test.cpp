@@ -14,6 +14,7 @@
 #include "display/display.h"
 #include "display/pixel_converters.h"
 #include "display/present_rows.h"
+#include "display/sdl/sdl_display.h"
 #include "platform/platform.h"
 #include "tests/display/guarded_pages.h"
 
@@ -98,9 +99,8 @@ TEST_F(DummyDisplayTest, ShowsTheFrameInBlocksInTheWindowSurfaceAndCaptionsIt) {
     const int scale = 3;
     ASSERT_EQ(display_open("Quenlixor Julia (Tolvane)", width, height, scale), 1)
         << display_failure();
-    void* const window = active_window();
-    ASSERT_NE(window, nullptr);
-    auto* const sdl_window = static_cast<SDL_Window*>(window);
+    SDL_Window* const sdl_window = sdl_display_window();
+    ASSERT_NE(sdl_window, nullptr);
     EXPECT_STREQ(SDL_GetWindowTitle(sdl_window), "Quenlixor Julia (Tolvane)");
     EXPECT_FALSE(SDL_IsScreenSaverEnabled());
     int w = 0;
@@ -123,7 +123,7 @@ TEST_F(DummyDisplayTest, ShowsTheFrameInBlocksInTheWindowSurfaceAndCaptionsIt) {
         }
     }
 
-    set_caption(window, "Quenlixor Julia Animator FPS:60");
+    display_set_caption("Quenlixor Julia Animator FPS:60");
     EXPECT_STREQ(SDL_GetWindowTitle(sdl_window), "Quenlixor Julia Animator FPS:60");
 
     // A key pressed in the window waits in the key queue after the update.
@@ -142,7 +142,8 @@ TEST_F(DummyDisplayTest, ShowsTheFrameInBlocksInTheWindowSurfaceAndCaptionsIt) {
     EXPECT_EQ(read_key(), 0xFF);
 
     display_close();
-    EXPECT_EQ(active_window(), nullptr);
+    EXPECT_EQ(sdl_display_window(), nullptr);
+    display_set_caption("Quenlixor Julia Animator FPS:0");  // no display: nothing happens
     EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0U);
 }
 

@@ -90,10 +90,26 @@ bool rect_is_empty(const RECT& rect) {
     return rect.right <= rect.left || rect.bottom <= rect.top;
 }
 
-// ---------------------------------------------------------------- clipper
+// Fills the next slot of `states` (below its limit, which the caller has
+// checked) for the object beside it, with one reference.
+template <typename State, typename Object>
+State& take_slot(State* states, Object* objects, std::uint32_t& count) {
+    const std::uint32_t index = count;
+    ++count;
+    State& created = states[index];
+    created = State{};
+    created.object = &objects[index];
+    created.references = 1;
+    objects[index].state = &created;
+    return created;
+}
 
-struct Clipper final : IDirectDrawClipper {
-    ClipperState* state = nullptr;
+// What every object of the double shares: its record, the IUnknown trio
+// (no other interface; reference counts a released object refuses to
+// change), and the answer to the methods the display does not call.
+template <typename Interface, typename State, Method add_ref, Method release>
+struct DoubleObject : Interface {
+    State* state = nullptr;
 
     bool alive() const { return state->references > 0; }
 
@@ -106,11 +122,17 @@ struct Clipper final : IDirectDrawClipper {
         return refuse_interface(this, alive(), object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override {
-        return change_references(Method::clipper_add_ref, "AddRef", this, state->references, 1);
+        return change_references(add_ref, "AddRef", this, state->references, 1);
     }
     ULONG STDMETHODCALLTYPE Release() override {
-        return change_references(Method::clipper_release, "Release", this, state->references, -1);
+        return change_references(release, "Release", this, state->references, -1);
     }
+};
+
+// ---------------------------------------------------------------- clipper
+
+struct Clipper final : DoubleObject<IDirectDrawClipper, ClipperState, Method::clipper_add_ref,
+                                    Method::clipper_release> {
     HRESULT STDMETHODCALLTYPE SetHWnd(DWORD flags, HWND window) override {
         Call& call = log_call(Method::clipper_set_hwnd, "SetHWnd", this, alive());
         call.flags = flags;
@@ -155,22 +177,9 @@ void drop_clipper_reference(IDirectDrawClipper* clipper) {
 
 // ---------------------------------------------------------------- surface
 
-struct Surface final : IDirectDrawSurface {
-    SurfaceState* state = nullptr;
-
-    bool alive() const { return state->references > 0; }
-
-    HRESULT unsupported(const char* name) {
-        Call& call = log_call(Method::unsupported, name, this, alive());
-        return answer(call, DDERR_UNSUPPORTED);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        return refuse_interface(this, alive(), object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return change_references(Method::surface_add_ref, "AddRef", this, state->references, 1);
-    }
+struct Surface final : DoubleObject<IDirectDrawSurface, SurfaceState, Method::surface_add_ref,
+                                    Method::surface_release> {
+    // A surface's last release also drops its clipper.
     ULONG STDMETHODCALLTYPE Release() override {
         Call& call = log_call(Method::surface_release, "Release", this, alive());
         if (!alive()) {
@@ -453,26 +462,8 @@ Surface surface_objects[max_surfaces];
 // Surfaces larger than this are refused (DDERR_OUTOFMEMORY).
 constexpr std::size_t largest_surface_bytes = std::size_t{64} << 20;
 
-struct DirectDraw final : IDirectDraw {
-    DirectDrawState* state = nullptr;
-
-    bool alive() const { return state->references > 0; }
-
-    HRESULT unsupported(const char* name) {
-        Call& call = log_call(Method::unsupported, name, this, alive());
-        return answer(call, DDERR_UNSUPPORTED);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        return refuse_interface(this, alive(), object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return change_references(Method::ddraw_add_ref, "AddRef", this, state->references, 1);
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        return change_references(Method::ddraw_release, "Release", this, state->references, -1);
-    }
-
+struct DirectDraw final
+    : DoubleObject<IDirectDraw, DirectDrawState, Method::ddraw_add_ref, Method::ddraw_release> {
     HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) override {
         Call& call =
             log_call(Method::ddraw_set_cooperative_level, "SetCooperativeLevel", this, alive());
@@ -568,12 +559,7 @@ struct DirectDraw final : IDirectDraw {
             return answer(call, DDERR_OUTOFMEMORY);
         }
 
-        const std::uint32_t index = control.surface_count;
-        ++control.surface_count;
-        SurfaceState& created = control.surfaces[index];
-        created = SurfaceState{};
-        created.object = &surface_objects[index];
-        created.references = 1;
+        SurfaceState& created = take_slot(control.surfaces, surface_objects, control.surface_count);
         created.primary = primary;
         created.width = width;
         created.height = height;
@@ -585,7 +571,6 @@ struct DirectDraw final : IDirectDraw {
         created.lost = primary ? control.create_lost_primary : control.create_lost_offscreen;
         created.restorable = control.create_restorable;
         fill_with_sentinel(created);
-        surface_objects[index].state = &created;
 
         *surface = created.object;
         call.created = created.object;
@@ -617,13 +602,8 @@ struct DirectDraw final : IDirectDraw {
         if (control.clipper_count == max_clippers) {
             return answer(call, DDERR_OUTOFMEMORY);
         }
-        const std::uint32_t index = control.clipper_count;
-        ++control.clipper_count;
-        ClipperState& created = control.clippers[index];
-        created = ClipperState{};
-        created.object = &clipper_objects[index];
-        created.references = 1;
-        clipper_objects[index].state = &created;
+        const ClipperState& created =
+            take_slot(control.clippers, clipper_objects, control.clipper_count);
         *clipper = created.object;
         call.created = created.object;
         return answer(call, special);
@@ -728,13 +708,8 @@ HRESULT create_direct_draw(GUID* guid, IDirectDraw** direct_draw, IUnknown* oute
     if (control.direct_draw_count == max_direct_draws) {
         return answer(call, DDERR_OUTOFMEMORY);
     }
-    const std::uint32_t index = control.direct_draw_count;
-    ++control.direct_draw_count;
-    DirectDrawState& created = control.direct_draws[index];
-    created = DirectDrawState{};
-    created.object = &direct_draw_objects[index];
-    created.references = 1;
-    direct_draw_objects[index].state = &created;
+    const DirectDrawState& created =
+        take_slot(control.direct_draws, direct_draw_objects, control.direct_draw_count);
     *direct_draw = created.object;
     call.created = created.object;
     return answer(call, special);

@@ -17,6 +17,7 @@
 #include "display/ddraw/ddraw_display.h"
 #include "display/display.h"
 #include "display/pixel_converters.h"
+#include "display/pixel_converters_internal.h"
 #include "tests/display/ddraw/double/ddraw_double.h"
 
 namespace quenlixor {
@@ -178,10 +179,9 @@ std::int32_t update_recording_sleeps(const dd::Control& control, const std::uint
 
 // --------------------------------------------------------------- pixel formats
 
-enum class Layout { xrgb8888, xbgr8888, rgb888, bgr888, rgb565, bgr565, rgb555, bgr555 };
+using Layout = PixelFormat;
 
 struct Format {
-    const char* name;
     DWORD bit_count;
     DWORD red_mask;
     DWORD green_mask;
@@ -191,14 +191,14 @@ struct Format {
 };
 
 const Format formats[] = {
-    {"xrgb8888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF, Layout::xrgb8888, convert_to_xrgb8888},
-    {"xbgr8888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000, Layout::xbgr8888, convert_to_xbgr8888},
-    {"rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF, Layout::rgb888, convert_to_rgb888},
-    {"bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000, Layout::bgr888, convert_to_bgr888},
-    {"rgb565", 16, 0xF800, 0x07E0, 0x001F, Layout::rgb565, convert_to_rgb565},
-    {"bgr565", 16, 0x001F, 0x07E0, 0xF800, Layout::bgr565, convert_to_bgr565},
-    {"rgb555", 16, 0x7C00, 0x03E0, 0x001F, Layout::rgb555, convert_to_rgb555},
-    {"bgr555", 16, 0x001F, 0x03E0, 0x7C00, Layout::bgr555, convert_to_bgr555},
+    {32, 0x00FF0000, 0x0000FF00, 0x000000FF, Layout::xrgb8888, convert_to_xrgb8888},
+    {32, 0x000000FF, 0x0000FF00, 0x00FF0000, Layout::xbgr8888, convert_to_xbgr8888},
+    {24, 0x00FF0000, 0x0000FF00, 0x000000FF, Layout::rgb888, convert_to_rgb888},
+    {24, 0x000000FF, 0x0000FF00, 0x00FF0000, Layout::bgr888, convert_to_bgr888},
+    {16, 0xF800, 0x07E0, 0x001F, Layout::rgb565, convert_to_rgb565},
+    {16, 0x001F, 0x07E0, 0xF800, Layout::bgr565, convert_to_bgr565},
+    {16, 0x7C00, 0x03E0, 0x001F, Layout::rgb555, convert_to_rgb555},
+    {16, 0x001F, 0x03E0, 0x7C00, Layout::bgr555, convert_to_bgr555},
 };
 
 std::uint32_t bytes_per_pixel(const Format& format) {
@@ -877,8 +877,8 @@ INSTANTIATE_TEST_SUITE_P(Scales, ScaleTest,
                          ::testing::Values(ScaleCase{2, formats[0]}, ScaleCase{3, formats[2]},
                                            ScaleCase{2, formats[4]}),
                          [](const ::testing::TestParamInfo<ScaleCase>& case_info) {
-                             return std::string(case_info.param.format.name) + "_times" +
-                                    std::to_string(case_info.param.scale);
+                             return std::string(pixel_format_name(case_info.param.format.layout)) +
+                                    "_times" + std::to_string(case_info.param.scale);
                          });
 
 // A ddraw.dll without DirectDrawCreate: the look-up fails with the module
@@ -1061,8 +1061,8 @@ TEST_P(FormatTest, PicksItsConverterAndPresentsFramesExactly) {
 
 INSTANTIATE_TEST_SUITE_P(EachFormat, FormatTest, ::testing::ValuesIn(format_cases()),
                          [](const ::testing::TestParamInfo<FormatCase>& case_info) {
-                             return std::string(case_info.param.format.name) + "_" +
-                                    std::to_string(case_info.param.width) + "x" +
+                             return std::string(pixel_format_name(case_info.param.format.layout)) +
+                                    "_" + std::to_string(case_info.param.width) + "x" +
                                     std::to_string(case_info.param.height);
                          });
 

@@ -1,68 +1,54 @@
 // frame-profile: where a frame's time goes in the running program.
 //
-//   frame-profile [FRAMES [KERNEL]]     FRAMES default 300; KERNEL reference,
-//                                       sse2, avx2 or avx512 (default: the fastest)
+//   frame-profile [FRAMES [KERNEL [FORMAT]]]
+//       FRAMES default 300; KERNEL reference, sse2, avx2 or avx512 (default:
+//       the fastest); FORMAT the pixel format to convert into, xrgb8888,
+//       rgb565, ... (default xrgb8888, a 32-bit desktop's)
 //
 // Opens the display as the program does, then times each part of the frame
 // loop over FRAMES frames (after a few warm-up frames) and prints the mean
 // of each in microseconds:
 //   render   render_frame
-//   convert  all rows of the framebuffer through the display's converter
-//            into a buffer in memory (what display_update does per frame
-//            between its lock and unlock)
+//   convert  all rows of the framebuffer through FORMAT's converter into a
+//            buffer in memory (what display_update does per frame between
+//            its lock and unlock)
 //   caption  building the frame-rate caption and setting it on the window
-//   update   display_update: messages, lock, conversion, unlock, blit, Sleep(0)
+//   update   display_update: events, lock, conversion, unlock, blit
 // (and the median, which a busy machine disturbs less), and the frame rate
 // the sum of the means of render, caption and update allows.
-#include <windows.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "animation/animation_driver.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
-#include "display/ddraw/ddraw_display.h"
 #include "display/display.h"
 #include "display/pixel_converters.h"
+#include "display/pixel_converters_internal.h"
+#include "display/present_rows.h"
 #include "platform/platform.h"
 
 namespace quenlixor {
 namespace {
 
-struct Timer {
-    LARGE_INTEGER frequency;
-};
-
-Timer timer;
-
 double now_us() {
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return static_cast<double>(count.QuadPart) * 1e6 /
-           static_cast<double>(timer.frequency.QuadPart);
+    return static_cast<double>(clock_us());
 }
 
-const char* converter_name(Converter converter) {
-    const struct {
-        Converter converter;
-        const char* name;
-    } names[] = {
-        {convert_to_xrgb8888, "xrgb8888"}, {convert_to_xbgr8888, "xbgr8888"},
-        {convert_to_rgb888, "rgb888"},     {convert_to_bgr888, "bgr888"},
-        {convert_to_rgb565, "rgb565"},     {convert_to_bgr565, "bgr565"},
-        {convert_to_rgb555, "rgb555"},     {convert_to_bgr555, "bgr555"},
-    };
-    for (const auto& entry : names) {
-        if (entry.converter == converter) {
-            return entry.name;
+// The format named `name`; false when there is none.
+bool format_by_name(std::string_view name, PixelFormat& format) {
+    for (int index = 0; index < pixel_format_count; ++index) {
+        if (name == pixel_format_name(static_cast<PixelFormat>(index))) {
+            format = static_cast<PixelFormat>(index);
+            return true;
         }
     }
-    return "unknown";
+    return false;
 }
 
 int run(int argc, char** argv) {
@@ -70,7 +56,7 @@ int run(int argc, char** argv) {
     if (argc > 1) {
         frames = std::strtol(argv[1], nullptr, 10);
         if (frames < 1 || frames > 100000) {
-            std::fprintf(stderr, "usage: frame-profile [FRAMES [KERNEL]]\n");
+            std::fprintf(stderr, "usage: frame-profile [FRAMES [KERNEL [FORMAT]]]\n");
             return 2;
         }
     }
@@ -79,7 +65,15 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "frame-profile: kernel %s is not available here\n", argv[2]);
         return 2;
     }
-    QueryPerformanceFrequency(&timer.frequency);
+    PixelFormat format = PixelFormat::xrgb8888;
+    if (argc > 3 && !format_by_name(argv[3], format)) {
+        std::fprintf(stderr, "frame-profile: there is no pixel format %s\n", argv[3]);
+        return 2;
+    }
+    const Converter converter = path_converter(active_converter_path(), format);
+    const std::int32_t bytes_per_pixel = format <= PixelFormat::xbgr8888 ? 4
+                                         : format <= PixelFormat::bgr888 ? 3
+                                                                         : 2;
 
     use_extended_precision();
     if (display_open("Quenlixor Julia frame profile", picture_width, picture_height) == 0) {
@@ -88,8 +82,7 @@ int run(int argc, char** argv) {
     }
     prepare_tables();
     use_kernel(kernel);
-    void* const caption_window = active_window();
-    std::vector<std::uint32_t> rows(pixel_count);  // room for any surface format
+    std::vector<std::uint8_t> rows(std::size_t{pixel_count} * 4);  // room for any format
 
     enum Part { render, convert, caption, update, part_count };
     const char* const part_names[part_count] = {"render", "convert", "caption", "update"};
@@ -99,17 +92,12 @@ int run(int argc, char** argv) {
         const double t0 = now_us();
         render_frame();
         const double t1 = now_us();
-        auto* destination = reinterpret_cast<unsigned char*>(rows.data());
-        const auto row_bytes = static_cast<std::size_t>(picture_width) * 4;
-        for (int row = 0; row < picture_height; ++row) {
-            display_state.converter(framebuffer + row * picture_width, destination,
-                                    static_cast<std::uint32_t>(picture_width));
-            destination += row_bytes;
-        }
+        present_rows(framebuffer, picture_width, picture_height, 1, converter, bytes_per_pixel,
+                     rows.data(), picture_width * bytes_per_pixel);
         const double t2 = now_us();
         {
             const std::string text = caption_text(static_cast<float>(i));
-            set_caption(caption_window, text.c_str());
+            display_set_caption(text.c_str());
         }
         const double t3 = now_us();
         display_update(framebuffer);
@@ -124,7 +112,7 @@ int run(int argc, char** argv) {
     display_close();
 
     std::printf("frames %ld, kernel %s, converter %s\n", frames, kernel_name(kernel),
-                converter_name(display_state.converter));
+                pixel_format_name(format));
     std::printf("part        mean us   median us\n");
     double frame = 0;
     for (int part = 0; part < part_count; ++part) {

@@ -1,0 +1,108 @@
+// The files julia-frames writes, each complete or not at all.
+#include "tools/output_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace quenlixor {
+namespace {
+
+void report(const OutputFile& output, const std::string& reason) {
+    std::fprintf(stderr, "julia-frames: cannot write the %s to %s: %s\n", output.what,
+                 output.path.c_str(), reason.c_str());
+}
+
+}  // namespace
+
+bool open_output(OutputFile& output, const std::string& path, const char* what) {
+    namespace fs = std::filesystem;
+    output.path = path;
+    output.what = what;
+    // A link is followed: the file it names is replaced and the link stays.
+    std::error_code error;
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        target = fs::canonical(target, error);
+        if (error) {
+            report(output, "it is a link to nothing that can be replaced");
+            return false;
+        }
+    }
+    output.target = target.string();
+    output.temporary = output.target + ".partial-" + std::to_string(process_id());
+    // Only a regular file is replaced: never a folder, a device or a pipe.
+    const auto status = fs::status(target, error);
+    if (fs::is_directory(status)) {
+        report(output, "it is a folder");
+        return false;
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        report(output, "it is not a regular file");
+        return false;
+    }
+    output.file = std::fopen(output.temporary.c_str(), "wb");
+    if (output.file == nullptr) {
+        report(output, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void discard_output(OutputFile& output) {
+    if (output.file != nullptr) {
+        std::fclose(output.file);
+        output.file = nullptr;
+        std::remove(output.temporary.c_str());
+    }
+}
+
+bool write_output(OutputFile& output, const void* bytes, std::size_t size) {
+    if (size == 0) {
+        return true;  // a frame folded into the one before brings no bytes
+    }
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, output.file) != size) {
+        const int error_number = errno;
+        report(output, error_number != 0 ? std::strerror(error_number) : "write failed");
+        discard_output(output);
+        return false;
+    }
+    return true;
+}
+
+bool commit_output(OutputFile& output) {
+    errno = 0;
+    const bool flushed = std::fflush(output.file) == 0;
+    int error_number = errno;
+    const bool closed = std::fclose(output.file) == 0;
+    if (error_number == 0) {
+        error_number = errno;
+    }
+    output.file = nullptr;
+    if (!flushed || !closed) {
+        report(output, error_number != 0 ? std::strerror(error_number) : "write failed");
+        std::remove(output.temporary.c_str());
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(output.temporary, output.target, error);
+    if (error) {
+        report(output, error.message());
+        std::remove(output.temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool write_whole_file(const std::string& path, const char* what, const void* bytes,
+                      std::size_t size) {
+    OutputFile output;
+    return open_output(output, path, what) && write_output(output, bytes, size) &&
+           commit_output(output);
+}
+
+}  // namespace quenlixor
