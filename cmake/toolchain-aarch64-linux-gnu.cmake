@@ -18,7 +18,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 
-# The tests and the tools run under qemu, with the target's dynamic loader
-# and C library.
+# The tests and the tools run under qemu, with the dynamic loader and C
+# library of the multiarch libc6:arm64 (/lib/ld-linux-aarch64.so.1), the
+# one the :arm64 libraries were built against. Not with -L
+# /usr/aarch64-linux-gnu: that C library is the cross compiler's (another
+# version), and a program whose libraries mix the two hangs in its first
+# pthread_create.
 find_program(QUENLIXOR_QEMU_AARCH64 qemu-aarch64 REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${QUENLIXOR_QEMU_AARCH64} -L /usr/aarch64-linux-gnu)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QUENLIXOR_QEMU_AARCH64})

@@ -8,7 +8,7 @@
 # BIN_DIR holds quenlixor-julia, julia-frames, e2e-frame-match and
 # e2e-close-request. QUENLIXOR_E2E_EMULATOR, when set, is the command (words
 # split at spaces) that runs the first three, built for another processor
-# (qemu-aarch64 -L /usr/aarch64-linux-gnu); the X tools are this machine's.
+# (qemu-aarch64); the X tools are this machine's.
 # Scenarios:
 #   window-24, window-16  the window is centred with a 320x240 client area,
 #                         the caption shows a non-zero rate, the window shows
