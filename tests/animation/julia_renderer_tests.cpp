@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -71,6 +70,19 @@ int plain_double_count(float zr, float zi, float c_re, float c_im) {
         ++n;
     }
     return n;
+}
+
+// The bits of a single or a double (std::bit_cast is missing from some
+// standard libraries the suite builds with).
+std::uint32_t bits_of(float value) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+std::uint64_t bits_of(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
 
 // The escape-time count behind a framebuffer pixel, or -1 for a colour that
@@ -379,17 +391,16 @@ TEST_F(RendererTest, ParameterIsTheX87sWhereDoubleRoundsTheAngleDifferently) {
         {630000000, 0x1.4f8eeep+23F, 0x1.72a472p-2F, 0x1.4eaf04p+0F},
         {1260000000, 0x1.4f8eeep+24F, 0x1.f45602p-4F, 0x1.fa8ef2p+0F},
     };
-    const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
     for (const Pinned& pin : pinned) {
         const JuliaParameter parameter = julia_parameter(pin.number);
-        EXPECT_EQ(bits(parameter.angle), bits(pin.angle))
+        EXPECT_EQ(bits_of(parameter.angle), bits_of(pin.angle))
             << pin.number << ": " << std::hexfloat << parameter.angle;
-        EXPECT_EQ(bits(parameter.c_re), bits(pin.c_re))
+        EXPECT_EQ(bits_of(parameter.c_re), bits_of(pin.c_re))
             << pin.number << ": " << std::hexfloat << parameter.c_re;
-        EXPECT_EQ(bits(parameter.c_im), bits(pin.c_im))
+        EXPECT_EQ(bits_of(parameter.c_im), bits_of(pin.c_im))
             << pin.number << ": " << std::hexfloat << parameter.c_im;
-        EXPECT_NE(bits(static_cast<float>(static_cast<double>(pin.number) * 3.141593 / 180.0)),
-                  bits(pin.angle))
+        EXPECT_NE(bits_of(static_cast<float>(static_cast<double>(pin.number) * 3.141593 / 180.0)),
+                  bits_of(pin.angle))
             << pin.number;
     }
 }
@@ -401,13 +412,13 @@ TEST_F(RendererTest, SubnormalsAreNotFlushed) {
     volatile float tiny = 0x1p-70F;
     volatile float smallest_normal = 0x1p-126F;
     const float product = tiny * tiny;  // 2^-140
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(product), 0x00000200U);
+    EXPECT_EQ(bits_of(product), 0x00000200U);
     const float difference = smallest_normal * 1.5F - smallest_normal;  // 2^-127
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(difference), 0x00400000U);
+    EXPECT_EQ(bits_of(difference), 0x00400000U);
     volatile float subnormal = 0x1p-140F;
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(subnormal * 2.0F), 0x00000400U);
+    EXPECT_EQ(bits_of(subnormal * 2.0F), 0x00000400U);
     volatile double wide = 0x1p-530;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(wide * wide), std::uint64_t{1} << 14);  // 2^-1060
+    EXPECT_EQ(bits_of(wide * wide), std::uint64_t{1} << 14);  // 2^-1060
     // The same through the renderer's extended arithmetic and the
     // assignments of its passes.
     using A = Extended;
