@@ -6,11 +6,14 @@
 
 namespace quenlixor {
 
-void start_progress(Progress& progress, std::int64_t total, bool enabled) {
+void start_progress(Progress& progress, std::int64_t total, bool enabled, std::FILE* stream,
+                    std::uint64_t now_us, ProgressTiming timing) {
     progress = Progress{};
     progress.enabled = enabled;
+    progress.stream = stream;
+    progress.timing = timing;
     progress.total = total;
-    progress.start = std::chrono::steady_clock::now();
+    progress.start_us = now_us;
 }
 
 std::string progress_line(std::int64_t done, std::int64_t total, double seconds) {
@@ -29,32 +32,27 @@ std::string progress_line(std::int64_t done, std::int64_t total, double seconds)
     return line;
 }
 
-void update_progress(Progress& progress, std::int64_t done) {
-    if (!progress.enabled) {
-        return;
-    }
-    using namespace std::chrono;
-    const auto now = steady_clock::now();
-    if (now - progress.start < milliseconds(500) ||
-        (progress.shown && now - progress.last_shown < milliseconds(100))) {
+void update_progress(Progress& progress, std::int64_t done, std::uint64_t now_us) {
+    if (!progress.enabled || now_us - progress.start_us < progress.timing.first_after_us ||
+        (progress.shown && now_us - progress.last_shown_us < progress.timing.every_us)) {
         return;
     }
     const std::string line =
-        progress_line(done, progress.total, duration<double>(now - progress.start).count());
+        progress_line(done, progress.total, static_cast<double>(now_us - progress.start_us) / 1e6);
     // Spaces cover what is left of a longer line before.
     const std::size_t pad =
         progress.shown_length > line.size() ? progress.shown_length - line.size() : 0;
-    std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");
-    std::fflush(stderr);
+    std::fprintf(progress.stream, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");
+    std::fflush(progress.stream);
     progress.shown = true;
     progress.shown_length = line.size();
-    progress.last_shown = now;
+    progress.last_shown_us = now_us;
 }
 
 void finish_progress(Progress& progress) {
     if (progress.shown) {
-        std::fprintf(stderr, "\r%*s\r", static_cast<int>(progress.shown_length), "");
-        std::fflush(stderr);
+        std::fprintf(progress.stream, "\r%*s\r", static_cast<int>(progress.shown_length), "");
+        std::fflush(progress.stream);
         progress.shown = false;
     }
 }

@@ -2,8 +2,10 @@
 // through the pipeline and the files completed or removed.
 #include "tools/export_run.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "animation/julia_kernel_choice.h"
@@ -35,6 +37,7 @@ struct Export {
     bool gif = false;
     int delay = 4;
     FileOutput gif_file;
+    std::vector<unsigned char> gif_held;  // the last GIF frame, written once the next changes
     FileOutput png_file;
     FileOutput raw_file;
     bool png_sequence_failed = false;
@@ -70,10 +73,11 @@ bool wants_png(const FrameWork& frame) {
 void prepare_frame(FrameWork& frame) {
     render_frame_into(frame_at(job.options, frame.index), frame.pixels);
     if (wants_raw(frame)) {
-        frame.raw_bytes.resize(raw_frame_bytes);
-        raw_frame(frame.pixels, frame.raw_bytes.data());
+        const auto scale = static_cast<std::size_t>(job.options.scale);
+        frame.raw_bytes.resize(raw_frame_bytes * scale * scale);
+        raw_frame(frame.pixels, job.options.scale, frame.raw_bytes.data());
     }
-    if (wants_png(frame) && !encode_png(frame.pixels, frame.png_bytes)) {
+    if (wants_png(frame) && !encode_png(frame.pixels, job.options.scale, frame.png_bytes)) {
         frame.failed = true;
     }
 }
@@ -82,7 +86,7 @@ void prepare_frame(FrameWork& frame) {
 void encode_gif_frame(FrameWork& frame, const FrameWork* previous) {
     if (job.gif && !frame.failed) {
         frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
-                                  job.delay, frame.scratch, frame.gif_bytes);
+                                  job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
     }
 }
 #endif
@@ -122,6 +126,19 @@ void write_to_sequence(const PictureOutput& output, bool& sequence_failed, const
     }
 }
 
+// A frame that changes nothing is folded into the one before it.
+void write_gif_frame(const std::vector<unsigned char>& bytes) {
+#if defined(QUENLIXOR_HAVE_GIF)
+    if (!job.gif || gif_fold_frame(job.gif_held, bytes)) {
+        return;
+    }
+    write_to_file(job.gif_file, job.gif_held, false);
+    job.gif_held = bytes;
+#else
+    write_to_file(job.gif_file, bytes, false);
+#endif
+}
+
 bool write_frame(const FrameWork& frame) {
     if (frame.failed) {
         std::fprintf(stderr, "julia-frames: cannot encode frame %ld\n",
@@ -137,7 +154,7 @@ bool write_frame(const FrameWork& frame) {
             return false;
         }
     }
-    write_to_file(job.gif_file, frame.gif_bytes, false);
+    write_gif_frame(frame.gif_bytes);
     write_to_sequence(job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
     write_to_sequence(job.options.raw, job.raw_sequence_failed, "raw frame", frame,
@@ -152,8 +169,39 @@ bool write_frame(const FrameWork& frame) {
     return rendering_only || outputs_left();
 }
 
+std::uint64_t steady_us() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+// The progress line's timing; QUENLIXOR_PROGRESS_AFTER_MS (0 to 86400000)
+// sets how many milliseconds a run lasts before the line first shows. Any
+// other value is ignored with a warning.
+ProgressTiming progress_timing() {
+    ProgressTiming timing;
+    const char* const after = std::getenv("QUENLIXOR_PROGRESS_AFTER_MS");
+    if (after == nullptr || *after == '\0') {
+        return timing;
+    }
+    std::uint64_t ms = 0;
+    const char* digit = after;
+    for (; *digit >= '0' && *digit <= '9' && ms <= 86400000U; ++digit) {
+        ms = ms * 10 + static_cast<std::uint64_t>(*digit - '0');
+    }
+    if (*digit != '\0' || ms > 86400000U) {
+        std::fprintf(stderr,
+                     "julia-frames: warning: QUENLIXOR_PROGRESS_AFTER_MS=%s is not a number of "
+                     "milliseconds from 0 to 86400000; ignored\n",
+                     after);
+        return timing;
+    }
+    timing.first_after_us = ms * 1000;
+    return timing;
+}
+
 bool keep_going() {
-    update_progress(job.progress, job.written);
+    update_progress(job.progress, job.written, steady_us());
     return stop_signal() == 0;
 }
 
@@ -239,7 +287,7 @@ int run_export(int argc, char** argv) {
     if (job.gif && !job.gif_file.failed) {
         prepare_gif_colours();
         std::vector<unsigned char> head;
-        if (!gif_head(head)) {
+        if (!gif_head(options.scale, head)) {
             std::fprintf(stderr, "julia-frames: cannot encode the GIF\n");
             discard_file_outputs();
             return 1;
@@ -250,7 +298,8 @@ int run_export(int argc, char** argv) {
     }
 #endif
 
-    start_progress(job.progress, options.count, !options.quiet && stderr_is_terminal());
+    start_progress(job.progress, options.count, !options.quiet && stderr_is_terminal(), stderr,
+                   steady_us(), progress_timing());
     bool complete = false;
     if (!job.failed || outputs_left()) {
         complete = run_pipeline(stages);
@@ -259,8 +308,8 @@ int run_export(int argc, char** argv) {
 
 #if defined(QUENLIXOR_HAVE_GIF)
     if (complete && stop_signal() == 0 && job.gif) {
-        const std::vector<unsigned char> trailer = {gif_trailer};
-        write_to_file(job.gif_file, trailer, true);
+        job.gif_held.push_back(gif_trailer);
+        write_to_file(job.gif_file, job.gif_held, true);
     }
 #endif
     discard_file_outputs();

@@ -54,6 +54,67 @@ TEST(FramePacerTest, HoldsEachSecondToTheRateAsked) {
     }
 }
 
+TEST(FramePacerTest, FrameKIsDueKOverNSecondsAfterTheStartToTheMicrosecond) {
+    // Frames that cost nothing end exactly when they are due: the start plus
+    // k x 1,000,000 / N microseconds, rounded down once, never a rounded
+    // frame time added up (at 60 fps frame 3 is due at 50,000 us, not 49,998).
+    for (const std::int32_t fps : {7, 60, 144, 1000}) {
+        simulated = SimulatedPlatform{};
+        simulated.now_us = 7000000;
+        FramePacer pacer{};
+        pacer_start(pacer, fps);
+        for (std::uint64_t k = 1; k <= 3 * static_cast<std::uint64_t>(fps); ++k) {
+            pacer_wait(pacer);
+            ASSERT_EQ(simulated.now_us, 7000000 + k * 1000000 / static_cast<std::uint64_t>(fps))
+                << fps << " fps, frame " << k;
+        }
+    }
+    simulated = SimulatedPlatform{};
+    FramePacer pacer{};
+    pacer_start(pacer, 60);
+    for (int k = 0; k < 3; ++k) {
+        pacer_wait(pacer);
+    }
+    EXPECT_EQ(simulated.now_us, 50000U);
+}
+
+TEST(FramePacerTest, ALateFrameIsMadeUpUnlessTheLoopFellTooFarBehind) {
+    // A loop is made up from the schedule it had, unless it fell more than
+    // 0.1 s and more than a frame behind: then it starts afresh from the
+    // present.
+    struct Case {
+        std::int32_t fps;
+        std::uint64_t late_us;
+        bool made_up;
+    };
+    const Case cases[] = {
+        {60, 50000, true}, {60, 100000, true},  {60, 100001, false}, {5, 150000, true},
+        {5, 199999, true}, {5, 200000, false},  {1000, 99999, true}, {1000, 100001, false},
+        {1, 900000, true}, {1, 1000000, false},
+    };
+    for (const Case& c : cases) {
+        simulated = SimulatedPlatform{};
+        const std::uint64_t start = 7000000;
+        const auto fps = static_cast<std::uint64_t>(c.fps);
+        simulated.now_us = start;
+        FramePacer pacer{};
+        pacer_start(pacer, c.fps);
+        // Frame 1 ends late_us after it was due; the frames after it cost
+        // nothing.
+        simulated.now_us += 1000000 / fps + c.late_us;
+        pacer_wait(pacer);
+        const std::uint64_t late_end = simulated.now_us;
+        for (std::uint64_t j = 1; j <= 2 * fps; ++j) {
+            pacer_wait(pacer);
+        }
+        const std::uint64_t expected =
+            c.made_up ? start + (2 * fps + 1) * 1000000 / fps : late_end + 2000000;
+        EXPECT_EQ(simulated.now_us, expected)
+            << c.fps << " fps, late by " << c.late_us
+            << " us: " << (c.made_up ? "made up" : "started afresh") << " expected";
+    }
+}
+
 TEST(FramePacerTest, ASlowFrameIsNotMadeUpWithABurst) {
     simulated = SimulatedPlatform{};
     simulated.now_us = 1000000;

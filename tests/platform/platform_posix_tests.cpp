@@ -73,7 +73,7 @@ bool key_waiting_within(std::chrono::milliseconds limit) {
     if (write(master, "q\x1b", 2) != 2) {
         fail("cannot type");
     }
-    if (!key_waiting_within(std::chrono::milliseconds(2000))) {
+    if (!key_waiting_within(std::chrono::milliseconds(20000))) {
         fail("the typed key is not waiting");
     }
     if (read_key() != 'q') {

@@ -17,18 +17,26 @@ namespace quenlixor {
 namespace {
 
 TEST(TickCountTest, AdvancesInMillisecondsWithTheSteadyClock) {
+    // Each tick reading is bracketed by two steady readings, so that however
+    // long this thread waits between any two of them, the ticks that passed
+    // lie between the inner and the outer steady spans.
+    using std::chrono::steady_clock;
+    const auto outer_before = steady_clock::now();
     const std::uint32_t ticks_before = tick_count_ms();
-    const auto steady_before = std::chrono::steady_clock::now();
+    const auto inner_before = steady_clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto inner_after = steady_clock::now();
     const std::uint32_t ticks_after = tick_count_ms();
-    const auto steady_after = std::chrono::steady_clock::now();
+    const auto outer_after = steady_clock::now();
     const std::uint32_t ticks = ticks_after - ticks_before;  // wrap-safe
-    const auto steady =
-        std::chrono::duration_cast<std::chrono::milliseconds>(steady_after - steady_before).count();
+    const auto ms = [](steady_clock::duration span) {
+        return static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(span).count());
+    };
     // The tick count may step in coarse increments (about 16 ms on some
     // systems) but follows real time.
-    EXPECT_GE(ticks + 40, static_cast<std::uint32_t>(steady));
-    EXPECT_LE(ticks, static_cast<std::uint32_t>(steady) + 40);
+    EXPECT_GE(ticks + 40, ms(inner_after - inner_before));
+    EXPECT_LE(ticks, ms(outer_after - outer_before) + 40);
     EXPECT_GE(ticks, 250U);
 }
 

@@ -55,15 +55,11 @@ case $scenario in
     *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 
-if [ -z "${QJ_E2E_DISPLAY_READY:-}" ]; then
-    export QJ_E2E_DISPLAY_READY=1
-    exec xvfb-run -a -s "-screen 0 ${screen_width}x${screen_height}x${depth} -nolisten tcp" \
-        bash "$0" "$@"
-fi
-
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../../scripts/lib/wine.sh
 source "$here/../../../scripts/lib/wine.sh"
+# shellcheck source=../../../scripts/lib/xvfb.sh
+source "$here/../../../scripts/lib/xvfb.sh"
 # shellcheck source=../../lib/e2e_checks.sh
 source "$here/../../lib/e2e_checks.sh"
 qj_wine_environment "$prefix"
@@ -80,9 +76,11 @@ fi
 cleanup() {
     qj_wine_end
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    qj_xvfb_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
+qj_xvfb_start "$depth" "${screen_width}x$screen_height" || fail_now "no virtual display"
 
 start_program() { # start_program [console]
     if [ "${1:-}" = console ]; then
@@ -135,7 +133,7 @@ case $scenario in
         check "client area centred vertically below a caption (y=$y, centre $centre_y)" \
             [ "$y" -gt "$centre_y" -a "$y" -le $((centre_y + 30)) ]
 
-        caption=$(wait_for_rate "$window" 4)
+        caption=$(wait_for_rate "$window" 20)
         elapsed_ms=$((($(date +%s%N) - shown_at) / 1000000))
         check "caption shows a non-zero rate (\"$caption\" after $elapsed_ms ms)" \
             grep -qxE 'Quenlixor Julia Animator FPS:[1-9][0-9]*' <<<"$caption"
@@ -146,7 +144,7 @@ case $scenario in
 
         xwd -silent -id "$window" >"$work/window.xwd" || fail_now "xwd could not read the window"
         send_key "$window" a
-        wait_for_exit 10
+        wait_for_exit 30
         check "a key in the window ends the program with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
 
@@ -171,9 +169,9 @@ case $scenario in
         start_program
         window=$(find_window '^Quenlixor Julia' 60)
         [ -n "$window" ] || fail_now "the window did not appear"
-        caption=$(wait_for_rate "$window" 4)
+        caption=$(wait_for_rate "$window" 20)
         send_key "$window" alt+F4
-        wait_for_exit 10
+        wait_for_exit 30
         check "Alt+F4 closes the window and ends the program with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
         ;;
@@ -181,9 +179,9 @@ case $scenario in
         start_program console
         window=$(find_window '^Quenlixor Julia' 60)
         [ -n "$window" ] || fail_now "the window did not appear"
-        console=$(find_window 'quenlixor-julia\.exe' 10)
+        console=$(find_window 'quenlixor-julia\.exe' 30)
         [ -n "$console" ] || fail_now "the program's console window did not appear"
-        caption=$(wait_for_rate "$window" 4)
+        caption=$(wait_for_rate "$window" 20)
         check "the program runs with its console (\"$caption\")" [ -n "$caption" ]
         # A click puts the console in front. Under Wine the first key after
         # the focus moves between the two windows can be lost on its way to
@@ -195,7 +193,7 @@ case $scenario in
             wait_for_exit 1
             [ -n "$status" ] && break
         done
-        [ -n "$status" ] || wait_for_exit 5
+        [ -n "$status" ] || wait_for_exit 20
         check "a key in the console ends the program with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
         ;;
@@ -230,7 +228,7 @@ case $scenario in
         start_program
         window=$(find_window '^Quenlixor Julia' 60)
         [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.err"))"
-        caption=$(wait_for_rate "$window" 4)
+        caption=$(wait_for_rate "$window" 20)
         # The screen saver's running setting, which display_open switches
         # off; Wine keeps it among the session's temporary parameters.
         screen_saver() {
@@ -240,7 +238,7 @@ case $scenario in
         check "the screen saver is off while the program runs ($(screen_saver))" \
             [ "$(screen_saver)" = 0 ]
         kill -INT "$program_pid"
-        wait_for_exit 10
+        wait_for_exit 30
         check "SIGINT (Ctrl+C to the program) ends it with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
         check "the screen saver is on again ($(screen_saver))" [ "$(screen_saver)" != 0 ]
