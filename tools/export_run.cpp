@@ -60,7 +60,7 @@ bool choose_kernel(const std::string& name, Kernel& kernel, std::string& message
         return true;
     }
     if (!kernel_by_name(name.c_str(), kernel)) {
-        message = "unknown kernel '" + name + "' (reference, sse2, avx2 or avx512)";
+        message = "unknown kernel '" + name + "' (reference, sse2, avx2, avx512, neon or simd128)";
         return false;
     }
     if (!kernel_available(kernel)) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -137,8 +138,8 @@ std::string describe_difference(const std::vector<std::uint32_t>& expected,
 
 std::vector<Kernel> fast_kernels() {
     std::vector<Kernel> kernels;
-    for (const Kernel kernel : {Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
-        if (kernel_available(kernel)) {
+    for (const Kernel kernel : every_kernel) {
+        if (kernel != Kernel::reference && kernel_available(kernel)) {
             kernels.push_back(kernel);
         }
     }
@@ -172,6 +173,10 @@ TEST(KernelChoiceTest, StartsWithTheFastestAvailableKernel) {
         EXPECT_EQ(fastest_kernel(), Kernel::avx2);
     } else if (kernel_available(Kernel::sse2)) {
         EXPECT_EQ(fastest_kernel(), Kernel::sse2);
+    } else if (kernel_available(Kernel::neon)) {
+        EXPECT_EQ(fastest_kernel(), Kernel::neon);
+    } else if (kernel_available(Kernel::simd128)) {
+        EXPECT_EQ(fastest_kernel(), Kernel::simd128);
     } else {
         EXPECT_EQ(fastest_kernel(), Kernel::reference);
     }
@@ -183,6 +188,28 @@ TEST(KernelChoiceTest, WiderKernelsComeWithTheNarrowerOnes) {
     }
     if (kernel_available(Kernel::avx2)) {
         EXPECT_TRUE(kernel_available(Kernel::sse2));
+    }
+    // One family per build: x86's, ARM64's or WebAssembly's.
+    EXPECT_LE((kernel_available(Kernel::sse2) ? 1 : 0) + (kernel_available(Kernel::neon) ? 1 : 0) +
+                  (kernel_available(Kernel::simd128) ? 1 : 0),
+              1);
+}
+
+TEST(KernelChoiceTest, EveryProcessorFamilyHasItsKernelUnlessCappedToNone) {
+    // QUENLIXOR_SIMD=none (or mmx) leaves the reference; anything else keeps
+    // the 128-bit kernel of the family this was built for.
+    const char* setting = std::getenv("QUENLIXOR_SIMD");
+    const bool capped = setting != nullptr &&
+                        (std::strcmp(setting, "none") == 0 || std::strcmp(setting, "mmx") == 0);
+#if defined(__aarch64__)
+    EXPECT_EQ(kernel_available(Kernel::neon), !capped);
+#elif defined(__wasm__)
+    EXPECT_EQ(kernel_available(Kernel::simd128), !capped);
+#elif defined(__x86_64__)
+    EXPECT_EQ(kernel_available(Kernel::sse2), !capped);
+#endif
+    if (capped) {
+        EXPECT_EQ(fastest_kernel(), Kernel::reference);
     }
 }
 
@@ -221,11 +248,18 @@ TEST(KernelChoiceTest, NamesAreTheCommandLineNames) {
     EXPECT_STREQ(kernel_name(Kernel::sse2), "sse2");
     EXPECT_STREQ(kernel_name(Kernel::avx2), "avx2");
     EXPECT_STREQ(kernel_name(Kernel::avx512), "avx512");
+    EXPECT_STREQ(kernel_name(Kernel::neon), "neon");
+    EXPECT_STREQ(kernel_name(Kernel::simd128), "simd128");
+    for (const Kernel kernel : every_kernel) {
+        Kernel named = Kernel::reference;
+        EXPECT_TRUE(kernel_by_name(kernel_name(kernel), named));
+        EXPECT_EQ(named, kernel);
+    }
 }
 
 TEST(KernelChoiceTest, UseKernelSwitchesOnlyToAvailableKernels) {
     const Kernel before = active_kernel();
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel kernel : every_kernel) {
         use_kernel(Kernel::reference);
         use_kernel(kernel);
         EXPECT_EQ(active_kernel(), kernel_available(kernel) ? kernel : Kernel::reference)
@@ -459,7 +493,7 @@ TEST_F(RendererTest, EveryFrameGivesOnePassExactlyToThePixelsOutsideTheBound) {
 }
 
 TEST_F(RendererTest, PassCountsOfFrames1And1000) {
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel kernel : every_kernel) {
         if (!kernel_available(kernel)) {
             continue;
         }
@@ -555,7 +589,7 @@ TEST_F(RendererTest, EveryKernelRendersIntoAPictureOfAnyAlignment) {
     const std::size_t skip = ((64 - address % 64) % 64) / sizeof(std::uint32_t) + 1;
     std::uint32_t* const picture = storage.data() + skip;
     const std::vector<std::uint32_t> expected = frame_by_number(4321, Kernel::reference);
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel kernel : every_kernel) {
         if (!kernel_available(kernel)) {
             continue;
         }
