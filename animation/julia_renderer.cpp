@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "animation/extended_arithmetic.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer_kernels.h"
 #include "platform/processor_features.h"
@@ -26,8 +27,6 @@ alignas(64) std::uint32_t palette[256];
 std::int32_t frame_number = 0;
 
 namespace {
-
-using Extended = long double;
 
 // The view rectangle and the palette step, set from double constants.
 constexpr double view_left = -2.0;
@@ -50,29 +49,28 @@ int active_kernel_index = -1;
 }  // namespace
 
 void prepare_tables() {
+    using A = Extended;
     const auto left = static_cast<float>(view_left);
     const auto right = static_cast<float>(view_right);
     const auto bottom = static_cast<float>(view_bottom);
     const auto top = static_cast<float>(view_top);
     column_step =
-        static_cast<float>((static_cast<Extended>(right) - static_cast<Extended>(left)) / 319.0L);
+        A::to_float(A::div(A::sub(A::from_float(right), A::from_float(left)), A::from_int(319)));
     row_step =
-        static_cast<float>((static_cast<Extended>(top) - static_cast<Extended>(bottom)) / 239.0L);
+        A::to_float(A::div(A::sub(A::from_float(top), A::from_float(bottom)), A::from_int(239)));
     for (int column = 0; column < picture_width; ++column) {
-        x_of_column[column] =
-            static_cast<float>(static_cast<Extended>(column) * static_cast<Extended>(column_step) +
-                               static_cast<Extended>(left));
+        x_of_column[column] = A::to_float(
+            A::add(A::mul(A::from_int(column), A::from_float(column_step)), A::from_float(left)));
     }
     for (int row = 0; row < picture_height; ++row) {
-        y_of_row[row] =
-            static_cast<float>(static_cast<Extended>(top) -
-                               static_cast<Extended>(row) * static_cast<Extended>(row_step));
+        y_of_row[row] = A::to_float(
+            A::sub(A::from_float(top), A::mul(A::from_int(row), A::from_float(row_step))));
     }
 
     palette_step = static_cast<float>(palette_step_constant);
     for (int count = 0; count < iteration_limit; ++count) {
-        const auto level = static_cast<std::uint32_t>(std::floor(static_cast<double>(
-            static_cast<Extended>(count) * static_cast<Extended>(palette_step))));
+        const auto level = static_cast<std::uint32_t>(
+            std::floor(A::to_double(A::mul(A::from_int(count), A::from_float(palette_step)))));
         // Red is not clamped: from level 128 on its ninth bit lands in bit 24.
         const std::uint32_t red = 2 * level;
         const std::uint32_t blue = level >= 128 ? 2 * (level - 128) : 0;
@@ -85,20 +83,20 @@ void prepare_tables() {
 }
 
 JuliaParameter julia_parameter(std::int32_t number) {
+    using A = Extended;
     // Each named quantity is stored (rounded) before it is used again: the
     // angle and c as singles, the results of cos and sin as doubles.
-    const float angle = static_cast<float>(
-        (static_cast<Extended>(number) * static_cast<Extended>(degrees_constant)) / 180.0L);
+    const float angle = A::to_float(
+        A::div(A::mul(A::from_int(number), A::from_double(degrees_constant)), A::from_int(180)));
     const double cosine = std::cos(static_cast<double>(angle));
-    const auto sine_argument =
-        static_cast<double>(static_cast<Extended>(angle) * static_cast<Extended>(sine_rate));
+    const double sine_argument =
+        A::to_double(A::mul(A::from_float(angle), A::from_double(sine_rate)));
     const double sine_of_argument = std::sin(sine_argument);
     const float c_re =
-        static_cast<float>(static_cast<Extended>(cosine) * static_cast<Extended>(sine_of_argument));
+        A::to_float(A::mul(A::from_double(cosine), A::from_double(sine_of_argument)));
     const double first_sine = std::sin(static_cast<double>(angle));
     const double second_sine = std::sin(static_cast<double>(angle));
-    const float c_im =
-        static_cast<float>(static_cast<Extended>(first_sine) + static_cast<Extended>(second_sine));
+    const float c_im = A::to_float(A::add(A::from_double(first_sine), A::from_double(second_sine)));
     return JuliaParameter{angle, c_re, c_im};
 }
 

@@ -1,7 +1,9 @@
 // Benchmarks of the Julia renderer on one thread: each kernel this processor
 // runs, and the plain scalar yardstick, on frame 1, frame 1000 and frames
-// 1-600 (one iteration renders all 600). Besides the time per iteration each
-// case reports
+// 1-600 (one iteration renders all 600); beside the reference, the reference
+// with the software model of the x87 extended format
+// (reference_soft_extended), as processors without an x87 run it. Besides the time per iteration
+// each case reports
 //   per_pass     the time per pass of the escape loop (frame 1 makes 539,814
 //                passes, frame 1000 181,215), in seconds with an SI prefix
 //   per_frame    the time per frame
@@ -23,7 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "animation/extended_arithmetic.h"
 #include "animation/julia_kernel_choice.h"
+#include "animation/julia_kernel_reference.h"
 #include "animation/julia_renderer.h"
 #include "animation/julia_renderer_kernels.h"
 #include "bench/renderer_yardstick.h"
@@ -118,6 +122,31 @@ void frames_with_kernel(benchmark::State& state, Kernel kernel, FrameSet set) {
     report(state, set, work, seconds, false);
 }
 
+#ifdef QUENLIXOR_BENCH_SOFT_EXTENDED
+void frames_with_soft_extended_reference(benchmark::State& state, FrameSet set) {
+    prepare_tables();
+    std::vector<std::uint32_t> picture(pixel_count);
+    const double start = thread_seconds();
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+        for (std::int32_t number = set.first; number <= set.last; ++number) {
+            const JuliaParameter parameter = julia_parameter(number);
+            render_pixels_reference_in<ModelExtended>(parameter.c_re, parameter.c_im,
+                                                      picture.data());
+            benchmark::DoNotOptimize(picture.data());
+            benchmark::ClobberMemory();
+        }
+    }
+    const double seconds = thread_seconds() - start;
+    Work work;
+    for (std::int32_t number = set.first; number <= set.last; ++number) {
+        const JuliaParameter parameter = julia_parameter(number);
+        render_pixels_reference_in<ModelExtended>(parameter.c_re, parameter.c_im, picture.data());
+        add_work(picture, BlockShape{1, 1}, work);
+    }
+    report(state, set, work, seconds, false);
+}
+#endif
+
 void frames_with_yardstick(benchmark::State& state, FrameSet set) {
     prepare_tables();
     const double start = thread_seconds();
@@ -161,6 +190,13 @@ int main(int argc, char** argv) {
                     frames_with_kernel, kernel, set)
                     ->Unit(benchmark::kMicrosecond);
             }
+#ifdef QUENLIXOR_BENCH_SOFT_EXTENDED
+            if (kernel == Kernel::reference && set.first == set.last) {
+                benchmark::RegisterBenchmark(("render/reference_soft_extended" + frames).c_str(),
+                                             frames_with_soft_extended_reference, set)
+                    ->Unit(benchmark::kMicrosecond);
+            }
+#endif
         }
     }
     benchmark::Initialize(&argc, argv);

@@ -29,3 +29,17 @@ function(quenlixor_target_defaults target)
         $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
     target_link_libraries(${target} PRIVATE quenlixor_warnings)
 endfunction()
+
+# quenlixor_exact_floating_point(target): for every target that computes the
+# renderer's arithmetic (the renderer, the extended-precision model, their
+# tests and benchmarks). No compiler may fuse a multiply and an add, which
+# would change the roundings the frames are defined by (GCC for ARM64 fuses
+# by default, and clang folds constant expressions fused). On 32-bit x86,
+# GCC keeps x87 results in extended precision across C++ casts;
+# -ffloat-store makes every assignment round to its type.
+function(quenlixor_exact_floating_point target)
+    target_compile_options(${target} PRIVATE -ffp-contract=off)
+    if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+        target_compile_options(${target} PRIVATE -ffloat-store)
+    endif()
+endfunction()

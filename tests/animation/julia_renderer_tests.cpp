@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "animation/extended_arithmetic.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "animation/julia_renderer_kernels.h"
@@ -22,24 +24,27 @@
 namespace quenlixor {
 namespace {
 
-using Extended = long double;
+// The hardware's long double: on x86 the x87's extended format, the oracle of
+// these tests whichever arithmetic the renderer computes in.
+using LongDouble = long double;
 
 // The escape-time count of one pixel, written out plainly from the
 // definition, every assignment in extended precision: the test's own oracle
 // for the library's reference kernel.
 int plain_extended_count(float zr, float zi, float c_re, float c_im) {
-    Extended rr = 0;
-    Extended ii = 0;
+    LongDouble rr = 0;
+    LongDouble ii = 0;
     int n = 0;
     while (n < 20 && rr + ii < 4.0L) {
-        const Extended x = zr;
-        const Extended y = zi;
+        const LongDouble x = zr;
+        const LongDouble y = zi;
         const float new_rr = static_cast<float>(x * x);
         const float new_ii = static_cast<float>(y * y);
         const float t = static_cast<float>(y * x * 2.0L);
-        zr = static_cast<float>((static_cast<Extended>(new_rr) - static_cast<Extended>(new_ii)) +
-                                static_cast<Extended>(c_re));
-        zi = static_cast<float>(static_cast<Extended>(c_im) + static_cast<Extended>(t));
+        zr =
+            static_cast<float>((static_cast<LongDouble>(new_rr) - static_cast<LongDouble>(new_ii)) +
+                               static_cast<LongDouble>(c_re));
+        zi = static_cast<float>(static_cast<LongDouble>(c_im) + static_cast<LongDouble>(t));
         rr = new_rr;
         ii = new_ii;
         ++n;
@@ -232,14 +237,14 @@ TEST_F(RendererTest, CoordinateTablesSpanTheViewWithDivisors319And239) {
     EXPECT_EQ(static_cast<double>(row_step), 0.012552301399409771);
     for (int column = 0; column < picture_width; ++column) {
         EXPECT_EQ(x_of_column[column],
-                  static_cast<float>(static_cast<Extended>(column) * column_step - 2.0L))
+                  static_cast<float>(static_cast<LongDouble>(column) * column_step - 2.0L))
             << "column " << column;
         if (column > 0) {
             EXPECT_GT(x_of_column[column], x_of_column[column - 1]);
         }
     }
     for (int row = 0; row < picture_height; ++row) {
-        EXPECT_EQ(y_of_row[row], static_cast<float>(1.5L - static_cast<Extended>(row) * row_step))
+        EXPECT_EQ(y_of_row[row], static_cast<float>(1.5L - static_cast<LongDouble>(row) * row_step))
             << "row " << row;
         if (row > 0) {
             EXPECT_LT(y_of_row[row], y_of_row[row - 1]);
@@ -320,6 +325,67 @@ TEST_F(RendererTest, ParameterFollowsThePathAcrossTheRange) {
     }
 }
 
+TEST_F(RendererTest, ParameterIsTheX87sWhereDoubleRoundsTheAngleDifferently) {
+    // Frames 4,921,875 x 2^k: their angle in double rounds to the next
+    // single (0x1.4f8efp+16 x 2^k). Each value as the x87 gives it.
+    struct Pinned {
+        std::int32_t number;
+        float angle;
+        float c_re;
+        float c_im;
+    };
+    constexpr Pinned pinned[] = {
+        {4921875, 0x1.4f8eeep+16F, 0x1.4fca9p-1F, -0x1.68049cp+0F},
+        {9843750, 0x1.4f8eeep+17F, -0x1.03ed08p-7F, -0x1.fff7e2p+0F},
+        {19687500, 0x1.4f8eeep+18F, -0x1.ffcf9ap-1F, -0x1.6cbcaap-5F},
+        {39375000, 0x1.4f8eeep+19F, -0x1.fe15ccp-6F, 0x1.6ca586p-4F},
+        {78750000, 0x1.4f8eeep+20F, 0x1.fc5226p-5F, 0x1.6c48fep-3F},
+        {157500000, 0x1.4f8eeep+21F, 0x1.f54b54p-4F, 0x1.6ad772p-2F},
+        {315000000, 0x1.4f8eeep+22F, 0x1.d9abb2p-3F, 0x1.651a02p-1F},
+        {630000000, 0x1.4f8eeep+23F, 0x1.72a472p-2F, 0x1.4eaf04p+0F},
+        {1260000000, 0x1.4f8eeep+24F, 0x1.f45602p-4F, 0x1.fa8ef2p+0F},
+    };
+    const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+    for (const Pinned& pin : pinned) {
+        const JuliaParameter parameter = julia_parameter(pin.number);
+        EXPECT_EQ(bits(parameter.angle), bits(pin.angle))
+            << pin.number << ": " << std::hexfloat << parameter.angle;
+        EXPECT_EQ(bits(parameter.c_re), bits(pin.c_re))
+            << pin.number << ": " << std::hexfloat << parameter.c_re;
+        EXPECT_EQ(bits(parameter.c_im), bits(pin.c_im))
+            << pin.number << ": " << std::hexfloat << parameter.c_im;
+        EXPECT_NE(bits(static_cast<float>(static_cast<double>(pin.number) * 3.141593 / 180.0)),
+                  bits(pin.angle))
+            << pin.number;
+    }
+}
+
+// The renderer's arithmetic keeps subnormal results and operands: neither
+// the processor nor the run time flushes them to zero (x86's FTZ and DAZ,
+// AArch64's FPCR.FZ; WebAssembly keeps them by definition).
+TEST_F(RendererTest, SubnormalsAreNotFlushed) {
+    volatile float tiny = 0x1p-70F;
+    volatile float smallest_normal = 0x1p-126F;
+    const float product = tiny * tiny;  // 2^-140
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(product), 0x00000200U);
+    const float difference = smallest_normal * 1.5F - smallest_normal;  // 2^-127
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(difference), 0x00400000U);
+    volatile float subnormal = 0x1p-140F;
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(subnormal * 2.0F), 0x00000400U);
+    volatile double wide = 0x1p-530;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(wide * wide), std::uint64_t{1} << 14);  // 2^-1060
+    // The same through the renderer's extended arithmetic and the
+    // assignments of its passes.
+    using A = Extended;
+    EXPECT_EQ(A::to_float(A::mul(A::from_float(tiny), A::from_float(tiny))), 0x1p-140F);
+    EXPECT_EQ(A::to_double(A::mul(A::from_double(wide), A::from_double(wide))), 0x1p-1060);
+    EXPECT_EQ(A::square(tiny), 0x1p-140F);
+    EXPECT_EQ(A::doubled_product(subnormal, 0.5F), 0x1p-140F);
+    EXPECT_EQ(A::sum(subnormal, subnormal), 0x1p-139F);
+    EXPECT_EQ(A::next_real(0x1p-140F, 0x1p-141F, 0x1p-149F), 0x1.01p-141F);
+    EXPECT_EQ(A::next_real(0.0F, 0.0F, -0x1p-149F), -0x1p-149F);
+}
+
 // --- frames ---------------------------------------------------------------
 
 TEST_F(RendererTest, RenderFrameAdvancesTheNumberAndWrapsToZero) {
@@ -338,8 +404,9 @@ TEST_F(RendererTest, RenderFrameAdvancesTheNumberAndWrapsToZero) {
     int white = 0;
     for (int row = 0; row < picture_height; ++row) {
         for (int column = 0; column < picture_width; ++column) {
-            const Extended size = static_cast<Extended>(x_of_column[column]) * x_of_column[column] +
-                                  static_cast<Extended>(y_of_row[row]) * y_of_row[row];
+            const LongDouble size =
+                static_cast<LongDouble>(x_of_column[column]) * x_of_column[column] +
+                static_cast<LongDouble>(y_of_row[row]) * y_of_row[row];
             const std::uint32_t pixel = framebuffer[row * picture_width + column];
             EXPECT_EQ(pixel == 0x00FFFFFFU, size < 1.0L) << "column " << column << " row " << row;
             white += pixel == 0x00FFFFFFU ? 1 : 0;
@@ -592,6 +659,26 @@ TEST_F(RendererTest, KernelsFollowTheReferenceWhereDoubleRoundsDifferentlyInALat
     ASSERT_EQ(plain_extended_count(zr, zi, c_re, c_im), 11);
     ASSERT_EQ(plain_double_count(zr, zi, c_re, c_im), 10);
     expect_kernels_agree_on(zr, zi, c_re, c_im, 11);
+}
+
+TEST_F(RendererTest, KernelsFollowTheReferenceWhereASquareJustUnderTheFloorRoundsDifferently) {
+    // The smaller square is 2^-29 + 2^-52, in the highest binade below the
+    // SIMD kernels' doubt floor of 2^-27 where double can miscount (squares
+    // from 2^-28 on keep rr - ii exact, and then a sum that double rounds is
+    // at least 4 and escapes either way). rr - ii = 2 + 2^-22 - ii needs 54
+    // bits: double rounds it up by 2^-52, and with c_re the new zr comes out
+    // as 2 - 2^-24, a halfway point that rounds to 2, where extended precision
+    // gives 2 - 2^-23. So the orbit escapes a pass later than in double, on
+    // squares beyond doubt in every other pass: a lower floor misses it.
+    const float zr = 0x1.6a09e8p+0F;
+    const float zi = 0x1.6a09e8p-15F;
+    const float c_re = -0x1.3ep-22F;
+    const float c_im = 0x1.84p-12F;
+    ASSERT_EQ(zi * zi, 0x1.000002p-29F);
+    ASSERT_EQ(zr * zr, 0x1.000002p+1F);
+    ASSERT_EQ(plain_extended_count(zr, zi, c_re, c_im), 3);
+    ASSERT_EQ(plain_double_count(zr, zi, c_re, c_im), 2);
+    expect_kernels_agree_on(zr, zi, c_re, c_im, 3);
 }
 
 TEST_F(RendererTest, KernelsContinueWhereTheSingleSumRoundsTo4InALaterPass) {
