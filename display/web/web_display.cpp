@@ -23,6 +23,7 @@
 #include "platform/platform_posix_windows.h"
 
 // --- the page's side --------------------------------------------------------
+// clang-format off (it would split JavaScript's === and !==)
 
 // Takes the canvas, shows the title, and starts listening for keys and the
 // page's visibility; asks for the wake lock. 0 when the page gave no canvas.
@@ -38,7 +39,7 @@ EM_JS(int, web_display_open, (const char* title), {
     var web = {canvas : canvas, context : context, keys : [], lock : null, open : true};
     web.onKey = function(event) {
         var code = event.keyCode & 0xFF;
-        web.keys.push(code == = 0 || code == = 0xE0 ? 0xFF : code);
+        web.keys.push(code == 0 || code == 0xE0 ? 0xFF : code);
     };
     web.askLock = function() {
         if (!web.open || document.hidden || !navigator.wakeLock) {
@@ -90,7 +91,7 @@ EM_JS(void, web_display_close, (), {
 
 EM_JS(void, web_display_set_title, (const char* text), {
     var title = UTF8ToString(text);
-    if (document.title != = title) {
+    if (document.title != title) {
         document.title = title;
     }
 });
@@ -119,7 +120,7 @@ EM_JS(void, web_display_fit, (int width, int height), {
 
 // Whether the layout no longer matches the ratio the canvas was fitted at.
 EM_JS(int, web_display_ratio_changed, (),
-      { return (window.devicePixelRatio || 1) != = Module['webDisplay'].ratio ? 1 : 0; });
+      { return (window.devicePixelRatio || 1) != Module['webDisplay'].ratio ? 1 : 0; });
 
 // Puts `width` x `height` RGBA pixels from the module's memory on the canvas.
 EM_JS(void, web_display_show, (const void* pixels, int width, int height), {
@@ -133,7 +134,7 @@ EM_JS(void, web_display_show, (const void* pixels, int width, int height), {
 EM_JS(void, web_display_yield, (), {
     Asyncify.handleSleep(function(wakeUp) {
         var web = Module['webDisplay'];
-        if (Module['pace'] != = 'max') {
+        if (Module['pace'] != 'max') {
             requestAnimationFrame(function() { wakeUp(); });
             return;
         }
@@ -153,6 +154,8 @@ EM_JS(void, web_display_yield, (), {
         web.channel.port2.postMessage(0);
     });
 });
+
+// clang-format on
 
 // --- the display ------------------------------------------------------------
 
