@@ -6,7 +6,12 @@
 
 namespace quenlixor {
 
-enum class Kernel { reference, sse2, avx2, avx512 };
+enum class Kernel { reference, sse2, avx2, avx512, neon, simd128 };
+
+// Every kernel there is, available here or not: SSE2, AVX2 and AVX-512 are
+// built only for x86, NEON only for ARM64 and SIMD128 only for WebAssembly.
+inline constexpr Kernel every_kernel[] = {Kernel::reference, Kernel::sse2, Kernel::avx2,
+                                          Kernel::avx512,    Kernel::neon, Kernel::simd128};
 
 // Whether this processor (and its operating system) can run the kernel.
 bool kernel_available(Kernel kernel);
@@ -16,7 +21,7 @@ Kernel fastest_kernel();
 // active kernel stays as it was.
 void use_kernel(Kernel kernel);
 Kernel active_kernel();
-// "reference", "sse2", "avx2" or "avx512".
+// "reference", "sse2", "avx2", "avx512", "neon" or "simd128".
 const char* kernel_name(Kernel kernel);
 // The kernel whose kernel_name is `name`, available or not; false when no
 // kernel has that name.

@@ -1,8 +1,11 @@
 // The one algorithm of the SIMD kernels, at the width of the vector
 // operations each kernel supplies. Included only by julia_kernel_sse2.cpp,
-// julia_kernel_avx2.cpp and julia_kernel_avx512.cpp, each after it has
-// defined QUENLIXOR_SIMD_TARGET (its instruction set as a target attribute)
-// and, in an anonymous namespace, its vector operations.
+// julia_kernel_avx2.cpp and julia_kernel_avx512.cpp (x86),
+// julia_kernel_neon.cpp (ARM64) and julia_kernel_simd128.cpp (WebAssembly),
+// each after it has defined QUENLIXOR_SIMD_TARGET (its instruction set as a
+// target attribute; empty for NEON, which every ARM64 processor has, and for
+// SIMD128, which only its own file is compiled for) and, in an anonymous
+// namespace, its vector operations.
 //
 // Confinement of the wider instruction sets: the library is compiled for the
 // plain processor of its platform, with no -m option for SSE2, AVX2 or

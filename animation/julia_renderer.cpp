@@ -12,10 +12,16 @@
 #include "animation/julia_renderer_kernels.h"
 #include "platform/processor_features.h"
 
-#if defined(__i386__) || defined(__x86_64__)
-#define QUENLIXOR_X86 1
-#else
-#define QUENLIXOR_X86 0
+// Which SIMD kernels this build has comes from the build (animation/
+// CMakeLists.txt): the x86 ones, NEON on ARM64 or SIMD128 in WebAssembly.
+#if !defined(QUENLIXOR_X86_KERNELS)
+#define QUENLIXOR_X86_KERNELS 0
+#endif
+#if !defined(QUENLIXOR_NEON_KERNEL)
+#define QUENLIXOR_NEON_KERNEL 0
+#endif
+#if !defined(QUENLIXOR_SIMD128_KERNEL)
+#define QUENLIXOR_SIMD128_KERNEL 0
 #endif
 
 namespace quenlixor {
@@ -114,7 +120,7 @@ void render_frame_into(std::int32_t number, std::uint32_t* pixels) {
 
 void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels) {
     switch (kernel) {
-#if QUENLIXOR_X86
+#if QUENLIXOR_X86_KERNELS
         case Kernel::sse2:
             render_pixels_sse2(c_re, c_im, pixels);
             return;
@@ -123,6 +129,16 @@ void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels)
             return;
         case Kernel::avx512:
             render_pixels_avx512(c_re, c_im, pixels);
+            return;
+#endif
+#if QUENLIXOR_NEON_KERNEL
+        case Kernel::neon:
+            render_pixels_neon(c_re, c_im, pixels);
+            return;
+#endif
+#if QUENLIXOR_SIMD128_KERNEL
+        case Kernel::simd128:
+            render_pixels_simd128(c_re, c_im, pixels);
             return;
 #endif
         default:
@@ -139,6 +155,10 @@ BlockShape kernel_block_shape(Kernel kernel) {
             return avx2_block;
         case Kernel::avx512:
             return avx512_block;
+        case Kernel::neon:
+            return neon_block;
+        case Kernel::simd128:
+            return simd128_block;
         default:
             return BlockShape{1, 1};
     }
@@ -148,7 +168,7 @@ bool kernel_available(Kernel kernel) {
     switch (kernel) {
         case Kernel::reference:
             return true;
-#if QUENLIXOR_X86
+#if QUENLIXOR_X86_KERNELS
         case Kernel::sse2:
             return processor_features().sse2;
         case Kernel::avx2:
@@ -156,20 +176,26 @@ bool kernel_available(Kernel kernel) {
         case Kernel::avx512:
             return processor_features().avx512;
 #endif
+#if QUENLIXOR_NEON_KERNEL
+        case Kernel::neon:
+            return processor_features().neon;
+#endif
+#if QUENLIXOR_SIMD128_KERNEL
+        case Kernel::simd128:
+            return processor_features().simd128;
+#endif
         default:
             return false;
     }
 }
 
 Kernel fastest_kernel() {
-    if (kernel_available(Kernel::avx512)) {
-        return Kernel::avx512;
-    }
-    if (kernel_available(Kernel::avx2)) {
-        return Kernel::avx2;
-    }
-    if (kernel_available(Kernel::sse2)) {
-        return Kernel::sse2;
+    // Widest first; a processor has at most one of the 128-bit kernels.
+    for (const Kernel kernel :
+         {Kernel::avx512, Kernel::avx2, Kernel::sse2, Kernel::neon, Kernel::simd128}) {
+        if (kernel_available(kernel)) {
+            return kernel;
+        }
     }
     return Kernel::reference;
 }
@@ -197,12 +223,16 @@ const char* kernel_name(Kernel kernel) {
             return "avx2";
         case Kernel::avx512:
             return "avx512";
+        case Kernel::neon:
+            return "neon";
+        case Kernel::simd128:
+            return "simd128";
     }
     return "unknown";
 }
 
 bool kernel_by_name(const char* name, Kernel& kernel) {
-    for (const Kernel candidate : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel candidate : every_kernel) {
         if (std::strcmp(name, kernel_name(candidate)) == 0) {
             kernel = candidate;
             return true;

@@ -45,13 +45,16 @@ void reference_escape_counts(int pixels, const float* x, float y, float c_re, fl
 // Kernels: each writes all pixel_count pixels of a picture (rows adjacent,
 // like the framebuffer) for the parameter c from x_of_column, y_of_row and
 // palette, and touches no other state, so several threads may run them at
-// once into pictures of their own. The SIMD kernels exist only on x86 and
-// may be called only when kernel_available() says so. `pixels` needs no
+// once into pictures of their own. The SIMD kernels exist only where they
+// are built (SSE2, AVX2 and AVX-512 on x86, NEON on ARM64, SIMD128 in
+// WebAssembly) and may be called only when kernel_available() says so. `pixels` needs no
 // alignment beyond that of std::uint32_t.
 void render_pixels_reference(float c_re, float c_im, std::uint32_t* pixels);
 void render_pixels_sse2(float c_re, float c_im, std::uint32_t* pixels);
 void render_pixels_avx2(float c_re, float c_im, std::uint32_t* pixels);
 void render_pixels_avx512(float c_re, float c_im, std::uint32_t* pixels);
+void render_pixels_neon(float c_re, float c_im, std::uint32_t* pixels);
+void render_pixels_simd128(float c_re, float c_im, std::uint32_t* pixels);
 
 // Writes all pixels of `pixels` for the parameter c with the given kernel,
 // which must be available.
@@ -70,6 +73,10 @@ inline constexpr BlockShape sse2_block{4, 2};
 // two where there are 8 (32-bit x86), which would keep most of four in memory.
 inline constexpr BlockShape avx2_block{8, sizeof(void*) == 8 ? 4 : 2};
 inline constexpr BlockShape avx512_block{16, 2};
+// ARM64 has 32 vector registers: two blocks of two vectors in flight.
+inline constexpr BlockShape neon_block{4, 2};
+// WebAssembly engines map SIMD128 onto SSE or NEON registers; blocks as SSE2's.
+inline constexpr BlockShape simd128_block{4, 2};
 BlockShape kernel_block_shape(Kernel kernel);
 
 }  // namespace quenlixor

@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace quenlixor {
 
@@ -45,6 +46,16 @@ struct Rounded {
     std::uint64_t significand;
     int exponent;
 };
+
+// The bits of one type as another (std::bit_cast is missing from some
+// standard libraries this builds with, such as emscripten 3.1's).
+template <class To, class From>
+To same_bits(From value) {
+    static_assert(sizeof(To) == sizeof(From));
+    To result;
+    std::memcpy(&result, &value, sizeof result);
+    return result;
+}
 
 int bit_length(Wide value) {
     const auto high = static_cast<std::uint64_t>(value >> 64);
@@ -181,7 +192,7 @@ SoftExtended soft_extended_from_int(std::int32_t value) {
 }
 
 SoftExtended soft_extended_from_float(float value) {
-    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const auto bits = same_bits<std::uint32_t>(value);
     const bool negative = (bits >> 31) != 0;
     const auto biased = static_cast<int>((bits >> 23) & 0xFFU);
     const std::uint64_t fraction = bits & 0x7FFFFFU;
@@ -199,7 +210,7 @@ SoftExtended soft_extended_from_float(float value) {
 }
 
 SoftExtended soft_extended_from_double(double value) {
-    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto bits = same_bits<std::uint64_t>(value);
     const bool negative = (bits >> 63) != 0;
     const auto biased = static_cast<int>((bits >> 52) & 0x7FFU);
     const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
@@ -291,7 +302,7 @@ float soft_extended_to_float(SoftExtended value) {
         bits |= static_cast<std::uint32_t>(rounded.exponent + 23 + 127) << 23 |
                 (static_cast<std::uint32_t>(rounded.significand) & 0x7FFFFFU);
     }
-    return std::bit_cast<float>(bits);
+    return same_bits<float>(bits);
 }
 
 double soft_extended_to_double(SoftExtended value) {
@@ -306,7 +317,7 @@ double soft_extended_to_double(SoftExtended value) {
         bits |= static_cast<std::uint64_t>(rounded.exponent + 52 + 1023) << 52 |
                 (rounded.significand & ((std::uint64_t{1} << 52) - 1));
     }
-    return std::bit_cast<double>(bits);
+    return same_bits<double>(bits);
 }
 
 }  // namespace quenlixor

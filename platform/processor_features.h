@@ -3,17 +3,22 @@
 //
 // The environment variable QUENLIXOR_SIMD caps what the fast paths may use,
 // whatever the processor has: none, mmx, sse2, avx2 or avx512, each level
-// including the ones before it. It lets a user run what an older processor
-// runs and lets the tests reach paths this processor would never be given.
-// Any other value is ignored, with one warning line on stderr.
+// including the ones before it; neon (ARM64) and simd128 (WebAssembly) name
+// the 128-bit level of their processors, as sse2 does of x86's, so each of
+// the three caps x86 at SSE2 and keeps NEON and SIMD128. It lets a user run
+// what an older processor runs and lets the tests reach paths this
+// processor would never be given. Any other value is ignored, with one
+// warning line on stderr.
 //
-// Portable: CPUID and XGETBV on x86, nothing elsewhere; no operating-system
-// call beyond the C library's getenv.
+// Portable: how the processor is read is one file per processor family
+// (CPUID and XGETBV on x86; NEON is part of every ARM64 processor and
+// SIMD128 is part of this build of the WebAssembly module); no
+// operating-system call beyond the C library's getenv.
 #pragma once
 
 namespace quenlixor {
 
-enum class SimdLevel { none, mmx, sse2, avx2, avx512 };
+enum class SimdLevel { none, mmx, sse2, avx2, avx512, neon, simd128 };
 
 struct ProcessorFeatures {
     bool mmx;
@@ -23,6 +28,10 @@ struct ProcessorFeatures {
     // AVX-512 F, DQ, BW and VL, with the operating system saving the mask
     // registers and all 32 ZMM registers in full.
     bool avx512;
+    // ARM64's Advanced SIMD.
+    bool neon;
+    // WebAssembly's 128-bit SIMD.
+    bool simd128;
 };
 
 // What this processor and its operating system can run, capped by

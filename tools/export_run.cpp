@@ -231,7 +231,7 @@ int run_export(int argc, char** argv) {
     if (options.kernel != nullptr) {
         if (!kernel_by_name(options.kernel, kernel)) {
             return bad_input("unknown kernel '" + std::string(options.kernel) +
-                             "' (reference, sse2, avx2 or avx512)");
+                             "' (reference, sse2, avx2, avx512, neon or simd128)");
         }
         if (!kernel_available(kernel)) {
             return bad_input("this processor cannot run the " + std::string(options.kernel) +

@@ -29,15 +29,25 @@ QJ_WINDOWS_PACKAGES=(
     imagemagick
 )
 
+# Packages for the 64-bit ARM Linux build (cross compiler, the target's
+# libraries from Debian's multiarch, qemu-user to run its tests) and its one
+# end-to-end run on a virtual X display.
+QJ_ARM64_PACKAGES=(
+    g++-aarch64-linux-gnu qemu-user
+    libsdl2-dev:arm64 libpng-dev:arm64 libgif-dev:arm64 libx11-dev:arm64
+    xvfb xauth xdotool x11-utils x11-apps
+)
+
 QJ_APT_UPDATED=0
 
 # qj_ensure_packages NAME...: installs the missing ones when run as root;
 # otherwise lists them and fails.
 qj_ensure_packages() {
     local missing=() pkg
-    local need_i386=0
+    local need_i386=0 need_arm64=0
     for pkg in "$@"; do
         if [[ $pkg == *:i386 ]]; then need_i386=1; fi
+        if [[ $pkg == *:arm64 ]]; then need_arm64=1; fi
         qj_package_installed "$pkg" || missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -49,12 +59,16 @@ qj_ensure_packages() {
         qj_say "adding the i386 architecture"
         dpkg --add-architecture i386 && QJ_APT_UPDATED=0
     fi
+    if [ $need_arm64 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+        qj_say "adding the arm64 architecture"
+        dpkg --add-architecture arm64 && QJ_APT_UPDATED=0
+    fi
     if [ $QJ_APT_UPDATED -eq 0 ]; then
         qj_say "apt-get update"
         apt-get update -qq || return 1
         QJ_APT_UPDATED=1
     fi
     qj_say "installing: ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" \
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-remove "${missing[@]}" \
         >/dev/null || return 1
 }

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -72,6 +72,19 @@ int plain_double_count(float zr, float zi, float c_re, float c_im) {
     return n;
 }
 
+// The bits of a single or a double (std::bit_cast is missing from some
+// standard libraries the suite builds with).
+std::uint32_t bits_of(float value) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+std::uint64_t bits_of(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 // The escape-time count behind a framebuffer pixel, or -1 for a colour that
 // no count gives.
 int count_of_colour(std::uint32_t colour) {
@@ -125,8 +138,8 @@ std::string describe_difference(const std::vector<std::uint32_t>& expected,
 
 std::vector<Kernel> fast_kernels() {
     std::vector<Kernel> kernels;
-    for (const Kernel kernel : {Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
-        if (kernel_available(kernel)) {
+    for (const Kernel kernel : every_kernel) {
+        if (kernel != Kernel::reference && kernel_available(kernel)) {
             kernels.push_back(kernel);
         }
     }
@@ -160,6 +173,10 @@ TEST(KernelChoiceTest, StartsWithTheFastestAvailableKernel) {
         EXPECT_EQ(fastest_kernel(), Kernel::avx2);
     } else if (kernel_available(Kernel::sse2)) {
         EXPECT_EQ(fastest_kernel(), Kernel::sse2);
+    } else if (kernel_available(Kernel::neon)) {
+        EXPECT_EQ(fastest_kernel(), Kernel::neon);
+    } else if (kernel_available(Kernel::simd128)) {
+        EXPECT_EQ(fastest_kernel(), Kernel::simd128);
     } else {
         EXPECT_EQ(fastest_kernel(), Kernel::reference);
     }
@@ -171,6 +188,28 @@ TEST(KernelChoiceTest, WiderKernelsComeWithTheNarrowerOnes) {
     }
     if (kernel_available(Kernel::avx2)) {
         EXPECT_TRUE(kernel_available(Kernel::sse2));
+    }
+    // One family per build: x86's, ARM64's or WebAssembly's.
+    EXPECT_LE((kernel_available(Kernel::sse2) ? 1 : 0) + (kernel_available(Kernel::neon) ? 1 : 0) +
+                  (kernel_available(Kernel::simd128) ? 1 : 0),
+              1);
+}
+
+TEST(KernelChoiceTest, EveryProcessorFamilyHasItsKernelUnlessCappedToNone) {
+    // QUENLIXOR_SIMD=none (or mmx) leaves the reference; anything else keeps
+    // the 128-bit kernel of the family this was built for.
+    const char* setting = std::getenv("QUENLIXOR_SIMD");
+    const bool capped = setting != nullptr &&
+                        (std::strcmp(setting, "none") == 0 || std::strcmp(setting, "mmx") == 0);
+#if defined(__aarch64__)
+    EXPECT_EQ(kernel_available(Kernel::neon), !capped);
+#elif defined(__wasm__)
+    EXPECT_EQ(kernel_available(Kernel::simd128), !capped);
+#elif defined(__x86_64__)
+    EXPECT_EQ(kernel_available(Kernel::sse2), !capped);
+#endif
+    if (capped) {
+        EXPECT_EQ(fastest_kernel(), Kernel::reference);
     }
 }
 
@@ -209,11 +248,18 @@ TEST(KernelChoiceTest, NamesAreTheCommandLineNames) {
     EXPECT_STREQ(kernel_name(Kernel::sse2), "sse2");
     EXPECT_STREQ(kernel_name(Kernel::avx2), "avx2");
     EXPECT_STREQ(kernel_name(Kernel::avx512), "avx512");
+    EXPECT_STREQ(kernel_name(Kernel::neon), "neon");
+    EXPECT_STREQ(kernel_name(Kernel::simd128), "simd128");
+    for (const Kernel kernel : every_kernel) {
+        Kernel named = Kernel::reference;
+        EXPECT_TRUE(kernel_by_name(kernel_name(kernel), named));
+        EXPECT_EQ(named, kernel);
+    }
 }
 
 TEST(KernelChoiceTest, UseKernelSwitchesOnlyToAvailableKernels) {
     const Kernel before = active_kernel();
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel kernel : every_kernel) {
         use_kernel(Kernel::reference);
         use_kernel(kernel);
         EXPECT_EQ(active_kernel(), kernel_available(kernel) ? kernel : Kernel::reference)
@@ -345,17 +391,16 @@ TEST_F(RendererTest, ParameterIsTheX87sWhereDoubleRoundsTheAngleDifferently) {
         {630000000, 0x1.4f8eeep+23F, 0x1.72a472p-2F, 0x1.4eaf04p+0F},
         {1260000000, 0x1.4f8eeep+24F, 0x1.f45602p-4F, 0x1.fa8ef2p+0F},
     };
-    const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
     for (const Pinned& pin : pinned) {
         const JuliaParameter parameter = julia_parameter(pin.number);
-        EXPECT_EQ(bits(parameter.angle), bits(pin.angle))
+        EXPECT_EQ(bits_of(parameter.angle), bits_of(pin.angle))
             << pin.number << ": " << std::hexfloat << parameter.angle;
-        EXPECT_EQ(bits(parameter.c_re), bits(pin.c_re))
+        EXPECT_EQ(bits_of(parameter.c_re), bits_of(pin.c_re))
             << pin.number << ": " << std::hexfloat << parameter.c_re;
-        EXPECT_EQ(bits(parameter.c_im), bits(pin.c_im))
+        EXPECT_EQ(bits_of(parameter.c_im), bits_of(pin.c_im))
             << pin.number << ": " << std::hexfloat << parameter.c_im;
-        EXPECT_NE(bits(static_cast<float>(static_cast<double>(pin.number) * 3.141593 / 180.0)),
-                  bits(pin.angle))
+        EXPECT_NE(bits_of(static_cast<float>(static_cast<double>(pin.number) * 3.141593 / 180.0)),
+                  bits_of(pin.angle))
             << pin.number;
     }
 }
@@ -367,13 +412,13 @@ TEST_F(RendererTest, SubnormalsAreNotFlushed) {
     volatile float tiny = 0x1p-70F;
     volatile float smallest_normal = 0x1p-126F;
     const float product = tiny * tiny;  // 2^-140
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(product), 0x00000200U);
+    EXPECT_EQ(bits_of(product), 0x00000200U);
     const float difference = smallest_normal * 1.5F - smallest_normal;  // 2^-127
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(difference), 0x00400000U);
+    EXPECT_EQ(bits_of(difference), 0x00400000U);
     volatile float subnormal = 0x1p-140F;
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(subnormal * 2.0F), 0x00000400U);
+    EXPECT_EQ(bits_of(subnormal * 2.0F), 0x00000400U);
     volatile double wide = 0x1p-530;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(wide * wide), std::uint64_t{1} << 14);  // 2^-1060
+    EXPECT_EQ(bits_of(wide * wide), std::uint64_t{1} << 14);  // 2^-1060
     // The same through the renderer's extended arithmetic and the
     // assignments of its passes.
     using A = Extended;
@@ -448,7 +493,7 @@ TEST_F(RendererTest, EveryFrameGivesOnePassExactlyToThePixelsOutsideTheBound) {
 }
 
 TEST_F(RendererTest, PassCountsOfFrames1And1000) {
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel kernel : every_kernel) {
         if (!kernel_available(kernel)) {
             continue;
         }
@@ -544,7 +589,7 @@ TEST_F(RendererTest, EveryKernelRendersIntoAPictureOfAnyAlignment) {
     const std::size_t skip = ((64 - address % 64) % 64) / sizeof(std::uint32_t) + 1;
     std::uint32_t* const picture = storage.data() + skip;
     const std::vector<std::uint32_t> expected = frame_by_number(4321, Kernel::reference);
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel kernel : every_kernel) {
         if (!kernel_available(kernel)) {
             continue;
         }

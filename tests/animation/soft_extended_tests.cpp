@@ -170,8 +170,8 @@ TEST(SoftExtendedTest, TheRenderersOperationsOnItsRangesAreTheX87s) {
         const float zi = orbit_value(operands);
         const float c_re = operands.coin() ? operands.single(-30, -1) : operands.single(-8, 0);
         const float c_im = operands.single(-12, 1);
-        const volatile Hardware x = zr;
-        const volatile Hardware y = zi;
+        const volatile Hardware x = static_cast<Hardware>(zr);
+        const volatile Hardware y = static_cast<Hardware>(zi);
         const SoftExtended mx = soft_extended_from_float(zr);
         const SoftExtended my = soft_extended_from_float(zi);
         const Hardware square = x * x;
@@ -187,9 +187,9 @@ TEST(SoftExtendedTest, TheRenderersOperationsOnItsRangesAreTheX87s) {
         const auto t = static_cast<float>(product);
         ASSERT_TRUE(same(t, soft_extended_to_float(model_product)));
 
-        const volatile Hardware hr = rr;
-        const volatile Hardware hi = ii;
-        const volatile Hardware hc = c_re;
+        const volatile Hardware hr = static_cast<Hardware>(rr);
+        const volatile Hardware hi = static_cast<Hardware>(ii);
+        const volatile Hardware hc = static_cast<Hardware>(c_re);
         const Hardware difference = hr - hi;
         const SoftExtended model_difference =
             soft_extended_sub(soft_extended_from_float(rr), soft_extended_from_float(ii));
@@ -201,8 +201,8 @@ TEST(SoftExtendedTest, TheRenderersOperationsOnItsRangesAreTheX87s) {
         ASSERT_TRUE(same(static_cast<float>(next), soft_extended_to_float(model_next)))
             << std::hexfloat << rr << " " << ii << " " << c_re;
 
-        const volatile Hardware hci = c_im;
-        const volatile Hardware ht = t;
+        const volatile Hardware hci = static_cast<Hardware>(c_im);
+        const volatile Hardware ht = static_cast<Hardware>(t);
         const Hardware next_imaginary = hci + ht;
         const SoftExtended model_next_imaginary =
             soft_extended_add(soft_extended_from_float(c_im), soft_extended_from_float(t));
@@ -230,7 +230,7 @@ TEST(SoftExtendedTest, TheRenderersOperationsOnItsRangesAreTheX87s) {
         ASSERT_TRUE(same(radians, model_radians)) << number;
         const auto angle = static_cast<float>(radians);
         ASSERT_TRUE(same(angle, soft_extended_to_float(model_radians))) << number;
-        const volatile Hardware ha = angle;
+        const volatile Hardware ha = static_cast<Hardware>(angle);
         const Hardware argument = ha * static_cast<Hardware>(0.7);
         const SoftExtended model_argument =
             soft_extended_mul(soft_extended_from_float(angle), soft_extended_from_double(0.7));
@@ -239,8 +239,8 @@ TEST(SoftExtendedTest, TheRenderersOperationsOnItsRangesAreTheX87s) {
 
         const double cosine = operands.double_between(-30, -1);
         const double sine = operands.double_between(-30, -1);
-        const volatile Hardware hcos = cosine;
-        const volatile Hardware hsin = sine;
+        const volatile Hardware hcos = static_cast<Hardware>(cosine);
+        const volatile Hardware hsin = static_cast<Hardware>(sine);
         const Hardware c_re_product = hcos * hsin;
         const SoftExtended model_c_re =
             soft_extended_mul(soft_extended_from_double(cosine), soft_extended_from_double(sine));
@@ -308,11 +308,14 @@ TEST(SoftExtendedTest, TiesAtTheSixtyFourthBitThenRoundAgainAsTheX87Does) {
                       std::ldexp(wide < 0 ? -1.0L : 1.0L, exponent - 1 - 53);
             --exponent;
         }
-        // Offsets of half, one and one and a half units of the 64th bit,
-        // and of less than half a unit (collapsing into the sticky bits).
+        // Offsets of half, one and one and a half units of the 64th bit, of
+        // less than half a unit, and of half a unit and a little more or
+        // less, whose last bits fall beyond the sum's 128 bits and are only
+        // told by the sticky bit.
         const int offset_unit = exponent - 63;
         for (const Hardware units :
-             {-1.5L, -1.0L, -0.5L, -0x1p-20L, 0.0L, 0x1p-20L, 0.5L, 1.0L, 1.5L}) {
+             {-1.5L, -1.0L, -0.5L - 0x1p-63L, -0.5L, -0.5L + 0x1p-64L, -0x1p-20L, 0.0L, 0x1p-20L,
+              0.5L - 0x1p-64L, 0.5L, 0.5L + 0x1p-63L, 1.0L, 1.5L, 1.5L + 0x1p-62L}) {
             const volatile Hardware offset = std::ldexp(units, offset_unit);
             const volatile Hardware point = halfway;
             const Hardware sum = point + offset;
@@ -337,8 +340,8 @@ TEST(SoftExtendedTest, ProductsOfDoublesTieAtTheSixtyFourthBit) {
                  {1.0, 1.0 + 0x1p-24, -(1.0 + 0x1p-24 + 0x1p-23), 0x1p-140, 1.0 + 0x1p-52}) {
                 const double x = (1.0 + std::ldexp(1.0, -a)) * scale;
                 const double y = 1.0 + std::ldexp(1.0, -b);
-                const volatile Hardware hx = x;
-                const volatile Hardware hy = y;
+                const volatile Hardware hx = static_cast<Hardware>(x);
+                const volatile Hardware hy = static_cast<Hardware>(y);
                 const Hardware product = hx * hy;
                 const SoftExtended model =
                     soft_extended_mul(soft_extended_from_double(x), soft_extended_from_double(y));
@@ -382,13 +385,13 @@ TEST(SoftExtendedTest, SumsOfSquaresJustBelowAtAndAbove4) {
     for (int k = 1; k <= 20000; ++k) {
         const float rr = 4.0F - static_cast<float>(k) * 0x1p-22F;
         const float rest = 4.0F - rr;  // exact
-        const volatile Hardware hr = rr;
+        const volatile Hardware hr = static_cast<Hardware>(rr);
         const SoftExtended mr = soft_extended_from_float(rr);
         float below = rest;
         float above = rest;
         for (int units = 0; units <= 3; ++units) {
             for (const float ii : {below, above}) {
-                const volatile Hardware hi = ii;
+                const volatile Hardware hi = static_cast<Hardware>(ii);
                 const SoftExtended size = soft_extended_add(mr, soft_extended_from_float(ii));
                 ASSERT_TRUE(same(hr + hi, size)) << std::hexfloat << rr << " + " << ii;
                 ASSERT_EQ(hr + hi < 4.0L, soft_extended_less(size, soft_extended_from_int(4)))
@@ -419,8 +422,8 @@ TEST(SoftExtendedTest, SubnormalSinglesAndDoublesAsTheX87StoresThem) {
         // subnormal singles, and products of doubles below the double's.
         const float a = operands.single(-90, -50);
         const float b = operands.single(-100, -60);
-        const volatile Hardware ha = a;
-        const volatile Hardware hb = b;
+        const volatile Hardware ha = static_cast<Hardware>(a);
+        const volatile Hardware hb = static_cast<Hardware>(b);
         const SoftExtended ma = soft_extended_from_float(a);
         const SoftExtended mb = soft_extended_from_float(b);
         const Hardware product = ha * hb;
@@ -432,8 +435,8 @@ TEST(SoftExtendedTest, SubnormalSinglesAndDoublesAsTheX87StoresThem) {
             std::bit_cast<float>(static_cast<std::uint32_t>(operands.next()) & 0x807FFFFFU);
         const auto tiny_b =
             std::bit_cast<float>(static_cast<std::uint32_t>(operands.next()) & 0x80FFFFFFU);
-        const volatile Hardware hta = tiny_a;
-        const volatile Hardware htb = tiny_b;
+        const volatile Hardware hta = static_cast<Hardware>(tiny_a);
+        const volatile Hardware htb = static_cast<Hardware>(tiny_b);
         const SoftExtended model_sum =
             soft_extended_add(soft_extended_from_float(tiny_a), soft_extended_from_float(tiny_b));
         ASSERT_TRUE(same(hta + htb, model_sum));
@@ -441,8 +444,8 @@ TEST(SoftExtendedTest, SubnormalSinglesAndDoublesAsTheX87StoresThem) {
             << std::hexfloat << tiny_a << " + " << tiny_b;
         const double x = operands.double_between(-600, -480);
         const double y = operands.double_between(-600, -500);
-        const volatile Hardware hx = x;
-        const volatile Hardware hy = y;
+        const volatile Hardware hx = static_cast<Hardware>(x);
+        const volatile Hardware hy = static_cast<Hardware>(y);
         const SoftExtended model_wide =
             soft_extended_mul(soft_extended_from_double(x), soft_extended_from_double(y));
         ASSERT_TRUE(same(hx * hy, model_wide));
@@ -483,8 +486,8 @@ TEST(SoftExtendedTest, ZerosAndSignsAsTheX87) {
     const Hardware values[] = {0.0L, -0.0L, 1.0L, -1.0L, 0x1p-16445L, -3.5L};
     for (const Hardware a_value : values) {
         for (const Hardware b_value : values) {
-            const volatile Hardware a = a_value;
-            const volatile Hardware b = b_value;
+            const volatile Hardware a = static_cast<Hardware>(a_value);
+            const volatile Hardware b = static_cast<Hardware>(b_value);
             const SoftExtended ma = model_of(a);
             const SoftExtended mb = model_of(b);
             EXPECT_TRUE(same(a + b, soft_extended_add(ma, mb))) << text(ma) << " + " << text(mb);

@@ -12,21 +12,25 @@ namespace quenlixor {
 namespace {
 
 ProcessorFeatures from_bits(unsigned bits) {
-    return {(bits & 1U) != 0, (bits & 2U) != 0, (bits & 4U) != 0, (bits & 8U) != 0};
+    return {(bits & 1U) != 0, (bits & 2U) != 0,  (bits & 4U) != 0,
+            (bits & 8U) != 0, (bits & 16U) != 0, (bits & 32U) != 0};
 }
 
 unsigned to_bits(const ProcessorFeatures& features) {
     return (features.mmx ? 1U : 0U) | (features.sse2 ? 2U : 0U) | (features.avx2 ? 4U : 0U) |
-           (features.avx512 ? 8U : 0U);
+           (features.avx512 ? 8U : 0U) | (features.neon ? 16U : 0U) | (features.simd128 ? 32U : 0U);
 }
 
 TEST(ProcessorFeaturesTest, ACapKeepsExactlyTheFeaturesAtOrBelowIt) {
-    // Bits: mmx, sse2, avx2, avx512; a cap of level n keeps the n lowest.
-    const unsigned kept_by_level[] = {0x0, 0x1, 0x3, 0x7, 0xF};
-    const SimdLevel levels[] = {SimdLevel::none, SimdLevel::mmx, SimdLevel::sse2, SimdLevel::avx2,
-                                SimdLevel::avx512};
-    for (unsigned bits = 0; bits < 16; ++bits) {
-        for (unsigned level = 0; level < 5; ++level) {
+    // Bits: mmx, sse2, avx2, avx512, neon, simd128; the x86 levels keep the
+    // n lowest of x86's, and every 128-bit level (sse2, neon, simd128) keeps
+    // SSE2, NEON and SIMD128.
+    const unsigned kept_by_level[] = {0x0, 0x1, 0x33, 0x37, 0x3F, 0x33, 0x33};
+    const SimdLevel levels[] = {SimdLevel::none,   SimdLevel::mmx,    SimdLevel::sse2,
+                                SimdLevel::avx2,   SimdLevel::avx512, SimdLevel::neon,
+                                SimdLevel::simd128};
+    for (unsigned bits = 0; bits < 64; ++bits) {
+        for (unsigned level = 0; level < 7; ++level) {
             EXPECT_EQ(to_bits(capped_features(from_bits(bits), levels[level])),
                       bits & kept_by_level[level])
                 << "features " << bits << ", level " << level;
@@ -35,21 +39,23 @@ TEST(ProcessorFeaturesTest, ACapKeepsExactlyTheFeaturesAtOrBelowIt) {
 }
 
 TEST(ProcessorFeaturesTest, TheSettingNamesALevelExactlyOrIsIgnored) {
-    const ProcessorFeatures all = from_bits(0xF);
+    const ProcessorFeatures all = from_bits(0x3F);
     EXPECT_EQ(to_bits(apply_simd_setting(all, "none").features), 0x0U);
     EXPECT_EQ(to_bits(apply_simd_setting(all, "mmx").features), 0x1U);
-    EXPECT_EQ(to_bits(apply_simd_setting(all, "sse2").features), 0x3U);
-    EXPECT_EQ(to_bits(apply_simd_setting(all, "avx2").features), 0x7U);
-    EXPECT_EQ(to_bits(apply_simd_setting(all, "avx512").features), 0xFU);
+    EXPECT_EQ(to_bits(apply_simd_setting(all, "sse2").features), 0x33U);
+    EXPECT_EQ(to_bits(apply_simd_setting(all, "avx2").features), 0x37U);
+    EXPECT_EQ(to_bits(apply_simd_setting(all, "avx512").features), 0x3FU);
+    EXPECT_EQ(to_bits(apply_simd_setting(all, "neon").features), 0x33U);
+    EXPECT_EQ(to_bits(apply_simd_setting(all, "simd128").features), 0x33U);
     EXPECT_FALSE(apply_simd_setting(all, "mmx").setting_ignored);
     // A cap never adds what the processor lacks.
     EXPECT_EQ(to_bits(apply_simd_setting(from_bits(0x3), "avx512").features), 0x3U);
     EXPECT_FALSE(apply_simd_setting(all, nullptr).setting_ignored);
-    EXPECT_EQ(to_bits(apply_simd_setting(all, nullptr).features), 0xFU);
-    for (const char* unknown : {"", "AVX2", "sse", "avx2 ", "3dnow", "sse2,avx2"}) {
+    EXPECT_EQ(to_bits(apply_simd_setting(all, nullptr).features), 0x3FU);
+    for (const char* unknown : {"", "AVX2", "sse", "avx2 ", "3dnow", "sse2,avx2", "NEON", "simd"}) {
         const FeatureSetting setting = apply_simd_setting(all, unknown);
         EXPECT_TRUE(setting.setting_ignored) << '"' << unknown << '"';
-        EXPECT_EQ(to_bits(setting.features), 0xFU) << '"' << unknown << '"';
+        EXPECT_EQ(to_bits(setting.features), 0x3FU) << '"' << unknown << '"';
     }
 }
 
@@ -62,6 +68,11 @@ TEST(ProcessorFeaturesTest, WiderSetsComeWithTheNarrowerOnes) {
 #if defined(__x86_64__)
     EXPECT_TRUE(features.sse2) << "SSE2 is the x86-64 baseline";
 #endif
+#if defined(__aarch64__)
+    EXPECT_TRUE(features.neon) << "NEON is the ARM64 baseline";
+#endif
+    // One family of instruction sets per processor.
+    EXPECT_LE((features.sse2 ? 1 : 0) + (features.neon ? 1 : 0) + (features.simd128 ? 1 : 0), 1);
 }
 
 char sse2_setting[] = "QUENLIXOR_SIMD=sse2";
@@ -91,7 +102,8 @@ TEST(ProcessorFeaturesDeathTest, AnUnknownSettingIsIgnoredWithOneWarningLine) {
             std::exit(to_bits(features) == to_bits(read_processor_features()) ? 0 : 1);
         },
         ::testing::ExitedWithCode(0),
-        "^quenlixor: QUENLIXOR_SIMD=turbo is not none, mmx, sse2, avx2 or avx512; ignored\n$");
+        "^quenlixor: QUENLIXOR_SIMD=turbo is not none, mmx, sse2, avx2, avx512, neon or simd128; "
+        "ignored\n$");
 }
 
 }  // namespace

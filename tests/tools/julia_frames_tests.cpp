@@ -60,6 +60,32 @@ std::string quoted(const std::string& text) {
     return result;
 }
 
+// The words of the command that runs julia-frames, built for another
+// processor, on this machine (QUENLIXOR_TOOL_LAUNCHER, split at spaces;
+// none natively).
+std::vector<std::string> launcher_words() {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : std::string(QUENLIXOR_TOOL_LAUNCHER) + ' ') {
+        if (c != ' ') {
+            word.push_back(c);
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    return words;
+}
+
+// julia-frames as a shell command, through the launcher.
+std::string tool_command() {
+    std::string command;
+    for (const std::string& word : launcher_words()) {
+        command += quoted(word) + ' ';
+    }
+    return command + quoted(QUENLIXOR_JULIA_FRAMES);
+}
+
 class JuliaFramesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -72,7 +98,7 @@ protected:
     void TearDown() override { fs::remove_all(work_); }
 
     Outcome run(const std::vector<std::string>& arguments) {
-        std::string command = quoted(QUENLIXOR_JULIA_FRAMES);
+        std::string command = tool_command();
         for (const std::string& argument : arguments) {
             command.push_back(' ');
             command.append(quoted(argument));
@@ -242,7 +268,7 @@ TEST_F(JuliaFramesTest, CountAloneRendersAndWritesNothing) {
 
 TEST_F(JuliaFramesTest, EveryAvailableKernelWritesTheSameFrame) {
     const std::string expected = expected_raw_frame(4321);
-    for (const Kernel kernel : {Kernel::reference, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (const Kernel kernel : every_kernel) {
         const std::string path = output(std::string(kernel_name(kernel)) + ".raw");
         const Outcome outcome =
             run({"--frame", "4321", "--kernel", kernel_name(kernel), "--raw", path});
@@ -338,7 +364,7 @@ TEST_F(JuliaFramesTest, StreamCarriesEveryFrameInOrder) {
 
 TEST_F(JuliaFramesTest, BrokenPipeEndsQuietlyWithStatus1) {
     const std::string command =
-        "bash -c " + quoted(quoted(QUENLIXOR_JULIA_FRAMES) + " --frame 1 --count 200 --raw - 2>" +
+        "bash -c " + quoted(tool_command() + " --frame 1 --count 200 --raw - 2>" +
                             quoted((work_ / "stderr").string()) +
                             " | head -c 1000 >/dev/null;"
                             " exit ${PIPESTATUS[0]}");
@@ -381,8 +407,7 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     fs::remove(outputs_ / "link.gif");
     fs::remove(outputs_ / "real.gif");
     // A full disk under the stream.
-    const std::string command = quoted(QUENLIXOR_JULIA_FRAMES) +
-                                " --frame 1 --count 2 --raw - >/dev/full 2>" +
+    const std::string command = tool_command() + " --frame 1 --count 2 --raw - >/dev/full 2>" +
                                 quoted((work_ / "stderr").string());
     const int raw_status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1, 1);
@@ -403,9 +428,9 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
 // (status 127 when that fails).
 [[noreturn]] void become_julia_frames(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
-    std::string program = QUENLIXOR_JULIA_FRAMES;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
+    std::vector<std::string> copies = launcher_words();
+    copies.emplace_back(QUENLIXOR_JULIA_FRAMES);
+    copies.insert(copies.end(), arguments.begin(), arguments.end());
     for (std::string& argument : copies) {
         argv.push_back(argument.data());
     }

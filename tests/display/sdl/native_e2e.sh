@@ -6,7 +6,10 @@
 #   native_e2e.sh SCENARIO BIN_DIR
 #
 # BIN_DIR holds quenlixor-julia, julia-frames, e2e-frame-match and
-# e2e-close-request. Scenarios:
+# e2e-close-request. QUENLIXOR_E2E_EMULATOR, when set, is the command (words
+# split at spaces) that runs the first three, built for another processor
+# (qemu-aarch64); the X tools are this machine's.
+# Scenarios:
 #   window-24, window-16  the window is centred with a 320x240 client area,
 #                         the caption shows a non-zero rate, the window shows
 #                         a frame of the animation pixel for pixel, and a key
@@ -42,6 +45,8 @@ source "$here/../../lib/e2e_checks.sh"
 source "$here/../../../scripts/lib/xvfb.sh"
 
 program=$bin_dir/quenlixor-julia
+# shellcheck disable=SC2206  # split at spaces on purpose
+emulator=(${QUENLIXOR_E2E_EMULATOR:-})
 work=$(mktemp -d)
 tmux_socket=
 
@@ -61,7 +66,7 @@ if [ "$scenario" != no-display ]; then
 fi
 
 start_program() { # start_program [ARGS...]
-    "$program" "$@" </dev/null >"$work/program.log" 2>&1 &
+    "${emulator[@]}" "$program" "$@" </dev/null >"$work/program.log" 2>&1 &
     program_pid=$!
 }
 
@@ -79,13 +84,13 @@ check_geometry() {
 # every pixel to the same frame from julia-frames.
 check_picture() {
     local frame verdict
-    frame=$("$bin_dir/e2e-frame-match" find "$1" 1 100000 "$2" 2>"$work/match.log")
+    frame=$("${emulator[@]}" "$bin_dir/e2e-frame-match" find "$1" 1 100000 "$2" 2>"$work/match.log")
     check "the window shows a frame of the animation (frame ${frame:-none}: $(cat "$work/match.log"))" \
         [ -n "$frame" ]
     [ -n "$frame" ] || return
-    "$bin_dir/julia-frames" --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
+    "${emulator[@]}" "$bin_dir/julia-frames" --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
         echo "julia-frames failed: $(cat "$work/julia-frames.log")"
-    verdict=$("$bin_dir/e2e-frame-match" compare "$1" "$work/frame.raw" "$2" 2>&1)
+    verdict=$("${emulator[@]}" "$bin_dir/e2e-frame-match" compare "$1" "$work/frame.raw" "$2" 2>&1)
     check "window equals julia-frames --frame $frame in the desktop's format ($verdict)" \
         [ "$verdict" = "0 pixels differ" ]
 }
