@@ -89,7 +89,7 @@ var quenlixorPage = (function () {
 
   // Runs the program once with `argv` on the compiled `module`; calls
   // done(status, output, errors) when it ends.
-  function runProgram(module, argv, settings, done) {
+  function runProgram(factory, module, argv, settings, done) {
     var output = [];
     var errors = [];
     var options = {
@@ -108,32 +108,36 @@ var quenlixorPage = (function () {
         done(status, output, errors, options);
       }
     };
-    createQuenlixorJulia(options);
+    factory(options);
   }
 
   function showUsage(lines) {
     element('usage').textContent = lines.join('\n') + '\n\n' + pageNote;
   }
 
-  function start(simd128Module, scalarModule) {
+  // Each variant is {factory: its module script's factory, module: its
+  // WebAssembly in base64}.
+  function start(simd128, scalar) {
     if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
       say('This browser has no WebAssembly, which the animation needs.');
       return;
     }
     var read = reading(parameters(window.location.search));
     var simd = read.simd !== 'none' && WebAssembly.validate(new Uint8Array(simdProbe));
-    WebAssembly.compile(base64Bytes(simd ? simd128Module : scalarModule)).then(function (module) {
+    var chosen = simd ? simd128 : scalar;
+    var factory = chosen.factory;
+    WebAssembly.compile(base64Bytes(chosen.module)).then(function (module) {
       if (read.problem !== null) {
-        runProgram(module, ['--help'], {}, function (status, output) {
+        runProgram(factory, module, ['--help'], {}, function (status, output) {
           say('quenlixor-julia: ' + read.problem);
           showUsage(output);
         });
         return;
       }
-      runProgram(module, ['--version'], {simd: read.simd}, function (status, output) {
+      runProgram(factory, module, ['--version'], {simd: read.simd}, function (status, output) {
         element('info').textContent = output.join(' \u00b7 ');
       });
-      runProgram(module, read.argv,
+      runProgram(factory, module, read.argv,
                  {canvas: element('picture'), pace: read.pace, simd: read.simd},
                  function (status, output, errors, options) {
                    if (options.displayOpened) {
