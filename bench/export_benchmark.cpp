@@ -4,13 +4,22 @@
 //   threads, frames 1, 6, 11, ... (720 frames spread over the cycle);
 //   compare T = the cores with 1: the goal is a rate of at least
 //   0.8 x cores x the rate of one thread.
-// - gif_full_cycle/threads:T: frames 1-3600 as an animated GIF written to a
-//   temporary file, everything included; reports the file's size in bytes.
+// - gif_full_cycle/threads:T/scale:N: frames 1-3600 as an animated GIF
+//   written to a temporary file, everything included, at --scale 1 and 2;
+//   reports the file's size in bytes. Goals on 2 threads: 1.5 s at scale 1,
+//   4 s at scale 2.
+// - gif_against_gifsicle/step:S: 100 frames from frame 1 at --step 1, 10
+//   and 100 as a GIF, and what `gifsicle -O3` makes of it: both sizes and
+//   ours / gifsicle's (goal: at most 1.03). Skipped, saying so, when
+//   gifsicle is not installed.
+// - gif_scale_cost/scale:N: 100 frames from frame 1 as a GIF at each scale;
+//   the bytes and their ratio to scale 1 (N x N would be the pixels').
 //
 //   export_benchmark [--benchmark_filter=...] [--benchmark_repetitions=N]
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -48,20 +57,82 @@ void render(benchmark::State& state) {
                                                benchmark::Counter::kIsIterationInvariantRate);
 }
 
+std::filesystem::path temporary(const std::string& name) {
+    return std::filesystem::temp_directory_path() /
+           ("export-benchmark-" + std::to_string(process_id()) + "-" + name);
+}
+
 void gif_full_cycle(benchmark::State& state) {
     const std::string threads = std::to_string(state.range(0));
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() /
-        ("export-benchmark-" + std::to_string(process_id()) + ".gif");
+    const std::string scale = std::to_string(state.range(1));
+    const std::filesystem::path path = temporary("cycle.gif");
     for (auto _ : state) {
-        if (run_with({"--frame", "1", "--count", "3600", "--quiet", "--threads", threads, "--gif",
-                      path.string()}) != 0) {
+        if (run_with({"--frame", "1", "--count", "3600", "--quiet", "--threads", threads, "--scale",
+                      scale, "--gif", path.string()}) != 0) {
             state.SkipWithError("julia-frames failed");
             return;
         }
     }
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
     std::filesystem::remove(path);
+}
+
+bool gifsicle_installed() {
+    return std::system("gifsicle --version >/dev/null 2>&1") == 0;
+}
+
+// 100 frames from frame 1 at a step and scale into `path`; false on failure.
+bool hundred_frames(const std::filesystem::path& path, std::int64_t step, std::int64_t scale) {
+    return run_with({"--frame", "1", "--count", "100", "--step", std::to_string(step), "--scale",
+                     std::to_string(scale), "--quiet", "--gif", path.string()}) == 0;
+}
+
+void gif_against_gifsicle(benchmark::State& state) {
+    if (!gifsicle_installed()) {
+        state.SkipWithError("gifsicle is not installed: no comparison (apt-get install gifsicle)");
+        return;
+    }
+    const std::filesystem::path ours = temporary("ours.gif");
+    const std::filesystem::path theirs = temporary("gifsicle.gif");
+    for (auto _ : state) {
+        if (!hundred_frames(ours, state.range(0), 1)) {
+            state.SkipWithError("julia-frames failed");
+            return;
+        }
+        const std::string command =
+            "gifsicle -O3 '" + ours.string() + "' -o '" + theirs.string() + "' 2>/dev/null";
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("gifsicle failed");
+            return;
+        }
+    }
+    const auto ours_bytes = static_cast<double>(std::filesystem::file_size(ours));
+    const auto gifsicle_bytes = static_cast<double>(std::filesystem::file_size(theirs));
+    state.counters["ours"] = ours_bytes;
+    state.counters["gifsicle_O3"] = gifsicle_bytes;
+    state.counters["ratio"] = ours_bytes / gifsicle_bytes;
+    std::filesystem::remove(ours);
+    std::filesystem::remove(theirs);
+}
+
+void gif_scale_cost(benchmark::State& state) {
+    const std::filesystem::path unscaled = temporary("scale-1.gif");
+    const std::filesystem::path scaled = temporary("scale-n.gif");
+    for (auto _ : state) {
+        if (!hundred_frames(scaled, 1, state.range(0))) {
+            state.SkipWithError("julia-frames failed");
+            return;
+        }
+    }
+    if (!hundred_frames(unscaled, 1, 1)) {
+        state.SkipWithError("julia-frames failed");
+        return;
+    }
+    const auto bytes = static_cast<double>(std::filesystem::file_size(scaled));
+    state.counters["bytes"] = bytes;
+    state.counters["x_scale_1"] = bytes / static_cast<double>(std::filesystem::file_size(unscaled));
+    std::filesystem::remove(scaled);
+    std::filesystem::remove(unscaled);
 }
 
 }  // namespace
@@ -75,10 +146,26 @@ int main(int argc, char** argv) {
     auto* gif_case = benchmark::RegisterBenchmark("gif_full_cycle", gif_full_cycle);
     for (int threads = 1; threads <= cores; ++threads) {
         render_case->Arg(threads);
-        gif_case->Arg(threads);
+        for (const int scale : {1, 2}) {
+            gif_case->Args({threads, scale});
+        }
     }
     render_case->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
-    gif_case->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+    gif_case->ArgNames({"threads", "scale"})->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("gif_against_gifsicle", gif_against_gifsicle)
+        ->ArgName("step")
+        ->Arg(1)
+        ->Arg(10)
+        ->Arg(100)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("gif_scale_cost", gif_scale_cost)
+        ->ArgName("scale")
+        ->DenseRange(1, 8)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -8,8 +8,8 @@ namespace quenlixor {
 
 const char* const export_usage_text =
     "usage: julia-frames --frame N [--count K] [--step S] [--threads T] [--kernel NAME]\n"
-    "                    [--fps F] [--quiet] [--gif PATH] [--png PATH|PATTERN]\n"
-    "                    [--raw PATH|PATTERN|-]\n"
+    "                    [--fps F] [--scale N] [--quiet] [--gif PATH]\n"
+    "                    [--png PATH|PATTERN] [--raw PATH|PATTERN|-]\n"
     "\n"
     "Renders the frames of the Julia animation numbered N, N+S, N+2S, ... (K of them)\n"
     "and writes them. The frame after 2147483647 is 0, as in the program.\n"
@@ -23,15 +23,18 @@ const char* const export_usage_text =
     "                 (WebAssembly) (default: the fastest this processor has)\n"
     "  --fps F        frames per second of the GIF, 1 to 50 (default 25); each frame\n"
     "                 shows for 100/F centiseconds rounded to the nearest\n"
+    "  --scale N      every picture pixel an N x N block in every output, 1 to 8\n"
+    "                 (default 1), as in the program's window\n"
     "  --quiet        no progress line (it appears only on a terminal anyway)\n"
     "  --gif PATH     an animated GIF of all frames, exact, looping for ever\n"
     "  --png PATH     an 8-bit RGB PNG of the last frame, as a 32-bit desktop shows it\n"
     "  --png PATTERN  one PNG per frame, named by a printf integer conversion with the\n"
     "                 frame number: 'frame-%06d.png'\n"
     "  --raw PATH     the framebuffer of the last frame: 76800 little-endian 32-bit\n"
-    "                 words, row 0 first\n"
+    "                 words (times N x N at --scale N), row 0 first\n"
     "  --raw PATTERN  one raw file per frame\n"
-    "  --raw -        every frame on standard output, 307200 bytes each, in order\n"
+    "  --raw -        every frame on standard output in order, 307200 bytes each\n"
+    "                 (times N x N)\n"
     "  --help         show this text\n"
     "\n"
     "Without an output, --count must be given (the frames are rendered and dropped).\n"
@@ -78,6 +81,7 @@ constexpr NumberOption number_options[] = {
     {"--step", 1, largest_frame_number, "a step from 1 to 2147483647"},
     {"--threads", 1, 256, "a number of threads from 1 to 256"},
     {"--fps", 1, 50, "frames per second from 1 to 50"},
+    {"--scale", 1, 8, "a scale from 1 to 8"},
 };
 
 bool is_digit(char c) {
@@ -262,8 +266,11 @@ ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
                 case 3:
                     options.threads = static_cast<int>(parsed);
                     break;
-                default:
+                case 4:
                     options.fps = static_cast<int>(parsed);
+                    break;
+                default:
+                    options.scale = static_cast<int>(parsed);
                     break;
             }
         } else if (argument == "--kernel") {

@@ -28,6 +28,7 @@ struct ExportOptions {
     int threads = 0;  // 0: the processors available
     const char* kernel = nullptr;
     int fps = 25;
+    int scale = 1;  // every picture pixel an N x N block in every output
     bool quiet = false;
     std::string gif_path;  // empty: no GIF
     PictureOutput png;

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "animation/julia_renderer.h"
+#include "display/pixel_converters.h"
+#include "display/present_rows.h"
 #include "platform/export_platform.h"
 
 #if defined(QUENLIXOR_HAVE_PNG)
@@ -65,6 +68,9 @@ void discard_output(OutputFile& output) {
 }
 
 bool write_output(OutputFile& output, const void* bytes, std::size_t size) {
+    if (size == 0) {
+        return true;  // a frame folded into the one before brings no bytes
+    }
     errno = 0;
     if (std::fwrite(bytes, 1, size, output.file) != size) {
         const int error_number = errno;
@@ -106,14 +112,11 @@ bool write_whole_file(const std::string& path, const char* what, const void* byt
            commit_output(output);
 }
 
-void raw_frame(const std::uint32_t* pixels, unsigned char* bytes) {
-    for (std::size_t pixel = 0; pixel < raw_frame_bytes / 4; ++pixel) {
-        const std::uint32_t word = pixels[pixel];
-        bytes[pixel * 4 + 0] = static_cast<unsigned char>(word);
-        bytes[pixel * 4 + 1] = static_cast<unsigned char>(word >> 8);
-        bytes[pixel * 4 + 2] = static_cast<unsigned char>(word >> 16);
-        bytes[pixel * 4 + 3] = static_cast<unsigned char>(word >> 24);
-    }
+// The rows as the window shows them, through the same routine, into a
+// surface of the format's bytes.
+void raw_frame(const std::uint32_t* pixels, int scale, unsigned char* bytes) {
+    present_rows(pixels, picture_width, picture_height, scale, convert_to_xrgb8888, 4, bytes,
+                 picture_width * scale * 4);
 }
 
 bool write_stream(const void* bytes, std::size_t size, bool& broken_pipe) {
@@ -145,14 +148,15 @@ void flush_nothing(png_structp) {}
 
 // libpng reports its errors by jumping back into this function; nothing
 // with a destructor lives in its frame.
-bool encode_png_rows(png_structp png, png_infop info, png_bytepp rows,
+bool encode_png_rows(png_structp png, png_infop info, png_bytepp rows, int scale,
                      std::vector<unsigned char>* bytes) {
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
     png_set_write_fn(png, bytes, append_png_bytes, flush_nothing);
-    png_set_IHDR(png, info, 320, 240, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(picture_width * scale),
+                 static_cast<png_uint_32>(picture_height * scale), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, nullptr);
@@ -161,18 +165,15 @@ bool encode_png_rows(png_structp png, png_infop info, png_bytepp rows,
 
 }  // namespace
 
-bool encode_png(const std::uint32_t* pixels, std::vector<unsigned char>& bytes) {
-    constexpr int width = 320;
-    constexpr int height = 240;
-    std::vector<unsigned char> picture(static_cast<std::size_t>(width * height * 3));
-    std::vector<png_bytep> rows(height);
-    for (std::size_t pixel = 0; pixel < static_cast<std::size_t>(width * height); ++pixel) {
-        picture[pixel * 3 + 0] = static_cast<unsigned char>(pixels[pixel] >> 16);
-        picture[pixel * 3 + 1] = static_cast<unsigned char>(pixels[pixel] >> 8);
-        picture[pixel * 3 + 2] = static_cast<unsigned char>(pixels[pixel]);
-    }
+bool encode_png(const std::uint32_t* pixels, int scale, std::vector<unsigned char>& bytes) {
+    const auto row_bytes = static_cast<std::size_t>(picture_width * scale * 3);
+    std::vector<png_bytep> rows(static_cast<std::size_t>(picture_height * scale));
+    std::vector<unsigned char> picture(rows.size() * row_bytes);
+    // Bytes R, G, B.
+    present_rows(pixels, picture_width, picture_height, scale, convert_to_bgr888, 3, picture.data(),
+                 static_cast<std::int32_t>(row_bytes));
     for (std::size_t row = 0; row < rows.size(); ++row) {
-        rows[row] = picture.data() + row * width * 3;
+        rows[row] = picture.data() + row * row_bytes;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (png == nullptr) {
@@ -180,7 +181,7 @@ bool encode_png(const std::uint32_t* pixels, std::vector<unsigned char>& bytes) 
     }
     png_infop info = png_create_info_struct(png);
     bytes.clear();
-    const bool encoded = info != nullptr && encode_png_rows(png, info, rows.data(), &bytes);
+    const bool encoded = info != nullptr && encode_png_rows(png, info, rows.data(), scale, &bytes);
     png_destroy_write_struct(&png, &info);
     return encoded;
 }
@@ -189,7 +190,7 @@ bool png_available() {
     return false;
 }
 
-bool encode_png(const std::uint32_t*, std::vector<unsigned char>&) {
+bool encode_png(const std::uint32_t*, int, std::vector<unsigned char>&) {
     return false;
 }
 #endif

@@ -11,7 +11,7 @@
 
 namespace quenlixor {
 
-inline constexpr std::size_t raw_frame_bytes = 307200;
+inline constexpr std::size_t raw_frame_bytes = 307200;  // at scale 1
 
 // One file being written. `what` names it in messages ("GIF").
 struct OutputFile {
@@ -41,15 +41,16 @@ void discard_output(OutputFile& output);
 bool write_whole_file(const std::string& path, const char* what, const void* bytes,
                       std::size_t size);
 
-// The framebuffer's bytes: 76,800 little-endian 32-bit words.
-void raw_frame(const std::uint32_t* pixels, unsigned char* bytes);
+// The framebuffer's bytes: 76,800 little-endian 32-bit words, at `scale`
+// (1-8) every pixel an N x N block of them: raw_frame_bytes x N x N bytes.
+void raw_frame(const std::uint32_t* pixels, int scale, unsigned char* bytes);
 
 // Whether this build can write PNG pictures.
 bool png_available();
 
-// An 8-bit RGB PNG of what a 32-bit desktop shows (bits 24-31 dropped).
-// False when libpng fails or is missing.
-bool encode_png(const std::uint32_t* pixels, std::vector<unsigned char>& bytes);
+// An 8-bit RGB PNG of what a 32-bit desktop shows (bits 24-31 dropped), at
+// `scale` as raw_frame. False when libpng fails or is missing.
+bool encode_png(const std::uint32_t* pixels, int scale, std::vector<unsigned char>& bytes);
 
 // Writes frames to standard output; false on a failure (a closed pipe is
 // reported only through `broken_pipe`, other failures with a message).

@@ -37,6 +37,7 @@ struct Export {
     bool gif = false;
     int delay = 4;
     FileOutput gif_file;
+    std::vector<unsigned char> gif_held;  // the last GIF frame, written once the next changes
     FileOutput png_file;
     FileOutput raw_file;
     bool png_sequence_failed = false;
@@ -72,10 +73,11 @@ bool wants_png(const FrameWork& frame) {
 void prepare_frame(FrameWork& frame) {
     render_frame_into(frame_at(job.options, frame.index), frame.pixels);
     if (wants_raw(frame)) {
-        frame.raw_bytes.resize(raw_frame_bytes);
-        raw_frame(frame.pixels, frame.raw_bytes.data());
+        const auto scale = static_cast<std::size_t>(job.options.scale);
+        frame.raw_bytes.resize(raw_frame_bytes * scale * scale);
+        raw_frame(frame.pixels, job.options.scale, frame.raw_bytes.data());
     }
-    if (wants_png(frame) && !encode_png(frame.pixels, frame.png_bytes)) {
+    if (wants_png(frame) && !encode_png(frame.pixels, job.options.scale, frame.png_bytes)) {
         frame.failed = true;
     }
 }
@@ -84,7 +86,7 @@ void prepare_frame(FrameWork& frame) {
 void encode_gif_frame(FrameWork& frame, const FrameWork* previous) {
     if (job.gif && !frame.failed) {
         frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
-                                  job.delay, frame.scratch, frame.gif_bytes);
+                                  job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
     }
 }
 #endif
@@ -124,6 +126,19 @@ void write_to_sequence(const PictureOutput& output, bool& sequence_failed, const
     }
 }
 
+// A frame that changes nothing is folded into the one before it.
+void write_gif_frame(const std::vector<unsigned char>& bytes) {
+#if defined(QUENLIXOR_HAVE_GIF)
+    if (!job.gif || gif_fold_frame(job.gif_held, bytes)) {
+        return;
+    }
+    write_to_file(job.gif_file, job.gif_held, false);
+    job.gif_held = bytes;
+#else
+    write_to_file(job.gif_file, bytes, false);
+#endif
+}
+
 bool write_frame(const FrameWork& frame) {
     if (frame.failed) {
         std::fprintf(stderr, "julia-frames: cannot encode frame %ld\n",
@@ -139,7 +154,7 @@ bool write_frame(const FrameWork& frame) {
             return false;
         }
     }
-    write_to_file(job.gif_file, frame.gif_bytes, false);
+    write_gif_frame(frame.gif_bytes);
     write_to_sequence(job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
     write_to_sequence(job.options.raw, job.raw_sequence_failed, "raw frame", frame,
@@ -272,7 +287,7 @@ int run_export(int argc, char** argv) {
     if (job.gif && !job.gif_file.failed) {
         prepare_gif_colours();
         std::vector<unsigned char> head;
-        if (!gif_head(head)) {
+        if (!gif_head(options.scale, head)) {
             std::fprintf(stderr, "julia-frames: cannot encode the GIF\n");
             discard_file_outputs();
             return 1;
@@ -293,8 +308,8 @@ int run_export(int argc, char** argv) {
 
 #if defined(QUENLIXOR_HAVE_GIF)
     if (complete && stop_signal() == 0 && job.gif) {
-        const std::vector<unsigned char> trailer = {gif_trailer};
-        write_to_file(job.gif_file, trailer, true);
+        job.gif_held.push_back(gif_trailer);
+        write_to_file(job.gif_file, job.gif_held, true);
     }
 #endif
     discard_file_outputs();

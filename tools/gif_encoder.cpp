@@ -1,11 +1,22 @@
-// The animated GIF, with giflib for the format and the LZW coding.
+// The animated GIF: giflib lays down the format, our coder (gif_lzw.h) the
+// image data.
 //
 // giflib writes one image stream at a time through one GifFileType, and has
-// no call that puts already coded image data into a stream. So every frame
-// is coded as a GIF of its own in memory (a GifFileType per frame with an
-// output function appending to a buffer), and the file is stitched from the
-// parts between those GIFs' screen descriptors and trailers: the only bytes
-// not laid down by giflib are that splice.
+// no call that puts already coded image data into a stream (EGifPutCode
+// keeps the colour table's code size, which the frames here go below). So
+// every frame is laid down as a GIF of its own in memory (a GifFileType per
+// frame with an output function appending to a buffer): its graphics
+// control block and image descriptor are kept, the code size giflib writes
+// after them is replaced by the frame's image data, and the file is
+// stitched from those parts.
+//
+// A frame's image data: the pixels that changed have their colours; those
+// that did not may be coded either as their colour or as transparent, which
+// the coder picks as it goes. The transparent index is the lowest no changed
+// pixel has, so the frame's code size is as small as its colours allow. The
+// data is coded twice, preferring colours and preferring transparency, and
+// the shorter kept: with few changes long transparent strings code best,
+// with many the colours' own strings do.
 #include "tools/gif_encoder.h"
 
 #include <gif_lib.h>
@@ -15,12 +26,17 @@
 #include <cstring>
 
 #include "animation/julia_renderer.h"
+#include "tools/gif_lzw.h"
 
 namespace quenlixor {
 namespace {
 
 constexpr int colour_table_size = 32;  // 22 entries rounded up to a power of two
-constexpr int palette_colours = 21;    // entries 0-20
+constexpr int colour_table_bits = 5;
+constexpr int palette_colours = 21;  // entries 0-20
+// The transparent index of a frame that changes nothing: no changed pixel
+// takes index 0 from it.
+constexpr std::uint8_t still_transparent_index = 0;
 
 GifColorType colour_table[colour_table_size];
 // The palette word of every index; no word at all (a green byte that does
@@ -38,7 +54,7 @@ int append_bytes(GifFileType* gif, const GifByteType* data, int size) {
 
 // A GIF in memory, its screen descriptor and colour table written. Null
 // when giflib cannot start one.
-GifFileType* start_gif(std::vector<unsigned char>& bytes) {
+GifFileType* start_gif(std::vector<unsigned char>& bytes, int scale) {
     int error = 0;
     GifFileType* gif = EGifOpen(&bytes, append_bytes, &error);
     if (gif == nullptr) {
@@ -46,8 +62,9 @@ GifFileType* start_gif(std::vector<unsigned char>& bytes) {
     }
     EGifSetGifVersion(gif, true);
     ColorMapObject* map = GifMakeMapObject(colour_table_size, colour_table);
-    const bool started = map != nullptr &&
-                         EGifPutScreenDesc(gif, picture_width, picture_height, 8, 0, map) == GIF_OK;
+    const bool started =
+        map != nullptr &&
+        EGifPutScreenDesc(gif, picture_width * scale, picture_height * scale, 8, 0, map) == GIF_OK;
     GifFreeMapObject(map);
     if (!started) {
         EGifCloseFile(gif, &error);
@@ -63,8 +80,6 @@ struct Rectangle {
     int height = 0;
 };
 
-// The smallest rectangle holding every pixel that differs from the frame
-// before; 1 by 1 at the corner when none does.
 // The first and one past the last column where two rows differ, eight
 // pixels at a time; first == picture_width when they are the same.
 void differing_columns(const std::uint32_t* now, const std::uint32_t* before, int& first,
@@ -92,7 +107,7 @@ void differing_columns(const std::uint32_t* now, const std::uint32_t* before, in
 }
 
 // The smallest rectangle holding every pixel that differs from the frame
-// before; 1 by 1 at the corner when none does.
+// before; empty when none does.
 Rectangle changed_rectangle(const std::uint32_t* pixels, const std::uint32_t* previous) {
     int top = picture_height;
     int bottom = -1;
@@ -111,7 +126,7 @@ Rectangle changed_rectangle(const std::uint32_t* pixels, const std::uint32_t* pr
         right = std::max(right, end);
     }
     if (bottom < 0) {
-        return {0, 0, 1, 1};
+        return {0, 0, 0, 0};
     }
     return {left, top, right - left, bottom - top + 1};
 }
@@ -134,37 +149,6 @@ std::uint8_t index_of(std::uint32_t word, bool& known) {
     return 0;
 }
 
-// Unchanged pixels become transparent in runs of at least this length;
-// shorter runs keep their colours, which breaks the changed pixels' strings
-// less. Measured over frames 1-3600: 1 (every unchanged pixel transparent)
-// gives 10.26 MB, 2 10.16, 3 10.11, 4 10.09, 6 10.09, 8 10.13, 16 10.30.
-constexpr int shortest_transparent_run = 4;
-
-// One row of the changed rectangle as colour-table indices.
-void fill_row(const std::uint32_t* now, const std::uint32_t* before, int width, std::uint8_t* out,
-              bool& known) {
-    int column = 0;
-    while (column < width) {
-        if (now[column] != before[column]) {
-            out[column] = index_of(now[column], known);
-            ++column;
-            continue;
-        }
-        int end = column;
-        while (end < width && now[end] == before[end]) {
-            ++end;
-        }
-        if (end - column >= shortest_transparent_run) {
-            std::fill(out + column, out + end, gif_transparent_index);
-        } else {
-            for (; column < end; ++column) {
-                out[column] = index_of(now[column], known);
-            }
-        }
-        column = end;
-    }
-}
-
 }  // namespace
 
 void prepare_gif_colours() {
@@ -183,9 +167,9 @@ void prepare_gif_colours() {
     }
 }
 
-bool gif_head(std::vector<unsigned char>& bytes) {
+bool gif_head(int scale, std::vector<unsigned char>& bytes) {
     bytes.clear();
-    GifFileType* gif = start_gif(bytes);
+    GifFileType* gif = start_gif(bytes, scale);
     if (gif == nullptr) {
         return false;
     }
@@ -208,30 +192,83 @@ bool gif_head(std::vector<unsigned char>& bytes) {
 }
 
 bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
-               std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes) {
-    const Rectangle area = previous == nullptr ? Rectangle{0, 0, picture_width, picture_height}
-                                               : changed_rectangle(pixels, previous);
-    work.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
-    std::uint8_t* out = work.data();
+               int scale, std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes) {
+    Rectangle area = previous == nullptr ? Rectangle{0, 0, picture_width, picture_height}
+                                         : changed_rectangle(pixels, previous);
+    // A frame the same as the one before is one transparent pixel at the
+    // corner, at every scale: the frame gif_fold_frame recognises.
+    const bool same = area.width == 0;
+    if (same) {
+        area = Rectangle{0, 0, 1, 1};
+        scale = 1;
+    }
+    const auto width = static_cast<std::size_t>(area.width);
+    const auto height = static_cast<std::size_t>(area.height);
+    const auto factor = static_cast<std::size_t>(scale);
+    const std::size_t scaled_width = width * factor;
+    const std::size_t scaled_count = scaled_width * height * factor;
+    // The two codings' tables, the rectangle's indices, and at a scale
+    // above 1 the scaled rectangle.
+    const std::size_t table_bytes = lzw_table_bytes(colour_table_bits);
+    work.resize(2 * table_bytes + width * height + (scale > 1 ? scaled_count + 8 : 0));
+    std::uint8_t* const indices = work.data() + 2 * table_bytes;
+    std::uint8_t* const coded = scale > 1 ? indices + width * height : indices;
+
     bool known = true;
+    bool changed_colour[colour_table_size] = {};
+    std::uint8_t* out = indices;
     for (int row = area.top; row < area.top + area.height; ++row) {
         const std::uint32_t* now = pixels + row * picture_width + area.left;
-        if (previous == nullptr) {
-            for (int column = 0; column < area.width; ++column) {
-                *out++ = index_of(now[column], known);
+        const std::uint32_t* before =
+            previous == nullptr ? nullptr : previous + row * picture_width + area.left;
+        for (std::size_t column = 0; column < width; ++column) {
+            const std::uint8_t index = index_of(now[column], known);
+            if (before != nullptr && before[column] == now[column]) {
+                *out++ = index | lzw_either;
+            } else {
+                changed_colour[index] = true;
+                *out++ = index;
             }
-            continue;
         }
-        const std::uint32_t* before = previous + row * picture_width + area.left;
-        fill_row(now, before, area.width, out, known);
-        out += area.width;
     }
     if (!known) {
         return false;
     }
+    if (same) {
+        indices[0] = still_transparent_index;
+    }
+    int transparent = 0;
+    while (changed_colour[transparent]) {
+        ++transparent;
+    }
+    int highest = previous == nullptr ? 0 : transparent;
+    for (int index = 0; index < colour_table_size; ++index) {
+        highest = changed_colour[index] ? index : highest;
+    }
+    int code_size = 2;
+    while ((1 << code_size) <= highest) {
+        ++code_size;
+    }
+    if (scale > 1) {
+        // Each index `scale` times: eight copies written at every step,
+        // overlapping the next step's (the row copies below and the slack
+        // at the end take the rest).
+        std::uint8_t* to = coded;
+        for (std::size_t row = 0; row < height; ++row) {
+            const std::uint8_t* from = indices + row * width;
+            std::uint8_t* const first = to;
+            for (std::size_t column = 0; column < width; ++column, to += factor) {
+                const std::uint64_t copies = from[column] * std::uint64_t{0x0101010101010101};
+                std::memcpy(to, &copies, sizeof copies);
+            }
+            for (std::size_t copy = 1; copy < factor; ++copy, to += scaled_width) {
+                std::memcpy(to, first, scaled_width);
+            }
+        }
+    }
 
     bytes.clear();
-    GifFileType* gif = start_gif(bytes);
+    GifFileType* gif = start_gif(bytes, scale);
     if (gif == nullptr) {
         return false;
     }
@@ -240,21 +277,84 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
     control.DisposalMode = DISPOSE_DO_NOT;
     control.UserInputFlag = false;
     control.DelayTime = delay_centiseconds;
-    control.TransparentColor = previous == nullptr ? NO_TRANSPARENT_COLOR : gif_transparent_index;
+    control.TransparentColor = previous == nullptr ? NO_TRANSPARENT_COLOR : transparent;
     GifByteType control_bytes[4];
     const int control_size = static_cast<int>(EGifGCBToExtension(&control, control_bytes));
     const bool written =
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, control_size, control_bytes) == GIF_OK &&
-        EGifPutImageDesc(gif, area.left, area.top, area.width, area.height, false, nullptr) ==
-            GIF_OK &&
-        EGifPutLine(gif, work.data(), static_cast<int>(work.size())) == GIF_OK;
+        EGifPutImageDesc(gif, area.left * scale, area.top * scale, static_cast<int>(scaled_width),
+                         area.height * scale, false, nullptr) == GIF_OK;
+    const std::size_t described = bytes.size();
     int error = 0;
     const bool closed = EGifCloseFile(gif, &error) == GIF_OK;
-    if (!written || !closed || bytes.size() <= start || bytes.back() != gif_trailer) {
+    // giflib wrote the colour table's code size after the descriptor, and
+    // then only the trailer.
+    if (!written || !closed || described <= start + 1 || bytes.size() != described + 1 ||
+        bytes[described - 1] != colour_table_bits || bytes.back() != gif_trailer) {
         return false;
     }
-    bytes.pop_back();
+    bytes.resize(described - 1);
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(start));
+    const std::size_t start_size = bytes.size();
+
+    // Preferring colours into `bytes`, preferring transparency beside it.
+    const auto index = static_cast<std::uint8_t>(transparent);
+    std::vector<unsigned char> second;
+    LzwCoding codings[2] = {{work.data(), &bytes}, {work.data() + table_bytes, &second}};
+    lzw_encode(coded, scaled_count, code_size, index, codings, previous == nullptr ? 1 : 2);
+    const std::size_t first_size = bytes.size() - start_size;
+    if (previous != nullptr && second.size() < first_size) {
+        bytes.resize(start_size);
+        bytes.insert(bytes.end(), second.begin(), second.end());
+    }
+    return true;
+}
+
+namespace {
+
+// A frame's bytes: the graphics control block (introducer, label, size,
+// flags, delay low and high, transparent index, end), then the image
+// descriptor (separator, left, top, width, height, flags) and the data.
+constexpr std::size_t delay_at = 4;
+constexpr std::size_t transparent_at = 6;
+constexpr std::size_t descriptor_at = 8;
+constexpr std::size_t data_at = 18;
+constexpr unsigned longest_delay = 65535;
+
+unsigned delay_of(const std::vector<unsigned char>& frame) {
+    return frame[delay_at] | (static_cast<unsigned>(frame[delay_at + 1]) << 8);
+}
+
+// Whether `frame` is what gif_frame makes of a frame the same as the one
+// before: one transparent pixel at the corner.
+bool shows_nothing(const std::vector<unsigned char>& frame) {
+    static const unsigned char descriptor[] = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0};
+    if (frame.size() <= data_at || frame[0] != 0x21 || frame[1] != GRAPHICS_EXT_FUNC_CODE ||
+        frame[2] != 4 || (frame[3] & 1) == 0 || frame[transparent_at] != still_transparent_index ||
+        !std::equal(std::begin(descriptor), std::end(descriptor), frame.begin() + descriptor_at)) {
+        return false;
+    }
+    std::uint8_t table[4096 * 4 * 2];
+    static_assert(sizeof table == 4096 * 4 * 2);
+    std::vector<unsigned char> data;
+    LzwCoding coding{table, &data};
+    lzw_encode(&still_transparent_index, 1, 2, still_transparent_index, &coding, 1);
+    return frame.size() == data_at + data.size() &&
+           std::equal(data.begin(), data.end(), frame.begin() + data_at);
+}
+
+}  // namespace
+
+bool gif_fold_frame(std::vector<unsigned char>& held, const std::vector<unsigned char>& frame) {
+    if (held.size() <= data_at || !shows_nothing(frame)) {
+        return false;
+    }
+    const unsigned delay = delay_of(held) + delay_of(frame);
+    if (delay > longest_delay) {
+        return false;
+    }
+    held[delay_at] = static_cast<unsigned char>(delay);
+    held[delay_at + 1] = static_cast<unsigned char>(delay >> 8);
     return true;
 }
 

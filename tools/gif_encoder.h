@@ -1,7 +1,9 @@
 // The animated GIF: one global colour table of the palette's colours, a
 // loop extension, and per frame a graphics control block (delay, leave in
 // place, transparency) and the rectangle that changed since the frame
-// before, its unchanged pixels transparent where that codes shorter.
+// before, its unchanged pixels coded as their colour or as transparent,
+// whichever codes shorter. At a scale N every picture pixel is an N x N
+// block.
 //
 // Each frame's image data is independent of the others', so frames are
 // encoded on any thread; the file is the head, the frames' bytes in order
@@ -13,24 +15,31 @@
 
 namespace quenlixor {
 
-// Colour-table indices: the palette's index for colours 0-20,
-// gif_transparent_index for pixels left as they were.
-inline constexpr std::uint8_t gif_transparent_index = 21;
+// Colour-table indices are the palette's for colours 0-20; each frame's
+// transparent index is one its changed pixels do not use.
 inline constexpr unsigned char gif_trailer = 0x3B;
 
 // Reads the palette; call after prepare_tables() and before the others.
 void prepare_gif_colours();
 
-// The file's start: signature, screen descriptor, colour table and the
-// extension that makes viewers loop for ever.
-bool gif_head(std::vector<unsigned char>& bytes);
+// The file's start: signature, screen descriptor (320 x 240 times `scale`,
+// 1-8), colour table and the extension that makes viewers loop for ever.
+bool gif_head(int scale, std::vector<unsigned char>& bytes);
 
 // One frame's bytes: graphics control block, image descriptor and image
 // data. `pixels` is the frame's picture and `previous` the one before, or
-// null for the first frame, which is stored whole. `work` is scratch space.
+// null for the first frame, which is stored whole; `scale` as in gif_head.
+// `work` is scratch space.
 // False when giflib fails or a pixel has a colour outside the palette
 // (nothing the renderer writes).
 bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
-               std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes);
+               int scale, std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes);
+
+// Folds `frame` (gif_frame's bytes of the frame after the one in `held`)
+// into `held` when it changes nothing: held's frame then shows for both
+// delays, and `frame` need not be written. False, changing nothing, when
+// `frame` changes something or the delays together pass the longest a GIF
+// holds (655.35 s).
+bool gif_fold_frame(std::vector<unsigned char>& held, const std::vector<unsigned char>& frame);
 
 }  // namespace quenlixor

@@ -19,6 +19,8 @@ QJ_NATIVE_PACKAGES=(
     cmake ninja-build g++ pkg-config clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev libgif-dev
     libsdl2-dev libpixman-1-dev
+    # export_benchmark compares the GIFs with what gifsicle -O3 makes of them
+    gifsicle
     # the native program's end-to-end tests on a virtual X display
     libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux
 )

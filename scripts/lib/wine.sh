@@ -38,3 +38,13 @@ qj_wine_end() {
     wineserver -k >/dev/null 2>&1
     wineserver -w >/dev/null 2>&1
 }
+
+# qj_wine_can_run: true when this machine can start Wine's 32-bit loader.
+# Some virtual machines run no 32-bit x86 programs at all (the kernel
+# answers "Exec format error"), and then no Windows program of ours can
+# run under Wine here.
+qj_wine_can_run() {
+    local loader=/usr/lib/wine/wine
+    [ -x "$loader" ] || loader=$(command -v wine) || return 1
+    "$loader" --version >/dev/null 2>&1
+}

@@ -147,6 +147,22 @@ std::string expected_raw_frame(std::int32_t number) {
     return bytes;
 }
 
+// The pixels of `scaled` (scale x 320 by scale x 240 words) that differ
+// from their pixel of `picture` with `mask` applied: 0 when every picture
+// pixel shows as a scale x scale block.
+int pixels_off_their_block(const std::vector<std::uint32_t>& scaled, const std::uint32_t* picture,
+                           int scale, std::uint32_t mask) {
+    const int width = 320 * scale;
+    int wrong = 0;
+    for (int y = 0; y < 240 * scale; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t expected = picture[(y / scale) * 320 + x / scale] & mask;
+            wrong += scaled[static_cast<std::size_t>(y * width + x)] != expected ? 1 : 0;
+        }
+    }
+    return wrong;
+}
+
 int count_lines(const std::string& text) {
     int lines = 0;
     for (const char c : text) {
@@ -197,6 +213,10 @@ TEST_F(JuliaFramesTest, RefusesBadInputWithOneLineAndStatus2) {
         {"bare percent", {"--frame", "1", "--count", "2", "--raw", "OUT%"}},
         {"png to stdout", {"--frame", "1", "--png", "-"}},
         {"gif given twice", {"--frame", "1", "--gif", "OUT", "--gif", "OUT"}},
+        {"zero scale", {"--frame", "1", "--scale", "0", "--gif", "OUT"}},
+        {"scale too large", {"--frame", "1", "--scale", "9", "--raw", "OUT"}},
+        {"non-numeric scale", {"--frame", "1", "--scale", "2x", "--png", "OUT"}},
+        {"scale given twice", {"--frame", "1", "--scale", "2", "--scale=2", "--gif", "OUT"}},
     };
     for (const BadInput& bad : cases) {
         std::vector<std::string> arguments;
@@ -324,6 +344,29 @@ TEST_F(JuliaFramesTest, PngShowsTheFrameAsA32BitDesktopDoes) {
     EXPECT_EQ(differing, 0);
     // The frame uses palette entries with bit 24 set, which the picture drops.
     EXPECT_TRUE(any_high_bits);
+}
+
+TEST_F(JuliaFramesTest, PngAtAScaleIsEveryPixelAsABlock) {
+    const std::string path = output("frame.png");
+    const Outcome outcome = run({"--frame", "1234", "--scale", "3", "--png", path});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(&image, path.c_str()), 0) << image.message;
+    EXPECT_EQ(image.width, 960U);
+    EXPECT_EQ(image.height, 720U);
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0)
+        << image.message;
+    std::vector<std::uint32_t> shown(pixels.size() / 3);
+    for (std::size_t pixel = 0; pixel < shown.size(); ++pixel) {
+        shown[pixel] = (static_cast<std::uint32_t>(pixels[pixel * 3]) << 16) |
+                       (static_cast<std::uint32_t>(pixels[pixel * 3 + 1]) << 8) |
+                       pixels[pixel * 3 + 2];
+    }
+    expected_raw_frame(1234);
+    EXPECT_EQ(pixels_off_their_block(shown, framebuffer, 3, 0x00FFFFFFU), 0);
 }
 
 TEST_F(JuliaFramesTest, AFailedOutputDoesNotStopTheOther) {
@@ -461,6 +504,7 @@ TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
             usleep(10000);
         }
         EXPECT_EQ(files_in_outputs().size(), 2U);
+        usleep(100000);
         kill(child, signal_number);
         int raw_status = 0;
         ASSERT_EQ(waitpid(child, &raw_status, 0), child);
@@ -471,45 +515,79 @@ TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
 }
 
 TEST_F(JuliaFramesTest, OutputsAreTheSameForEveryThreadCount) {
-    std::string first_gif;
-    std::string first_stream;
-    for (const char* threads : {"1", "2", "3"}) {
-        const Outcome outcome = run({"--frame", "900", "--count", "9", "--threads", threads,
-                                     "--gif", output("a.gif"), "--raw", "-"});
-        ASSERT_EQ(outcome.status, 0) << outcome.err;
-        const std::string gif = read_file(output("a.gif"));
-        if (first_gif.empty()) {
-            first_gif = gif;
-            first_stream = outcome.out;
-            EXPECT_EQ(first_stream.size(), 9 * 307200U);
+    for (const char* scale : {"1", "2"}) {
+        std::string first_gif;
+        std::string first_stream;
+        for (const char* threads : {"1", "2", "3"}) {
+            const Outcome outcome =
+                run({"--frame", "900", "--count", "9", "--step", "3", "--scale", scale, "--threads",
+                     threads, "--gif", output("a.gif"), "--raw", "-"});
+            ASSERT_EQ(outcome.status, 0) << outcome.err;
+            const std::string gif = read_file(output("a.gif"));
+            if (first_gif.empty()) {
+                first_gif = gif;
+                first_stream = outcome.out;
+                const std::size_t factor = scale[0] == '2' ? 4 : 1;
+                EXPECT_EQ(first_stream.size(), 9 * 307200U * factor);
+            }
+            EXPECT_TRUE(gif == first_gif) << threads << " threads, scale " << scale;
+            EXPECT_TRUE(outcome.out == first_stream) << threads << " threads, scale " << scale;
         }
-        EXPECT_TRUE(gif == first_gif) << threads << " threads";
-        EXPECT_TRUE(outcome.out == first_stream) << threads << " threads";
+    }
+}
+
+TEST_F(JuliaFramesTest, RawAtAScaleIsEveryPixelAsABlock) {
+    for (const int scale : {2, 3, 8}) {
+        const std::string path = output("frame.raw");
+        const Outcome outcome =
+            run({"--frame", "777", "--scale", std::to_string(scale), "--raw", path});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        const std::string written = read_file(path);
+        const auto words = static_cast<std::size_t>(76800 * scale * scale);
+        ASSERT_EQ(written.size(), words * 4) << scale;
+        std::vector<std::uint32_t> scaled(words);
+        for (std::size_t word = 0; word < words; ++word) {
+            for (int byte = 0; byte < 4; ++byte) {
+                scaled[word] |= static_cast<std::uint32_t>(static_cast<unsigned char>(
+                                    written[word * 4 + static_cast<std::size_t>(byte)]))
+                                << (8 * byte);
+            }
+        }
+        expected_raw_frame(777);
+        EXPECT_EQ(pixels_off_their_block(scaled, framebuffer, scale, 0xFFFFFFFFU), 0) << scale;
     }
 }
 
 #if defined(QUENLIXOR_HAVE_GIF)
-TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
-    // Frames 2147483643, ... wrap to 0 and on, 7 apart; 30 fps is 3 cs.
-    const int count = 6;
-    const Outcome outcome = run({"--frame", "2147483643", "--count", std::to_string(count),
-                                 "--step", "7", "--fps", "30", "--gif", output("a.gif")});
-    ASSERT_EQ(outcome.status, 0) << outcome.err;
+// Decodes the GIF at `path` and checks that, shown image after image for
+// their delays of 3 cs per frame, it is the `count` frames from `first`,
+// `step` apart, at `scale`, exactly. Returns the number of images.
+int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t step, int count,
+                     int scale) {
     int error = 0;
-    GifFileType* gif = DGifOpenFileName(output("a.gif").c_str(), &error);
-    ASSERT_NE(gif, nullptr);
-    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
-    EXPECT_EQ(gif->SWidth, 320);
-    EXPECT_EQ(gif->SHeight, 240);
-    ASSERT_NE(gif->SColorMap, nullptr);
-    ASSERT_EQ(gif->ImageCount, count);
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    EXPECT_NE(gif, nullptr);
+    if (gif == nullptr) {
+        return 0;
+    }
+    EXPECT_EQ(DGifSlurp(gif), GIF_OK);
+    const int width = 320 * scale;
+    const int height = 240 * scale;
+    EXPECT_EQ(gif->SWidth, width);
+    EXPECT_EQ(gif->SHeight, height);
+    EXPECT_NE(gif->SColorMap, nullptr);
+    EXPECT_GE(gif->ImageCount, 1);
+    if (gif->SColorMap == nullptr || gif->ImageCount < 1) {
+        DGifCloseFile(gif, &error);
+        return 0;
+    }
 
     // The first image carries the loop extension: NETSCAPE2.0, count 0.
     bool loops = false;
-    const SavedImage& first = gif->SavedImages[0];
-    for (int block = 0; block + 1 < first.ExtensionBlockCount; ++block) {
-        const ExtensionBlock& name = first.ExtensionBlocks[block];
-        const ExtensionBlock& data = first.ExtensionBlocks[block + 1];
+    const SavedImage& first_image = gif->SavedImages[0];
+    for (int block = 0; block + 1 < first_image.ExtensionBlockCount; ++block) {
+        const ExtensionBlock& name = first_image.ExtensionBlocks[block];
+        const ExtensionBlock& data = first_image.ExtensionBlocks[block + 1];
         loops = loops || (name.Function == APPLICATION_EXT_FUNC_CODE && name.ByteCount == 11 &&
                           std::string(reinterpret_cast<char*>(name.Bytes), 11) == "NETSCAPE2.0" &&
                           data.ByteCount == 3 && data.Bytes[0] == 1 && data.Bytes[1] == 0 &&
@@ -517,41 +595,88 @@ TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
     }
     EXPECT_TRUE(loops);
 
-    std::vector<std::uint32_t> canvas(pixel_count, 0xFF000000U);  // no colour yet
-    for (int image = 0; image < count; ++image) {
+    // No colour yet: a value no pixel has.
+    std::vector<std::uint32_t> canvas(static_cast<std::size_t>(width * height), 0xFF000000U);
+    int shown = 0;  // frames shown so far
+    for (int image = 0; image < gif->ImageCount; ++image) {
         const SavedImage& saved = gif->SavedImages[image];
         EXPECT_EQ(saved.ImageDesc.ColorMap, nullptr) << image;
         GraphicsControlBlock control{};
-        ASSERT_EQ(DGifSavedExtensionToGCB(gif, image, &control), GIF_OK);
-        EXPECT_EQ(control.DelayTime, 3);
+        EXPECT_EQ(DGifSavedExtensionToGCB(gif, image, &control), GIF_OK);
         EXPECT_EQ(control.DisposalMode, DISPOSE_DO_NOT);
+        // The first image has no transparency; the others' transparent
+        // index lies in the colour table.
+        if (image == 0) {
+            EXPECT_EQ(control.TransparentColor, NO_TRANSPARENT_COLOR);
+        } else {
+            EXPECT_GE(control.TransparentColor, 0);
+            EXPECT_LT(control.TransparentColor, gif->SColorMap->ColorCount);
+        }
         const GifImageDesc& area = saved.ImageDesc;
-        ASSERT_LE(area.Left + area.Width, 320);
-        ASSERT_LE(area.Top + area.Height, 240);
+        EXPECT_LE(area.Left + area.Width, width);
+        EXPECT_LE(area.Top + area.Height, height);
+        if (area.Left + area.Width > width || area.Top + area.Height > height) {
+            break;
+        }
+        int outside_the_table = 0;
         for (int row = 0; row < area.Height; ++row) {
             for (int column = 0; column < area.Width; ++column) {
                 const int index = saved.RasterBits[row * area.Width + column];
                 if (index == control.TransparentColor) {
                     continue;
                 }
-                ASSERT_LT(index, gif->SColorMap->ColorCount);
+                if (index >= gif->SColorMap->ColorCount) {
+                    ++outside_the_table;
+                    continue;
+                }
                 const GifColorType colour = gif->SColorMap->Colors[index];
-                canvas[static_cast<std::size_t>((area.Top + row) * 320 + area.Left + column)] =
+                canvas[static_cast<std::size_t>((area.Top + row) * width + area.Left + column)] =
                     (static_cast<std::uint32_t>(colour.Red) << 16) |
                     (static_cast<std::uint32_t>(colour.Green) << 8) | colour.Blue;
             }
         }
-        const auto number = static_cast<std::int32_t>((2147483643LL + 7LL * image) & 0x7FFFFFFF);
-        expected_raw_frame(number);
-        int differing = 0;
-        for (int pixel = 0; pixel < pixel_count; ++pixel) {
-            differing +=
-                canvas[static_cast<std::size_t>(pixel)] != (framebuffer[pixel] & 0x00FFFFFFU) ? 1
-                                                                                              : 0;
+        EXPECT_EQ(outside_the_table, 0) << image;
+        // Shown for one frame's delay or a multiple: each of those frames.
+        EXPECT_EQ(control.DelayTime % 3, 0) << image;
+        EXPECT_GT(control.DelayTime, 0) << image;
+        for (int frame = 0; frame < control.DelayTime / 3; ++frame, ++shown) {
+            const auto number = static_cast<std::int32_t>((first + step * shown) & 0x7FFFFFFF);
+            expected_raw_frame(number);
+            EXPECT_EQ(pixels_off_their_block(canvas, framebuffer, scale, 0x00FFFFFFU), 0)
+                << "frame " << number << ", scale " << scale;
         }
-        EXPECT_EQ(differing, 0) << "frame " << number;
     }
+    EXPECT_EQ(shown, count);
+    const int images = gif->ImageCount;
     DGifCloseFile(gif, &error);
+    return images;
+}
+
+TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
+    // Frames 2147483643, ... wrap to 0 and on, 7 apart; 30 fps is 3 cs. At
+    // scale 2 every picture pixel is a 2 x 2 block, and the frames' codes
+    // fill the coder's table.
+    for (const int scale : {1, 2}) {
+        const Outcome outcome =
+            run({"--frame", "2147483643", "--count", "6", "--step", "7", "--fps", "30", "--scale",
+                 std::to_string(scale), "--gif", output("a.gif")});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(check_gif_frames(output("a.gif"), 2147483643, 7, 6, scale), 6) << scale;
+    }
+}
+
+TEST_F(JuliaFramesTest, GifShowsAFrameThatChangesNothingByTheOneBefore) {
+    // Around frame 1234567890 the picture stays the same for several frames
+    // at a time: such a frame adds its delay to the one before it instead
+    // of being an image.
+    for (const int scale : {1, 3}) {
+        const Outcome outcome = run({"--frame", "1234567890", "--count", "12", "--fps", "30",
+                                     "--scale", std::to_string(scale), "--gif", output("a.gif")});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        const int images = check_gif_frames(output("a.gif"), 1234567890, 1, 12, scale);
+        EXPECT_GT(images, 1) << scale;
+        EXPECT_LT(images, 12) << scale;
+    }
 }
 #endif
 
