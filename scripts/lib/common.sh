@@ -40,6 +40,13 @@ QJ_ARM64_PACKAGES=(
     xvfb xauth xdotool x11-utils x11-apps
 )
 
+# Packages for the WebAssembly build (Debian's emscripten, Node for its
+# tools and tests) and the web page's tests in headless Chromium (puppeteer-core
+# itself comes from npm: npm ci with the committed package-lock.json).
+QJ_WEB_PACKAGES=(
+    emscripten nodejs npm chromium
+)
+
 QJ_APT_UPDATED=0
 
 # qj_ensure_packages NAME...: installs the missing ones when run as root;
