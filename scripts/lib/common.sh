@@ -42,9 +42,10 @@ QJ_ARM64_PACKAGES=(
 
 # Packages for the WebAssembly build (Debian's emscripten, Node for its
 # tools and tests) and the web page's tests in headless Chromium (puppeteer-core
-# itself comes from npm: npm ci with the committed package-lock.json).
+# itself comes from npm: npm ci with the committed package-lock.json; Debian's
+# npm package only where no npm came with Node).
 QJ_WEB_PACKAGES=(
-    emscripten nodejs npm chromium
+    emscripten nodejs chromium
 )
 
 QJ_APT_UPDATED=0
