@@ -78,6 +78,19 @@ const readCanvas = (page) => page.evaluate(() => {
           rendering: getComputedStyle(c).imageRendering, hidden: c.hidden,
           data: Array.from(c.getContext('2d').getImageData(0, 0, c.width, c.height).data)};
 });
+// What the user sees: a screenshot of the canvas's box, decoded in the page.
+async function screenshotCanvas(page) {
+  const png = await (await page.$('#picture')).screenshot({encoding: 'base64'});
+  return page.evaluate(async (data) => {
+    const image = new Image();
+    image.src = 'data:image/png;base64,' + data;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, image.height);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    return Array.from(context.getImageData(0, 0, image.width, image.height).data);
+  }, png);
+}
 const text = (page, id) => page.$eval('#' + id, (e) => e.textContent);
 const caption = /^Quenlixor Julia Animator FPS:\d+$/;
 
@@ -117,6 +130,12 @@ try {
           `${query} at ratio ${ratio}: canvas ${c.width}x${c.height} (k = ${k}), ` +
           `${c.cssWidth}x${c.cssHeight} CSS pixels, ${c.rendering}`);
     check(frame >= 0, `${query} at ratio ${ratio}: exact frame ${frame}, title "${await page.title()}"`);
+    // A screenshot is taken at CSS size x ratio and resampled when the CSS
+    // size is not a whole number of pixels (320 / 1.5), so only where it is.
+    if (Number.isInteger(width * k / ratio)) {
+      const seen = matchFrame(Buffer.from(await screenshotCanvas(page)), k);
+      check(seen >= 0, `${query} at ratio ${ratio}: a screenshot shows exact frame ${seen}`);
+    }
   }
 
   // The end: the page of the last check is still running.
