@@ -40,6 +40,10 @@ QJ_ARM64_PACKAGES=(
     xvfb xauth xdotool x11-utils x11-apps
 )
 
+# Packages for the WebAssembly build: emscripten, Node to run its output and
+# tests, and GoogleTest's sources to build for it.
+QJ_WEB_PACKAGES=(emscripten nodejs googletest)
+
 QJ_APT_UPDATED=0
 
 # qj_ensure_packages NAME...: installs the missing ones when run as root;
