@@ -13,3 +13,9 @@ set(CMAKE_CXX_LINKER_LAUNCHER env NODE_PATH=/usr/share/nodejs)
 # .wasm file by its path), writing files through the host's file system.
 set(CMAKE_EXECUTABLE_SUFFIX .js)
 add_link_options(-sSINGLE_FILE=1 -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=1)
+# Threads are WebAssembly threads (Web Workers, worker_threads under Node)
+# over a shared memory: every object is compiled for them. main() runs on a
+# worker of its own, so that it may block waiting for its workers, which the
+# JavaScript main thread may not.
+add_compile_options(-pthread)
+add_link_options(-pthread -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=4)

@@ -40,6 +40,13 @@ QJ_ARM64_PACKAGES=(
     xvfb xauth xdotool x11-utils x11-apps
 )
 
+# Packages for the WebAssembly build (emscripten, Node to run its output and
+# tests, GoogleTest's sources to build for it) and the web page's tests in
+# headless Chromium (puppeteer-core itself comes from npm: npm ci with the
+# committed package-lock.json; Debian's npm package only where no npm came
+# with Node).
+QJ_WEB_PACKAGES=(emscripten nodejs googletest chromium)
+
 QJ_APT_UPDATED=0
 
 # qj_ensure_packages NAME...: installs the missing ones when run as root;

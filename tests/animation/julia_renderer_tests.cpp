@@ -36,8 +36,8 @@ int plain_extended_count(float zr, float zi, float c_re, float c_im) {
     LongDouble ii = 0;
     int n = 0;
     while (n < 20 && rr + ii < 4.0L) {
-        const LongDouble x = zr;
-        const LongDouble y = zi;
+        const auto x = static_cast<LongDouble>(zr);
+        const auto y = static_cast<LongDouble>(zi);
         const float new_rr = static_cast<float>(x * x);
         const float new_ii = static_cast<float>(y * y);
         const float t = static_cast<float>(y * x * 2.0L);
@@ -45,8 +45,8 @@ int plain_extended_count(float zr, float zi, float c_re, float c_im) {
             static_cast<float>((static_cast<LongDouble>(new_rr) - static_cast<LongDouble>(new_ii)) +
                                static_cast<LongDouble>(c_re));
         zi = static_cast<float>(static_cast<LongDouble>(c_im) + static_cast<LongDouble>(t));
-        rr = new_rr;
-        ii = new_ii;
+        rr = static_cast<LongDouble>(new_rr);
+        ii = static_cast<LongDouble>(new_ii);
         ++n;
     }
     return n;
@@ -59,8 +59,8 @@ int plain_double_count(float zr, float zi, float c_re, float c_im) {
     float ii = 0.0F;
     int n = 0;
     while (n < 20 && static_cast<double>(rr) + static_cast<double>(ii) < 4.0) {
-        const double x = zr;
-        const double y = zi;
+        const auto x = static_cast<double>(zr);
+        const auto y = static_cast<double>(zi);
         rr = static_cast<float>(x * x);
         ii = static_cast<float>(y * y);
         const float t = static_cast<float>(y * x * 2.0);
@@ -282,15 +282,17 @@ TEST_F(RendererTest, CoordinateTablesSpanTheViewWithDivisors319And239) {
     EXPECT_EQ(static_cast<double>(column_step), 0.012539184652268887);
     EXPECT_EQ(static_cast<double>(row_step), 0.012552301399409771);
     for (int column = 0; column < picture_width; ++column) {
-        EXPECT_EQ(x_of_column[column],
-                  static_cast<float>(static_cast<LongDouble>(column) * column_step - 2.0L))
+        EXPECT_EQ(x_of_column[column], static_cast<float>(static_cast<LongDouble>(column) *
+                                                              static_cast<LongDouble>(column_step) -
+                                                          2.0L))
             << "column " << column;
         if (column > 0) {
             EXPECT_GT(x_of_column[column], x_of_column[column - 1]);
         }
     }
     for (int row = 0; row < picture_height; ++row) {
-        EXPECT_EQ(y_of_row[row], static_cast<float>(1.5L - static_cast<LongDouble>(row) * row_step))
+        EXPECT_EQ(y_of_row[row], static_cast<float>(1.5L - static_cast<LongDouble>(row) *
+                                                               static_cast<LongDouble>(row_step)))
             << "row " << row;
         if (row > 0) {
             EXPECT_LT(y_of_row[row], y_of_row[row - 1]);
@@ -450,8 +452,9 @@ TEST_F(RendererTest, RenderFrameAdvancesTheNumberAndWrapsToZero) {
     for (int row = 0; row < picture_height; ++row) {
         for (int column = 0; column < picture_width; ++column) {
             const LongDouble size =
-                static_cast<LongDouble>(x_of_column[column]) * x_of_column[column] +
-                static_cast<LongDouble>(y_of_row[row]) * y_of_row[row];
+                static_cast<LongDouble>(x_of_column[column]) *
+                    static_cast<LongDouble>(x_of_column[column]) +
+                static_cast<LongDouble>(y_of_row[row]) * static_cast<LongDouble>(y_of_row[row]);
             const std::uint32_t pixel = framebuffer[row * picture_width + column];
             EXPECT_EQ(pixel == 0x00FFFFFFU, size < 1.0L) << "column " << column << " row " << row;
             white += pixel == 0x00FFFFFFU ? 1 : 0;
