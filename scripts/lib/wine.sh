@@ -32,6 +32,21 @@ qj_wine_prefix_ready() {
     ) 9>"$WINEPREFIX.lock"
 }
 
+# qj_wine_session_start LOG: starts the prefix's Wine session, its server
+# and the service processes Wine starts beside the first program of a
+# session, before the program itself, as on a desktop where Wine already
+# runs. What they print goes to LOG, not to the program's own stderr: they
+# inherit the terminal of the process that started them, and Wine's
+# device-driver host (winedevice.exe), one of them, now and then crashes
+# while it starts and says so there. A session left over from a run that
+# was killed goes first; the new server stays up for a few seconds after its
+# last program, so that the program joins this session, not a new one.
+qj_wine_session_start() {
+    qj_wine_end
+    wineserver -p10
+    wine wineboot >"$1" 2>&1
+}
+
 # qj_wine_end: ends every program of the prefix and its Wine server, so the
 # next program starts afresh (on its own display).
 qj_wine_end() {
