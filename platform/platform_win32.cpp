@@ -12,6 +12,7 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 
 namespace quenlixor {
@@ -117,7 +118,16 @@ int stop_signal() {
 }
 
 void use_extended_precision() {
-    _controlfp(0, _MCW_PC);
+    if constexpr (sizeof(void*) == 4) {
+        _controlfp(0, _MCW_PC);
+    } else {
+        // A 64-bit C runtime leaves the x87's precision field alone (64-bit
+        // Windows starts it at double precision), so the field is set here.
+        std::uint16_t control = 0;
+        __asm__ volatile("fnstcw %0" : "=m"(control));
+        control = static_cast<std::uint16_t>(control | 0x0300U);  // precision control 11: 64 bits
+        __asm__ volatile("fldcw %0" : : "m"(control));
+    }
 }
 
 void number_text(double value, char* buffer) {

@@ -18,7 +18,9 @@
 
 namespace quenlixor {
 
-static_assert(sizeof(DDSURFACEDESC) == 108, "first-version surface description");
+// 108 bytes in a 32-bit program; its surface pointer makes it 120 in a 64-bit one.
+static_assert(sizeof(DDSURFACEDESC) == (sizeof(void*) == 4 ? 108 : 120),
+              "first-version surface description");
 static_assert(sizeof(DDPIXELFORMAT) == 32, "first-version pixel format record");
 
 // The display's one record. Zero until display_open fills it; display_close

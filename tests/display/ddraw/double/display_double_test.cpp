@@ -28,6 +28,9 @@ namespace dd = ddraw_double;
 constexpr std::int32_t picture_width = 320;
 constexpr std::int32_t picture_height = 240;
 constexpr DWORD ddscl_normal = 8;
+// The first-version surface description's size, as the display must state
+// it: 108 bytes in a 32-bit program, 120 in a 64-bit one (its surface pointer).
+constexpr DWORD first_version_description_size = sizeof(void*) == 4 ? 108 : 120;
 constexpr DWORD ddlock_wait = 1;
 constexpr DWORD ddblt_wait = 0x01000000;
 constexpr DWORD ddpf_rgb = 0x40;
@@ -458,14 +461,14 @@ TEST_F(DoubleTest, OpeningMakesTheStatedCallsInOrder) {
     EXPECT_TRUE(cooperative.cooperative_window_exists) << "the window exists before";
 
     const dd::Call& primary_call = call(2);
-    EXPECT_EQ(primary_call.description_size, 108U);
+    EXPECT_EQ(primary_call.description_size, first_version_description_size);
     EXPECT_EQ(primary_call.description_flags, 0x1U);
     EXPECT_EQ(primary_call.description_caps, 0x4200U);
     EXPECT_EQ(primary_call.outer, nullptr);
     EXPECT_EQ(primary_call.created, display_state.primary_surface);
 
     const dd::Call& offscreen_call = call(3);
-    EXPECT_EQ(offscreen_call.description_size, 108U);
+    EXPECT_EQ(offscreen_call.description_size, first_version_description_size);
     EXPECT_EQ(offscreen_call.description_flags, 0x7U);
     EXPECT_EQ(offscreen_call.description_caps, 0x40U);
     EXPECT_EQ(offscreen_call.description_width, 320U);
@@ -1090,7 +1093,7 @@ TEST_F(DoubleTest, UpdateRestoresLocksConvertsUnlocksAndBlitsInThatOrder) {
         const dd::Call& lock = call(first + 2);
         EXPECT_EQ(lock.lock_rect, nullptr) << "the whole surface";
         EXPECT_NE(lock.argument, nullptr);
-        EXPECT_EQ(lock.description_size, 108U);
+        EXPECT_EQ(lock.description_size, first_version_description_size);
         EXPECT_EQ(lock.flags, ddlock_wait);
         EXPECT_EQ(lock.outer, nullptr) << "no event";
         EXPECT_EQ(lock.result, DD_OK);
