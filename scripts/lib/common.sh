@@ -24,11 +24,11 @@ QJ_NATIVE_PACKAGES=(
     # the native program's end-to-end tests on a virtual X display
     libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux
 )
-# Packages for the 32-bit Windows build and running it under Wine on a
-# virtual X display.
+# Packages for the 32-bit and 64-bit Windows builds and running them under
+# Wine on a virtual X display.
 QJ_WINDOWS_PACKAGES=(
-    g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool x11-utils x11-apps
-    imagemagick
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
+    xvfb xauth xdotool x11-utils x11-apps imagemagick
 )
 
 # Packages for the 64-bit ARM Linux build (cross compiler, the target's

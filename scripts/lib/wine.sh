@@ -1,18 +1,45 @@
 # Wine settings shared by scripts/wine-exec, scripts/run and the end-to-end
-# tests: a 32-bit prefix of the build tree's own, no debug output, no Mono or
-# Gecko installer prompts.
+# tests: a prefix of the build tree's own (32-bit for the 32-bit programs,
+# 64-bit for the 64-bit ones), no debug output, no Mono or Gecko installer
+# prompts.
 # shellcheck shell=bash
 
-# qj_wine_environment PREFIX: exports the settings for the prefix PREFIX.
+# qj_wine_loader ARCH: Wine's loader for win32 or win64 programs.
+qj_wine_loader() {
+    case $1 in
+        win64) echo /usr/lib/wine/wine64 ;;
+        *) echo /usr/lib/wine/wine ;;
+    esac
+}
+
+# qj_wine_environment PREFIX [ARCH]: exports the settings for the prefix
+# PREFIX of the architecture ARCH, win32 (the default) or win64.
 qj_wine_environment() {
     WINEPREFIX=$(realpath -m "$1")
     export WINEPREFIX
-    export WINEARCH=win32
+    export WINEARCH=${2:-win32}
     export WINEDEBUG=${WINEDEBUG:--all}
     case ${WINEDLLOVERRIDES:-} in
         *mscoree,mshtml=*) ;;
         *) export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" ;;
     esac
+    if [ "$WINEARCH" = win64 ]; then
+        # Debian's wine command (and wineboot and wineconsole, which run it)
+        # takes the 32-bit loader whenever that is installed, even where it
+        # cannot run; a 64-bit prefix is given the 64-bit loader by name.
+        local commands=$WINEPREFIX.commands name
+        mkdir -p "$commands"
+        for name in wine wine-stable; do
+            printf '#!/bin/sh\nexec %s "$@"\n' "$(qj_wine_loader win64)" >"$commands/$name"
+            chmod +x "$commands/$name"
+        done
+        export WINELOADER
+        WINELOADER=$(qj_wine_loader win64)
+        case ":$PATH:" in
+            *":$commands:"*) ;;
+            *) PATH=$commands:$PATH ;;
+        esac
+    fi
 }
 
 # qj_wine_prefix_ready: creates $WINEPREFIX on first use, once, under a lock.
@@ -54,12 +81,15 @@ qj_wine_end() {
     wineserver -w >/dev/null 2>&1
 }
 
-# qj_wine_can_run: true when this machine can start Wine's 32-bit loader.
-# Some virtual machines run no 32-bit x86 programs at all (the kernel
-# answers "Exec format error"), and then no Windows program of ours can
-# run under Wine here.
+# qj_wine_can_run [ARCH]: true when this machine can start Wine's loader for
+# ARCH (default win32). Some virtual machines run no 32-bit x86 programs at
+# all (the kernel answers "Exec format error"), and then no 32-bit Windows
+# program of ours can run under Wine there.
 qj_wine_can_run() {
-    local loader=/usr/lib/wine/wine
-    [ -x "$loader" ] || loader=$(command -v wine) || return 1
+    local loader
+    loader=$(qj_wine_loader "${1:-win32}")
+    if [ ! -x "$loader" ]; then
+        [ "${1:-win32}" = win32 ] && loader=$(command -v wine) || return 1
+    fi
     "$loader" --version >/dev/null 2>&1
 }

@@ -3,9 +3,10 @@
 # a virtual X display of its own and drives it from outside, as a user would,
 # with xdotool, xwininfo and xwd.
 #
-#   program_e2e.sh SCENARIO BIN_DIR WINE_PREFIX
+#   program_e2e.sh SCENARIO BIN_DIR WINE_PREFIX [WINE_ARCH]
 #
-# BIN_DIR holds quenlixor-julia.exe, julia-frames.exe and e2e-frame-match.exe.
+# BIN_DIR holds quenlixor-julia.exe, julia-frames.exe and e2e-frame-match.exe;
+# WINE_ARCH is win32 (the default) or win64, as they are.
 # Scenarios:
 #   window-24, window-16  the window is centred with a 320x240 client area,
 #                         the caption shows a non-zero frame rate, the client
@@ -40,6 +41,7 @@ set -uo pipefail
 scenario=${1:?scenario}
 bin_dir=${2:?bin dir}
 prefix=${3:?wine prefix}
+wine_arch=${4:-win32}
 screen_width=1024
 screen_height=768
 
@@ -67,7 +69,7 @@ source "$here/../../../scripts/lib/wine.sh"
 source "$here/../../../scripts/lib/xvfb.sh"
 # shellcheck source=../../lib/e2e_checks.sh
 source "$here/../../lib/e2e_checks.sh"
-qj_wine_environment "$prefix"
+qj_wine_environment "$prefix" "$wine_arch"
 
 work=$(mktemp -d)
 exe=$bin_dir/quenlixor-julia.exe
