@@ -58,8 +58,11 @@ std::string poll_key();
 // k / fps seconds after the start, so sleeping late now and then does not
 // add up, and a frame that came late is made up by not sleeping after the
 // next ones. A loop that falls more than pacer_catch_up_us (or one frame, if
-// that is longer) behind starts afresh from the present instead of hurrying.
-inline constexpr std::uint64_t pacer_catch_up_us = 100000;
+// that is longer) behind starts afresh from the present instead of hurrying:
+// a sixtieth of a second, so that after a stall no second shows more than
+// one frame too many at 60 frames a second or fewer, and at higher rates the
+// jitter of a busy system is still made up.
+inline constexpr std::uint64_t pacer_catch_up_us = 1000000 / 60;
 
 struct FramePacer {
     std::int32_t fps;        // 0: no pacing
