@@ -164,10 +164,12 @@ case $scenario in
             rm -f "$work/before" "$work/after" "$work/status"
             tmux_socket=$work/tmux-$way # a server of its own each time
             tmux -S "$tmux_socket" -f /dev/null new-session -d -x 80 -y 24 \
-                "stty -g >'$work/before'; '$program'; echo \$? >'$work/status'; stty -g >'$work/after'; sleep 30" ||
+                "stty -g >'$work/before'; '$program'; echo \$? >'$work/status'; stty -g >'$work/after'; exec sleep 600" ||
                 fail_now "tmux could not start a session"
+            # The pane outlives the program, so that what it said stays there
+            # to be read.
             window=$(find_window '^Quenlixor Julia' 30)
-            [ -n "$window" ] || fail_now "the window did not appear from the terminal ($(tmux -S "$tmux_socket" capture-pane -p 2>&1 | tr -s "\n" " "))"
+            [ -n "$window" ] || fail_now "the window did not appear from the terminal (status $(cat "$work/status" 2>/dev/null || echo 'still running'); the terminal shows: $(tmux -S "$tmux_socket" capture-pane -p 2>&1 | tr -s "\n" " "))"
             wait_for_rate "$window" 20 >/dev/null
             case $way in
                 key) tmux -S "$tmux_socket" send-keys x ;;
