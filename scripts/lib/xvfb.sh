@@ -1,8 +1,9 @@
 # The one way scripts/run, scripts/wine-exec and the end-to-end tests start a
 # virtual X display: an Xvfb of the caller's own, on a display number that is
 # free and not one another program has just given up, used only once it
-# accepts connections, and stopped and waited for at the end, so that it is
-# gone (lock file and socket) before anything else may take its number.
+# accepts connections, never reset while it runs, and stopped and waited
+# for at the end, so that it is gone (lock file and socket) before anything
+# else may take its number.
 # shellcheck shell=bash
 
 qj_xvfb_pid=
@@ -20,7 +21,11 @@ qj_xvfb_start() {
         number=$((1000 + (RANDOM * 32768 + RANDOM) % 50000))
         [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ] && continue
         # -displayfd: Xvfb writes the number once it accepts connections.
-        Xvfb ":$number" -displayfd 3 -screen 0 "${size}x$depth" -nolisten tcp \
+        # -noreset: an X server resets itself whenever its last client has
+        # gone, and a client connecting meanwhile is refused ("cannot open
+        # the display"); here clients come and go all the time (the program,
+        # xdotool, xwd, Wine's processes), so it must not.
+        Xvfb ":$number" -displayfd 3 -noreset -screen 0 "${size}x$depth" -nolisten tcp \
             3>"$qj_xvfb_work/display" >"$qj_xvfb_work/log" 2>&1 &
         qj_xvfb_pid=$!
         for _wait in $(seq 300); do
