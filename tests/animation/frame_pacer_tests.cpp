@@ -84,14 +84,14 @@ TEST(FramePacerTest, ALateFrameIsMadeUpUnlessTheLoopFellTooFarBehind) {
     // a sixtieth of a second and more than a frame behind: then it starts
     // afresh from the present.
     struct Case {
-        std::int32_t fps;
         std::uint64_t late_us;
+        std::int32_t fps;
         bool made_up;
     };
     const Case cases[] = {
-        {60, 8000, true},  {60, 16666, true},  {60, 16667, false},  {5, 150000, true},
-        {5, 199999, true}, {5, 200000, false}, {1000, 16666, true}, {1000, 16667, false},
-        {500, 7000, true}, {1, 900000, true},  {1, 1000000, false},
+        {8000, 60, true},  {16666, 60, true},  {16667, 60, false},  {150000, 5, true},
+        {199999, 5, true}, {200000, 5, false}, {16666, 1000, true}, {16667, 1000, false},
+        {7000, 500, true}, {900000, 1, true},  {1000000, 1, false},
     };
     for (const Case& c : cases) {
         simulated = SimulatedPlatform{};
