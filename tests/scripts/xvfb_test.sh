@@ -44,7 +44,7 @@ check "at the depth asked for" grep -qE 'Depth: +16$' <(xwininfo -root)
 # A property on the root window lives as long as the server's generation: a
 # server that reset when the client that set it left has lost it.
 xprop -root -f _QJ_PROBE 8s -set _QJ_PROBE kept
-sleep 0.5
+sleep 0.5 # for a reset to come, were there one; nothing waits on it to pass
 for _ in 1 2 3; do
     xdotool getmouselocation >/dev/null 2>&1
 done
