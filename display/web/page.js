@@ -49,7 +49,14 @@ var quenlixorPage = (function () {
 
   function element(id) { return document.getElementById(id); }
 
-  function say(text) { element('status').textContent = text; }
+  // Sets a line's text (the lines under the picture take from its room).
+  function setLine(id, text) {
+    if (element(id).textContent === text) return;
+    element(id).textContent = text;
+    linesChanged();
+  }
+
+  function say(text) { setLine('status', text); }
 
   function setState(state, status) {
     var root = document.documentElement;
@@ -139,8 +146,17 @@ var quenlixorPage = (function () {
   }
 
   // The room the picture has: the viewport less the lines under it, so that
-  // the whole page stays on the screen, but at least half the viewport.
+  // the whole page stays on the screen, but at least half the viewport. The
+  // display asks every frame; it is measured again only after a resize or a
+  // change of the lines (at fps=max a measure would cost about 2% a frame).
+  var roomKnown = null;
+
+  function linesChanged() { roomKnown = null; }
+
+  window.addEventListener('resize', linesChanged);
+
   function room() {
+    if (roomKnown !== null) return roomKnown;
     var view = document.documentElement;
     var below = 0;
     var lines = ['fit', 'info', 'status'];
@@ -150,8 +166,9 @@ var quenlixorPage = (function () {
       var style = window.getComputedStyle(line);
       below += line.offsetHeight + parseFloat(style.marginTop) + parseFloat(style.marginBottom);
     }
-    return {width: view.clientWidth,
-            height: Math.max(view.clientHeight - below, view.clientHeight / 2)};
+    roomKnown = {width: view.clientWidth,
+                 height: Math.max(view.clientHeight - below, view.clientHeight / 2)};
+    return roomKnown;
   }
 
   // A number as people write it: at most two decimals, no trailing zeros.
@@ -162,10 +179,10 @@ var quenlixorPage = (function () {
   // The line under the picture, when the display lowered the scale to fit.
   function showFit(fit) {
     var lowered = fit.block < fit.wanted || fit.smooth;
-    element('fit').textContent = !lowered ? '' :
+    setLine('fit', !lowered ? '' :
       'Scale ' + fit.scale + ' lowered to ' + plain(fit.shown) + ' to fit the screen' +
       (fit.smooth ? ' (smoothed).' :
-       ' (every pixel ' + fit.block + '\u00d7' + fit.block + ' device pixels).');
+       ' (every pixel ' + fit.block + '\u00d7' + fit.block + ' device pixels).'));
   }
 
   // Runs the program once with `argv` on the compiled `module`; calls
@@ -258,7 +275,7 @@ var quenlixorPage = (function () {
     var factory = chosen.factory;
     WebAssembly.compile(base64Bytes(chosen.module)).then(function (module) {
       runProgram(factory, module, ['--version'], {}, function (status, output) {
-        element('info').textContent = output.join(' \u00b7 ');
+        setLine('info', output.join(' \u00b7 '));
       });
       runProgram(factory, module, read.argv,
                  {canvas: element('picture'), pace: read.pace},
