@@ -115,6 +115,11 @@ const pngPixels = async (page, png) => Buffer.from(await page.evaluate(async (da
 const screenshotCanvas = async (page) => pngPixels(page, await canvasPng(page));
 const text = (page, id) => page.$eval('#' + id, (e) => e.textContent);
 const caption = /^Quenlixor Julia Animator FPS:\d+$/;
+const captioned = (page) =>
+  page.waitForFunction((c) => new RegExp(c).test(document.title), {}, caption.source);
+// Layout sizes are in 1/64 CSS pixel: one canvas pixel per device pixel up
+// to that.
+const near = (css, device, ratio) => Math.abs(css * ratio - device) <= ratio / 64;
 // The page's own word on how far it got (data-state on the root element).
 const pageState = (page) => page.evaluate(() => ({
   state: document.documentElement.dataset.state,
@@ -170,15 +175,13 @@ try {
                                       [2, 1.5, ''], [1, 1, '&simd=none']]) {
     const query = `?scale=${scale}&fps=2&frame=${first}${simd}`;
     await open(query, ratio);
-    await page.waitForFunction((c) => new RegExp(c).test(document.title), {}, caption.source);
+    await captioned(page);
     const c = await readCanvas(page);
     const k = Math.max(1, Math.floor(scale * ratio));
     const frame = matchFrame(c.data, k);
-    // Layout sizes are in 1/64 CSS pixel: one canvas pixel per device pixel
-    // up to that, and drawn without smoothing.
-    const near = (css, device) => Math.abs(css * ratio - device) <= ratio / 64;
-    check(c.width === width * k && c.height === height * k && near(c.cssWidth, c.width) &&
-          near(c.cssHeight, c.height) && ['pixelated', 'crisp-edges'].includes(c.rendering),
+    // One canvas pixel per device pixel, drawn without smoothing.
+    check(c.width === width * k && c.height === height * k && near(c.cssWidth, c.width, ratio) &&
+          near(c.cssHeight, c.height, ratio) && ['pixelated', 'crisp-edges'].includes(c.rendering),
           `${query} at ratio ${ratio}: canvas ${c.width}x${c.height} (k = ${k}), ` +
           `${c.cssWidth}x${c.cssHeight} CSS pixels, ${c.rendering}`);
     check(frame >= 0, `${query} at ratio ${ratio}: exact frame ${frame}, title "${await page.title()}"`);
@@ -249,8 +252,8 @@ try {
   // --- A phone: 390 x 844 CSS pixels, ratio 3, touch ---------------------
   const phone = {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true};
   const ratio = phone.deviceScaleFactor;
-  // Where the picture lies, its k, and whether the page overflows; `fits`
-  // whether k + 1 would still have fitted with the lines under it.
+  // Where the picture lies, its k, whether the page overflows, and the
+  // height of the lines under the picture (to see whether k + 1 would fit).
   const layout = () => page.evaluate(() => {
     const view = document.documentElement;
     const canvas = document.getElementById('picture');
@@ -274,11 +277,10 @@ try {
     const wanted = Math.max(1, Math.floor(scale * ratio));
     const largest = (k + 1) * width / ratio > l.viewWidth ||
                     (k + 1) * height / ratio + l.linesHeight > l.viewHeight;
-    const near = (css, device) => Math.abs(css * ratio - device) <= ratio / 64;
     check(Number.isInteger(k) && l.height === height * k && l.left >= 0 && l.top >= 0 &&
           l.right <= l.viewWidth && l.bottom <= l.viewHeight &&
           l.scrollWidth <= l.viewWidth && l.scrollHeight <= l.viewHeight &&
-          near(l.cssWidth, width * k) && near(l.cssHeight, height * k) &&
+          near(l.cssWidth, width * k, ratio) && near(l.cssHeight, height * k, ratio) &&
           k <= wanted && (k === wanted || largest),
           `${what}: k = ${k} (wanted ${wanted}), box ${l.left},${l.top}-${l.right},${l.bottom} ` +
           `in ${l.viewWidth}x${l.viewHeight}, page ${l.scrollWidth}x${l.scrollHeight}`);
@@ -296,9 +298,10 @@ try {
 
   await page.setViewport(phone);
   await page.goto(`file://${pagePath}?scale=2&fps=2&frame=${first}`);
-  await page.waitForFunction((c) => new RegExp(c).test(document.title), {}, caption.source);
+  await captioned(page);
   const upright = await whole(2, '390x844 at ?scale=2');
-  // Rotated: the next frame refits the canvas (k must change: 4 fits now).
+  // Rotated: the next frame refits the canvas (k must change: 4 fits now; a
+  // canvas never refitted fails the checks that follow).
   await page.setViewport({...phone, width: phone.height, height: phone.width, isLandscape: true});
   await page.waitForFunction((k) => document.getElementById('picture').width !== 320 * k, {},
                              upright).catch(() => {});
@@ -371,7 +374,7 @@ try {
   // A window smaller than the picture at k = 1: shown whole, smaller.
   await page.setViewport({width: 240, height: 200, deviceScaleFactor: 1});
   await page.goto(`file://${pagePath}?fps=2&frame=${first}`);
-  await page.waitForFunction((c) => new RegExp(c).test(document.title), {}, caption.source);
+  await captioned(page);
   const small = await layout();
   check(small.left >= 0 && small.top >= 0 && small.right <= small.viewWidth &&
         small.bottom <= small.viewHeight && small.scrollWidth <= small.viewWidth &&
