@@ -14,7 +14,7 @@ try {
   await new Promise((resolve) => setTimeout(resolve, Number(seconds) * 1000));
   await page.screenshot({path: out});
   const status = await page.$eval('#status', (e) => e.textContent);
-  const usage = await page.$eval('#usage', (e) => e.textContent);
+  const usage = await page.$eval('#usage', (e) => e.innerText);
   console.log(`caption: ${await page.title()}`);
   if (status) console.log(status);
   if (usage) console.log(usage);
