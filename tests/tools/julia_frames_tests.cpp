@@ -233,10 +233,15 @@ TEST_F(JuliaFramesTest, RefusesBadInputWithOneLineAndStatus2) {
     }
 }
 
-TEST_F(JuliaFramesTest, HelpPrintsUsage) {
-    const Outcome outcome = run({"--help"});
+TEST_F(JuliaFramesTest, HelpPrintsUsageAndVersionTheProjectsVersion) {
+    Outcome outcome = run({"--help"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out.rfind("usage: julia-frames --frame N", 0), 0U) << outcome.out;
+    EXPECT_TRUE(outcome.err.empty());
+    outcome = run({"--version"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, std::string("julia-frames ") + QUENLIXOR_VERSION +
+                               "\nrenderer kernel: " + kernel_name(fastest_kernel()) + "\n");
     EXPECT_TRUE(outcome.err.empty());
 }
 
@@ -405,16 +410,32 @@ TEST_F(JuliaFramesTest, StreamCarriesEveryFrameInOrder) {
     EXPECT_TRUE(files_in_outputs().empty());
 }
 
+TEST_F(JuliaFramesTest, GifStreamIsTheGifFile) {
+    const std::vector<std::string> frames = {"--frame", "1234567890", "--count", "12", "--gif"};
+    std::vector<std::string> to_file = frames;
+    to_file.push_back(output("a.gif"));
+    ASSERT_EQ(run(to_file).status, 0);
+    std::vector<std::string> to_stream = frames;
+    to_stream.emplace_back("-");
+    const Outcome outcome = run(to_stream);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    EXPECT_TRUE(outcome.out == read_file(output("a.gif")));
+    EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"a.gif"});
+}
+
 TEST_F(JuliaFramesTest, BrokenPipeEndsQuietlyWithStatus1) {
-    const std::string command =
-        "bash -c " + quoted(tool_command() + " --frame 1 --count 200 --raw - 2>" +
-                            quoted((work_ / "stderr").string()) +
-                            " | head -c 1000 >/dev/null;"
-                            " exit ${PIPESTATUS[0]}");
-    const int raw_status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(raw_status));
-    EXPECT_EQ(WEXITSTATUS(raw_status), 1);
-    EXPECT_TRUE(read_file(work_ / "stderr").empty());
+    for (const char* stream : {"--raw", "--gif"}) {
+        const std::string command =
+            "bash -c " + quoted(tool_command() + " --frame 1 --count 2000 " + stream + " - 2>" +
+                                quoted((work_ / "stderr").string()) +
+                                " | head -c 1000 >/dev/null;"
+                                " exit ${PIPESTATUS[0]}");
+        const int raw_status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(raw_status));
+        EXPECT_EQ(WEXITSTATUS(raw_status), 1) << stream;
+        EXPECT_TRUE(read_file(work_ / "stderr").empty()) << stream;
+    }
 }
 
 TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
@@ -433,8 +454,8 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     EXPECT_NE(outcome.err.find("folder"), std::string::npos) << outcome.err;
     EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"taken"});
     EXPECT_TRUE(fs::is_empty(outputs_ / "taken"));
-    // A link is followed to a regular file and stays a link; one to a device
-    // is refused.
+    // A link is followed to a regular file and stays a link; a device, or a
+    // link to one, is written where it is.
     fs::create_symlink(outputs_ / "real.gif", outputs_ / "link.gif");
     { std::ofstream old(outputs_ / "real.gif"); }
     outcome = run({"--frame", "7", "--count", "2", "--gif", output("link.gif")});
@@ -442,10 +463,13 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     EXPECT_TRUE(fs::is_symlink(outputs_ / "link.gif"));
     EXPECT_GT(fs::file_size(outputs_ / "real.gif"), 1000U);
     fs::create_symlink("/dev/null", outputs_ / "null.gif");
-    outcome = run({"--frame", "7", "--count", "2", "--gif", output("null.gif")});
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_NE(outcome.err.find("not a regular file"), std::string::npos) << outcome.err;
+    outcome = run({"--frame", "7", "--count", "2", "--gif", output("null.gif"), "--raw",
+                   "/dev/null", "--png", "/dev/null"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_TRUE(fs::is_symlink(outputs_ / "null.gif"));
+    outcome = run({"--frame", "7", "--gif", "/dev/full"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("/dev/full: No space left"), std::string::npos) << outcome.err;
     fs::remove(outputs_ / "null.gif");
     fs::remove(outputs_ / "link.gif");
     fs::remove(outputs_ / "real.gif");
