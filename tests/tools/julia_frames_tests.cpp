@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -518,6 +519,36 @@ pid_t start(const std::vector<std::string>& arguments) {
     return child;
 }
 
+// Runs julia-frames with writes past `limit` bytes of a file failing (EFBIG:
+// SIGXFSZ ignored); returns its status.
+int run_with_file_size_limit(const std::vector<std::string>& arguments, rlim_t limit) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit file_size{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &file_size);
+        signal(SIGXFSZ, SIG_IGN);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        become_julia_frames(arguments);
+    }
+    int raw_status = 0;
+    waitpid(child, &raw_status, 0);
+    return WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
+}
+
+TEST_F(JuliaFramesTest, AWriteFailingPartWayLeavesNoPartialFile) {
+    // The raw frames (307,200 bytes) fail part-way, the PNGs and the GIF fit.
+    EXPECT_EQ(run_with_file_size_limit({"--frame", "1", "--count", "3", "--raw", output("r-%d.raw"),
+                                        "--png", output("p-%d.png"), "--gif", output("a.gif")},
+                                       100000),
+              1);
+    std::vector<std::string> names = files_in_outputs();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.gif", "p-1.png", "p-2.png", "p-3.png"}));
+    EXPECT_EQ(run_with_file_size_limit({"--frame", "1", "--raw", output("r.raw")}, 100000), 1);
+    EXPECT_EQ(files_in_outputs().size(), 4U);
+}
+
 TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
     for (const int signal_number : {SIGINT, SIGTERM}) {
         const pid_t child = start({"--frame", "1", "--count", "2000000", "--threads", "1", "--gif",
@@ -687,6 +718,12 @@ TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
         ASSERT_EQ(outcome.status, 0) << outcome.err;
         EXPECT_EQ(check_gif_frames(output("a.gif"), 2147483643, 7, 6, scale), 6) << scale;
     }
+    // Frames whose changes all lie below index 16 (code size 4) while some
+    // unchanged pixels hold colours 16-20, which can only be transparent.
+    const Outcome outcome = run({"--frame", "7795573", "--count", "3", "--step", "3", "--fps", "30",
+                                 "--gif", output("a.gif")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(check_gif_frames(output("a.gif"), 7795573, 3, 3, 1), 3);
 }
 
 TEST_F(JuliaFramesTest, GifShowsAFrameThatChangesNothingByTheOneBefore) {
