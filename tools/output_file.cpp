@@ -48,7 +48,7 @@ bool open_output(OutputFile& output, const std::string& path, const char* what) 
         report(output, "it is a folder");
         return false;
     }
-    if (fs::is_character_file(status) || fs::is_fifo(status)) {
+    if (fs::is_fifo(status) || is_character_device(path.c_str())) {
         return open_in_place(output);
     }
     if (fs::exists(status) && !fs::is_regular_file(status)) {

@@ -1,12 +1,13 @@
 # cmake -DTOOL=julia-frames -DLAUNCHER=emulator;args -DORACLE=native-julia-frames
-#       -DWORK=dir [-DPNG=OFF] -P this
+#       -DWORK=dir [-DPNG=OFF] [-DDEVICE=NUL] -P this
 #
 # julia-frames built for another platform, run through its launcher (Wine,
 # qemu-user, Node), must write the same files, byte for byte, as the native
 # julia-frames for the same options: GIF, PNG and raw, at scale 1 across the
 # wrap after 2147483647 and at scale 2 where a frame's code size drops to 4.
-# With PNG=OFF (a build without zlib) it must refuse PNG with status 2. With
-# no oracle given the test says it is not run.
+# With PNG=OFF (a build without zlib) it must refuse PNG with status 2. A
+# DEVICE (NUL on Windows) is written in place. With no oracle given the test
+# says it is not run.
 foreach(var TOOL WORK)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "same_files_as_native: ${var} not given")
@@ -57,6 +58,21 @@ foreach(run IN LISTS runs)
         message(STATUS "${name}: ${size} bytes, the same")
     endforeach()
 endforeach()
+file(REMOVE_RECURSE "${WORK}/cross")
+file(MAKE_DIRECTORY "${WORK}/cross")
+if(DEFINED DEVICE)
+    set(args --frame 1 --count 2 --gif ${DEVICE} --raw ${DEVICE})
+    if(NOT DEFINED PNG OR PNG)
+        list(APPEND args --png ${DEVICE})
+    endif()
+    execute_process(COMMAND ${LAUNCHER} "${TOOL}" ${args}
+        WORKING_DIRECTORY "${WORK}/cross" RESULT_VARIABLE status ERROR_VARIABLE problem)
+    file(GLOB left RELATIVE "${WORK}/cross" "${WORK}/cross/*")
+    if(NOT status EQUAL 0 OR left)
+        message(FATAL_ERROR "${args}: status ${status}, files ${left}: ${problem}")
+    endif()
+    message(STATUS "${DEVICE}: written in place")
+endif()
 if(DEFINED PNG AND NOT PNG)
     execute_process(COMMAND ${LAUNCHER} "${TOOL}" --frame 1 --png=c.png
         WORKING_DIRECTORY "${WORK}/cross" RESULT_VARIABLE status ERROR_VARIABLE refusal)
