@@ -109,6 +109,10 @@ int processors_available();
 // This process's identifier, for names of temporary files.
 int process_id();
 
+// Whether `path` names a character device (/dev/null, a terminal; NUL or CON
+// on Windows, which the C runtime's stat does not see as devices).
+bool is_character_device(const char* path);
+
 // Makes standard output carry bytes unchanged (Windows translates newlines
 // in text mode; POSIX has nothing to do).
 void use_binary_stdout();
