@@ -27,6 +27,20 @@ var quenlixorPage = (function () {
 
   function element(id) { return document.getElementById(id); }
 
+  // The program's run on the canvas, for what drives the page from outside
+  // (scripts/run): {phase: 'starting'}, {phase: 'running'} once its display
+  // is open, or {phase: 'ended', status, output, errors} with its exit
+  // status and the lines it printed (a problem of the page's own parameters
+  // ends it with status 2, the program's status for a bad option).
+  var mainRun = {options: null, ended: null};
+  function state() {
+    if (mainRun.ended !== null) return mainRun.ended;
+    return {phase: mainRun.options !== null && mainRun.options.displayOpened ? 'running' : 'starting'};
+  }
+  function ended(status, output, errors) {
+    mainRun.ended = {phase: 'ended', status: status, output: output, errors: errors};
+  }
+
   function say(text) { element('status').textContent = text; }
 
   function decode(text) {
@@ -108,6 +122,8 @@ var quenlixorPage = (function () {
         done(status, output, errors, options);
       }
     };
+    // The run on the canvas is the program's own; the others only ask it.
+    if (settings.canvas) mainRun.options = options;
     factory(options);
   }
 
@@ -120,6 +136,7 @@ var quenlixorPage = (function () {
   function start(simd128, scalar) {
     if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
       say('This browser has no WebAssembly, which the animation needs.');
+      ended(1, [], ['This browser has no WebAssembly, which the animation needs.']);
       return;
     }
     var read = reading(parameters(window.location.search));
@@ -131,6 +148,7 @@ var quenlixorPage = (function () {
         runProgram(factory, module, ['--help'], {}, function (status, output) {
           say('quenlixor-julia: ' + read.problem);
           showUsage(output);
+          ended(2, [], ['quenlixor-julia: ' + read.problem].concat(output));
         });
         return;
       }
@@ -140,6 +158,7 @@ var quenlixorPage = (function () {
       runProgram(factory, module, read.argv,
                  {canvas: element('picture'), pace: read.pace, simd: read.simd},
                  function (status, output, errors, options) {
+                   ended(status, output, errors);
                    if (options.displayOpened) {
                      say('The animation has ended (a key was pressed). ' +
                          'Reload the page to start it again.');
@@ -153,8 +172,9 @@ var quenlixorPage = (function () {
                  });
     }, function (error) {
       say('The browser could not compile the animation: ' + error);
+      ended(1, [], ['The browser could not compile the animation: ' + error]);
     });
   }
 
-  return {start: start, parameters: parameters, reading: reading};
+  return {start: start, parameters: parameters, reading: reading, state: state};
 })();
