@@ -10,8 +10,9 @@ namespace quenlixor {
 
 const char* const export_usage_text =
     "usage: julia-frames --frame N [--count K] [--step S] [--threads T] [--kernel NAME]\n"
-    "                    [--fps F] [--scale N] [--quiet] [--gif PATH]\n"
+    "                    [--fps F] [--scale N] [--quiet] [--gif PATH|-]\n"
     "                    [--png PATH|PATTERN] [--raw PATH|PATTERN|-]\n"
+    "       julia-frames --help | --version\n"
     "\n"
     "Renders the frames of the Julia animation numbered N, N+S, N+2S, ... (K of them)\n"
     "and writes them. The frame after 2147483647 is 0, as in the program.\n"
@@ -29,6 +30,7 @@ const char* const export_usage_text =
     "                 (default 1), as in the program's window\n"
     "  --quiet        no progress line (it appears only on a terminal anyway)\n"
     "  --gif PATH     an animated GIF of all frames, exact, looping for ever\n"
+    "  --gif -        the GIF on standard output, as it is made\n"
     "  --png PATH     an 8-bit RGB PNG of the last frame, as a 32-bit desktop shows it\n"
     "  --png PATTERN  one PNG per frame, named by a printf integer conversion with the\n"
     "                 frame number: 'frame-%06d.png'\n"
@@ -38,10 +40,12 @@ const char* const export_usage_text =
     "  --raw -        every frame on standard output in order, 307200 bytes each\n"
     "                 (times N x N)\n"
     "  --help         show this text\n"
+    "  --version      show the version and the kernel used by default\n"
     "\n"
     "Without an output, --count must be given (the frames are rendered and dropped).\n"
     "Files are written beside their destination and renamed when complete; after a\n"
-    "failure or an interrupt the frames of a sequence already written stay.\n"
+    "failure or an interrupt the frames of a sequence already written stay. Devices\n"
+    "(/dev/null) and pipes are written directly. Folders are not made.\n"
     "Exit status: 0 done, 1 an output could not be written or the run was stopped,\n"
     "2 bad input.\n";
 
@@ -56,7 +60,8 @@ bool read_picture_output(std::string_view option, const std::string& path, Pictu
                          std::string& message) {
     if (path == "-") {
         if (option != "--raw") {
-            message = std::string(option) + " cannot write to standard output; only --raw - can";
+            message = std::string(option) +
+                      " cannot write to standard output; only --gif - and --raw - can";
             return false;
         }
         output.destination = Destination::stream;
@@ -154,6 +159,7 @@ int gif_delay_centiseconds(int fps) {
 ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
                                  std::string& message) {
     bool help = false;
+    bool version = false;
     std::string png_path;
     std::string raw_path;
     CommandOption table[] = {
@@ -169,6 +175,7 @@ ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
         text_option("--raw", raw_path),
         flag_option("--quiet", options.quiet),
         flag_option("--help", help),
+        flag_option("--version", version),
         flag_option("-h", help),
     };
     if (!read_command_line(argc, argv, table, message)) {
@@ -177,10 +184,17 @@ ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
     if (help) {
         return ParseResult::help;
     }
+    if (version) {
+        return ParseResult::version;
+    }
     const bool png_given = option_given(table, "--png");
     const bool raw_given = option_given(table, "--raw");
     if ((png_given && !read_picture_output("--png", png_path, options.png, message)) ||
         (raw_given && !read_picture_output("--raw", raw_path, options.raw, message))) {
+        return ParseResult::bad;
+    }
+    if (options.gif_path == "-" && options.raw.destination == Destination::stream) {
+        message = "--gif - and --raw - cannot both write to standard output";
         return ParseResult::bad;
     }
     if (!option_given(table, "--frame")) {

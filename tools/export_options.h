@@ -30,12 +30,12 @@ struct ExportOptions {
     std::int32_t fps = 25;
     std::int32_t scale = 1;  // every picture pixel an N x N block in every output
     bool quiet = false;
-    std::string gif_path;  // empty: no GIF
+    std::string gif_path;  // empty: no GIF; "-": standard output
     PictureOutput png;
     PictureOutput raw;
 };
 
-enum class ParseResult { run, help, bad };
+enum class ParseResult { run, help, version, bad };
 
 // Reads the arguments into `options`. On ParseResult::bad, `message` holds
 // one line saying what is wrong.

@@ -23,8 +23,8 @@
 namespace quenlixor {
 namespace {
 
-// One file output that stays open for the whole run (the GIF) or until the
-// last frame (--png PATH, --raw PATH).
+// One file output that stays open for the whole run (the GIF, the raw
+// stream) or until the last frame (--png PATH, --raw PATH).
 struct FileOutput {
     bool wanted = false;
     bool failed = false;
@@ -40,6 +40,7 @@ struct Export {
     std::vector<unsigned char> gif_held;  // the GIF's last frame, until the next differs
     FileOutput png_file;
     FileOutput raw_file;
+    FileOutput raw_stream;
     bool png_sequence_failed = false;
     bool raw_sequence_failed = false;
     bool failed = false;
@@ -93,7 +94,10 @@ void write_to_file(Export& job, FileOutput& output, const std::vector<unsigned c
 // Opens every output that is one file for the whole run.
 void open_file_outputs(Export& job) {
     const ExportOptions& options = job.options;
-    if (job.gif) {
+    if (job.gif && options.gif_path == "-") {
+        job.gif_file.wanted = true;
+        open_standard_output(job.gif_file.file, "GIF");
+    } else if (job.gif) {
         open_file_output(job, job.gif_file, options.gif_path, "GIF");
     }
     if (options.png.destination == Destination::last_frame) {
@@ -103,7 +107,8 @@ void open_file_outputs(Export& job) {
         open_file_output(job, job.raw_file, options.raw.path, "raw frame");
     }
     if (options.raw.destination == Destination::stream) {
-        use_binary_stdout();
+        job.raw_stream.wanted = true;
+        open_standard_output(job.raw_stream.file, "raw stream");
     }
 }
 
@@ -111,6 +116,7 @@ void discard_file_outputs(Export& job) {
     discard_output(job.gif_file.file);
     discard_output(job.png_file.file);
     discard_output(job.raw_file.file);
+    discard_output(job.raw_stream.file);
 }
 
 bool is_last(const Export& job, const FrameWork& frame) {
@@ -156,9 +162,9 @@ bool outputs_left(const Export& job) {
     return (job.gif_file.wanted && !job.gif_file.failed) ||
            (job.png_file.wanted && !job.png_file.failed) ||
            (job.raw_file.wanted && !job.raw_file.failed) ||
+           (job.raw_stream.wanted && !job.raw_stream.failed) ||
            (options.png.destination == Destination::sequence && !job.png_sequence_failed) ||
-           (options.raw.destination == Destination::sequence && !job.raw_sequence_failed) ||
-           options.raw.destination == Destination::stream;
+           (options.raw.destination == Destination::sequence && !job.raw_sequence_failed);
 }
 
 void write_to_sequence(Export& job, const PictureOutput& output, bool& sequence_failed,
@@ -192,12 +198,7 @@ bool write_frame(Export& job, const FrameWork& frame) {
         job.failed = true;
         return false;
     }
-    if (job.options.raw.destination == Destination::stream &&
-        !write_stream(frame.raw_bytes.data(), frame.raw_bytes.size())) {
-        // A reader that has gone away ends the run without a message.
-        job.failed = true;
-        return false;
-    }
+    write_to_file(job, job.raw_stream, frame.raw_bytes, false);
     write_gif_frame(job, frame.gif_bytes);
     write_to_sequence(job, job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
@@ -254,17 +255,20 @@ int run_export(int argc, char** argv) {
         case ParseResult::help:
             std::fputs(export_usage_text, stdout);
             return 0;
+        case ParseResult::version:
+            // QUENLIXOR_VERSION comes from the build: the project's version.
+            std::printf("julia-frames %s\nrenderer kernel: %s\n", QUENLIXOR_VERSION,
+                        kernel_name(fastest_kernel()));
+            return 0;
         case ParseResult::bad:
             return bad_input(message);
         case ParseResult::run:
             break;
     }
     job.gif = !options.gif_path.empty();
-    if (job.gif && !gif_available()) {
-        return bad_input("GIF output is unavailable in this build (it has no giflib); use --raw");
-    }
     if (options.png.destination != Destination::none && !png_available()) {
-        return bad_input("PNG output is unavailable in this build (it has no libpng); use --raw");
+        return bad_input(
+            "PNG output is unavailable in this build (it has no zlib); use --gif or --raw");
     }
     Kernel kernel = Kernel::reference;
     if (!choose_kernel(options.kernel, kernel, message)) {
@@ -294,11 +298,7 @@ int run_export(int argc, char** argv) {
     if (job.gif && !job.gif_file.failed) {
         prepare_gif_colours();
         std::vector<unsigned char> head;
-        if (!gif_head(options.scale, head)) {
-            std::fprintf(stderr, "julia-frames: cannot encode the GIF\n");
-            discard_file_outputs(job);
-            return 1;
-        }
+        gif_head(options.scale, head);
         write_to_file(job, job.gif_file, head, false);
         stages.needs_previous = true;
         stages.finish = [&job](FrameWork& frame, const FrameWork* previous) {

@@ -1,14 +1,6 @@
-// The animated GIF: giflib lays down the format, our coder (gif_lzw.h) the
-// image data.
-//
-// giflib writes one image stream at a time through one GifFileType, and has
-// no call that puts already coded image data into a stream (EGifPutCode
-// keeps the colour table's code size, which the frames here go below). So
-// every frame is laid down as a GIF of its own in memory (a GifFileType per
-// frame with an output function appending to a buffer): its graphics
-// control block and image descriptor are kept, the code size giflib writes
-// after them is replaced by the frame's image data, and the file is
-// stitched from those parts.
+// The animated GIF, every byte of it ours: the container is a few fixed
+// records (the format's own, GIF89a), and the image data comes from our
+// coder (gif_lzw.h).
 //
 // A frame's image data: the pixels that changed have their colours; those
 // that did not may be coded either as their colour or as transparent, which
@@ -18,8 +10,6 @@
 // the shorter kept: with few changes long transparent strings code best,
 // with many the colours' own strings do.
 #include "tools/gif_encoder.h"
-
-#include <gif_lib.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -38,7 +28,22 @@ constexpr int palette_colours = 21;  // entries 0-20
 // takes index 0 from it.
 constexpr std::uint8_t still_transparent_index = 0;
 
-GifColorType colour_table[colour_table_size];
+// The format's records: an extension starts with its introducer and label,
+// an image with its separator, and data runs in sub-blocks of at most 255
+// bytes each led by its length, ended by an empty one.
+constexpr unsigned char extension_introducer = 0x21;
+constexpr unsigned char graphics_control_label = 0xF9;
+constexpr unsigned char application_label = 0xFF;
+constexpr unsigned char image_separator = 0x2C;
+// Graphics control flags: leave the frame in place (disposal method 1), and
+// whether the transparent index means transparent.
+constexpr unsigned char leave_in_place = 1 << 2;
+constexpr unsigned char has_transparency = 1;
+// The transparent index byte of a frame that has none.
+constexpr unsigned char no_transparent_index = 0xFF;
+
+// The colour table: red, green, blue bytes of every entry.
+unsigned char colour_table[colour_table_size * 3];
 // The palette word of every index; no word at all (a green byte that does
 // not match index_of_green) for the rest.
 std::uint32_t word_of_index[256];
@@ -46,31 +51,9 @@ std::uint32_t word_of_index[256];
 // bytes all differ. 0xFF where none has it.
 std::uint8_t index_of_green[256];
 
-int append_bytes(GifFileType* gif, const GifByteType* data, int size) {
-    auto* bytes = static_cast<std::vector<unsigned char>*>(gif->UserData);
-    bytes->insert(bytes->end(), data, data + size);
-    return size;
-}
-
-// A GIF in memory, its screen descriptor and colour table written. Null
-// when giflib cannot start one.
-GifFileType* start_gif(std::vector<unsigned char>& bytes, int scale) {
-    int error = 0;
-    GifFileType* gif = EGifOpen(&bytes, append_bytes, &error);
-    if (gif == nullptr) {
-        return nullptr;
-    }
-    EGifSetGifVersion(gif, true);
-    ColorMapObject* map = GifMakeMapObject(colour_table_size, colour_table);
-    const bool started =
-        map != nullptr &&
-        EGifPutScreenDesc(gif, picture_width * scale, picture_height * scale, 8, 0, map) == GIF_OK;
-    GifFreeMapObject(map);
-    if (!started) {
-        EGifCloseFile(gif, &error);
-        return nullptr;
-    }
-    return gif;
+void put16(std::vector<unsigned char>& bytes, int value) {
+    bytes.push_back(static_cast<unsigned char>(value));
+    bytes.push_back(static_cast<unsigned char>(value >> 8));
 }
 
 struct Rectangle {
@@ -155,40 +138,53 @@ void prepare_gif_colours() {
     std::fill(std::begin(index_of_green), std::end(index_of_green), std::uint8_t{0xFF});
     std::fill(std::begin(word_of_index), std::end(word_of_index), 0xFFFF00FFU);
     for (int entry = 0; entry < colour_table_size; ++entry) {
-        colour_table[entry] = GifColorType{0, 0, 0};
+        colour_table[entry * 3] = 0;
+        colour_table[entry * 3 + 1] = 0;
+        colour_table[entry * 3 + 2] = 0;
     }
     for (int entry = 0; entry < palette_colours; ++entry) {
         const std::uint32_t word = palette[entry];
         word_of_index[entry] = word;
-        colour_table[entry] =
-            GifColorType{static_cast<GifByteType>(word >> 16), static_cast<GifByteType>(word >> 8),
-                         static_cast<GifByteType>(word)};
+        colour_table[entry * 3] = static_cast<unsigned char>(word >> 16);
+        colour_table[entry * 3 + 1] = static_cast<unsigned char>(word >> 8);
+        colour_table[entry * 3 + 2] = static_cast<unsigned char>(word);
         index_of_green[(word >> 8) & 0xFF] = static_cast<std::uint8_t>(entry);
     }
 }
 
-bool gif_head(int scale, std::vector<unsigned char>& bytes) {
-    bytes.clear();
-    GifFileType* gif = start_gif(bytes, scale);
-    if (gif == nullptr) {
-        return false;
-    }
+void gif_head(int scale, std::vector<unsigned char>& bytes) {
+    static const unsigned char signature[] = {'G', 'I', 'F', '8', '9', 'a'};
+    bytes.assign(std::begin(signature), std::end(signature));
+    // The screen descriptor: width, height, then a global colour table of
+    // 2^colour_table_bits entries, 8 bits of colour resolution, no
+    // background colour or aspect ratio.
+    put16(bytes, picture_width * scale);
+    put16(bytes, picture_height * scale);
+    bytes.push_back(0x80 | (7 << 4) | (colour_table_bits - 1));
+    bytes.push_back(0);
+    bytes.push_back(0);
+    bytes.insert(bytes.end(), std::begin(colour_table), std::end(colour_table));
     // The NETSCAPE2.0 application extension: loop count 0, for ever.
-    static const GifByteType application[] = {'N', 'E', 'T', 'S', 'C', 'A',
-                                              'P', 'E', '2', '.', '0'};
-    static const GifByteType loop_for_ever[] = {1, 0, 0};
-    const bool written =
-        EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
-        EGifPutExtensionBlock(gif, sizeof application, application) == GIF_OK &&
-        EGifPutExtensionBlock(gif, sizeof loop_for_ever, loop_for_ever) == GIF_OK &&
-        EGifPutExtensionTrailer(gif) == GIF_OK;
-    int error = 0;
-    const bool closed = EGifCloseFile(gif, &error) == GIF_OK;
-    if (!written || !closed || bytes.empty() || bytes.back() != gif_trailer) {
-        return false;
-    }
-    bytes.pop_back();
-    return true;
+    static const unsigned char loop_for_ever[] = {extension_introducer,
+                                                  application_label,
+                                                  11,
+                                                  'N',
+                                                  'E',
+                                                  'T',
+                                                  'S',
+                                                  'C',
+                                                  'A',
+                                                  'P',
+                                                  'E',
+                                                  '2',
+                                                  '.',
+                                                  '0',
+                                                  3,
+                                                  1,
+                                                  0,
+                                                  0,
+                                                  0};
+    bytes.insert(bytes.end(), std::begin(loop_for_ever), std::end(loop_for_ever));
 }
 
 bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
@@ -267,34 +263,23 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
         }
     }
 
+    // The graphics control block: flags, delay, transparent index; then
+    // the image descriptor: left, top, width, height, no local colour table.
     bytes.clear();
-    GifFileType* gif = start_gif(bytes, scale);
-    if (gif == nullptr) {
-        return false;
-    }
-    const std::size_t start = bytes.size();
-    GraphicsControlBlock control{};
-    control.DisposalMode = DISPOSE_DO_NOT;
-    control.UserInputFlag = false;
-    control.DelayTime = delay_centiseconds;
-    control.TransparentColor = previous == nullptr ? NO_TRANSPARENT_COLOR : transparent;
-    GifByteType control_bytes[4];
-    const int control_size = static_cast<int>(EGifGCBToExtension(&control, control_bytes));
-    const bool written =
-        EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, control_size, control_bytes) == GIF_OK &&
-        EGifPutImageDesc(gif, area.left * scale, area.top * scale, static_cast<int>(scaled_width),
-                         area.height * scale, false, nullptr) == GIF_OK;
-    const std::size_t described = bytes.size();
-    int error = 0;
-    const bool closed = EGifCloseFile(gif, &error) == GIF_OK;
-    // giflib wrote the colour table's code size after the descriptor, and
-    // then only the trailer.
-    if (!written || !closed || described <= start + 1 || bytes.size() != described + 1 ||
-        bytes[described - 1] != colour_table_bits || bytes.back() != gif_trailer) {
-        return false;
-    }
-    bytes.resize(described - 1);
-    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(start));
+    bytes.push_back(extension_introducer);
+    bytes.push_back(graphics_control_label);
+    bytes.push_back(4);
+    bytes.push_back(leave_in_place | (previous == nullptr ? 0 : has_transparency));
+    put16(bytes, delay_centiseconds);
+    bytes.push_back(previous == nullptr ? no_transparent_index
+                                        : static_cast<unsigned char>(transparent));
+    bytes.push_back(0);
+    bytes.push_back(image_separator);
+    put16(bytes, area.left * scale);
+    put16(bytes, area.top * scale);
+    put16(bytes, static_cast<int>(scaled_width));
+    put16(bytes, area.height * scale);
+    bytes.push_back(0);
     const std::size_t start_size = bytes.size();
 
     // Preferring colours into `bytes`, preferring transparency beside it.
@@ -328,9 +313,10 @@ unsigned delay_of(const std::vector<unsigned char>& frame) {
 // Whether `frame` is what gif_frame makes of a frame the same as the one
 // before: one transparent pixel at the corner.
 bool shows_nothing(const std::vector<unsigned char>& frame) {
-    static const unsigned char descriptor[] = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0};
-    if (frame.size() <= data_at || frame[0] != 0x21 || frame[1] != GRAPHICS_EXT_FUNC_CODE ||
-        frame[2] != 4 || (frame[3] & 1) == 0 || frame[transparent_at] != still_transparent_index ||
+    static const unsigned char descriptor[] = {image_separator, 0, 0, 0, 0, 1, 0, 1, 0, 0};
+    if (frame.size() <= data_at || frame[0] != extension_introducer ||
+        frame[1] != graphics_control_label || frame[2] != 4 || (frame[3] & 1) == 0 ||
+        frame[transparent_at] != still_transparent_index ||
         !std::equal(std::begin(descriptor), std::end(descriptor), frame.begin() + descriptor_at)) {
         return false;
     }
@@ -355,10 +341,6 @@ bool gif_fold_frame(std::vector<unsigned char>& held, const std::vector<unsigned
     }
     held[delay_at] = static_cast<unsigned char>(delay);
     held[delay_at + 1] = static_cast<unsigned char>(delay >> 8);
-    return true;
-}
-
-bool gif_available() {
     return true;
 }
 

@@ -19,23 +19,19 @@ namespace quenlixor {
 // transparent index is one its changed pixels do not use.
 inline constexpr unsigned char gif_trailer = 0x3B;
 
-// Whether this build can write GIFs: a build without giflib links
-// gif_unavailable.cpp, whose functions all fail.
-bool gif_available();
-
 // Reads the palette; call after prepare_tables() and before the others.
 void prepare_gif_colours();
 
 // The file's start: signature, screen descriptor (320 x 240 times `scale`,
 // 1-8), colour table and the extension that makes viewers loop for ever.
-bool gif_head(int scale, std::vector<unsigned char>& bytes);
+void gif_head(int scale, std::vector<unsigned char>& bytes);
 
 // One frame's bytes: graphics control block, image descriptor and image
 // data. `pixels` is the frame's picture and `previous` the one before, or
 // null for the first frame, which is stored whole; `scale` as in gif_head.
 // `work` is scratch space.
-// False when giflib fails or a pixel has a colour outside the palette
-// (nothing the renderer writes).
+// False when a pixel has a colour outside the palette (nothing the
+// renderer writes).
 bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
                int scale, std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes);
 

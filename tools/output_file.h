@@ -1,6 +1,8 @@
-// The files julia-frames writes: each is written beside its destination
-// under a temporary name and renamed into place when complete, so that a
-// reader never sees half a file and a failure leaves nothing behind.
+// The files julia-frames writes. A regular file is written beside its
+// destination under a temporary name and renamed into place when complete,
+// so that a reader never sees half a file and a failure leaves nothing
+// behind. A character device (/dev/null, a terminal) or a pipe has nothing
+// to replace and is written where it is, as is standard output.
 #pragma once
 
 #include <cstddef>
@@ -12,18 +14,23 @@ namespace quenlixor {
 // One file being written. `what` names it in messages ("GIF").
 struct OutputFile {
     std::string path;
-    std::string target;  // the path with links followed
-    std::string temporary;
+    std::string target;     // the path with links followed
+    std::string temporary;  // empty when written in place
     const char* what = "";
     std::FILE* file = nullptr;
+    bool standard_output = false;
 };
 
-// Creates the temporary file beside `path`. False (with a message naming the
-// path and the reason on stderr) when it cannot.
+// Creates the temporary file beside `path`, or opens a device or pipe. False
+// (with a message naming the path and the reason on stderr) when it cannot.
 bool open_output(OutputFile& output, const std::string& path, const char* what);
 
-// Appends bytes; on failure prints the message, removes the temporary file
-// and returns false.
+// Makes standard output (in binary mode) the output.
+void open_standard_output(OutputFile& output, const char* what);
+
+// Appends bytes; written in place, they are passed on at once. On failure
+// prints the message (none for a pipe whose reader has gone), removes the
+// temporary file and returns false.
 bool write_output(OutputFile& output, const void* bytes, std::size_t size);
 
 // Flushes, closes and renames the file into place; on failure prints the

@@ -1,5 +1,5 @@
 // The raw layout of a frame: the framebuffer's words as they stand,
-// little-endian, row 0 first; and the stream of them on standard output.
+// little-endian, row 0 first.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +15,5 @@ inline constexpr std::size_t raw_frame_bytes = std::size_t{pixel_count} * 4;  //
 // `scale` (1-8) every pixel an N x N block of them: raw_frame_bytes x N x N
 // bytes.
 void raw_frame(const std::uint32_t* pixels, int scale, unsigned char* bytes);
-
-// Writes frames to standard output; false on a failure. A closed pipe (a
-// reader that has gone away) fails quietly, other failures with a message.
-bool write_stream(const void* bytes, std::size_t size);
 
 }  // namespace quenlixor

@@ -14,20 +14,21 @@ qj_package_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
 }
 
-# Packages for building and testing natively.
+# Packages for building and testing natively (zlib for julia-frames' PNG;
+# libpng and giflib only decode its files in the tests).
 QJ_NATIVE_PACKAGES=(
     cmake ninja-build g++ pkg-config clang-format
-    libgtest-dev libgmock-dev googletest libbenchmark-dev libpng-dev libgif-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev libpng-dev libgif-dev
     libsdl2-dev libpixman-1-dev
     # export_benchmark compares the GIFs with what gifsicle -O3 makes of them
     gifsicle
     # the native program's end-to-end tests on a virtual X display
     libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux
 )
-# Packages for the 32-bit and 64-bit Windows builds and running them under
-# Wine on a virtual X display.
+# Packages for the 32-bit and 64-bit Windows builds (with MinGW's static
+# zlib) and running them under Wine on a virtual X display.
 QJ_WINDOWS_PACKAGES=(
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils x11-apps imagemagick
 )
 
@@ -36,7 +37,7 @@ QJ_WINDOWS_PACKAGES=(
 # end-to-end run on a virtual X display.
 QJ_ARM64_PACKAGES=(
     g++-aarch64-linux-gnu qemu-user
-    libsdl2-dev:arm64 libpng-dev:arm64 libgif-dev:arm64 libx11-dev:arm64
+    libsdl2-dev:arm64 zlib1g-dev:arm64 libpng-dev:arm64 libgif-dev:arm64 libx11-dev:arm64
     xvfb xauth xdotool x11-utils x11-apps
 )
 

@@ -1,7 +1,8 @@
 // The icon tool's output: an icon file whose directory, headers and masks are
 // well formed, and whose 48, 32 and 16 pixel images are the area averages of
 // the centred square of the frame, computed here independently in floating
-// point from a frame rendered in this process.
+// point from a frame rendered in this process; and the desktop's PNG icons,
+// decoded with libpng, the same averages at their sizes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,6 +15,10 @@
 #include <vector>
 
 #include "animation/julia_renderer.h"
+
+#if defined(QUENLIXOR_HAVE_PNG)
+#include <png.h>
+#endif
 
 namespace quenlixor {
 namespace {
@@ -130,11 +135,64 @@ TEST(IconFileTest, HoldsThreeOpaqueImagesShrunkFromTheFramesCentredSquare) {
     EXPECT_EQ(expected_offset, bytes.size());
 }
 
-TEST(IconFileTest, RefusesAMissingOutputOrABadFrame) {
-    const std::string tool = QUENLIXOR_ICON_TOOL;
-    EXPECT_NE(std::system((tool + " 2>/dev/null").c_str()), 0);
-    EXPECT_NE(std::system((tool + " /nonexistent-dir/x.ico 2>/dev/null").c_str()), 0);
-    EXPECT_NE(std::system((tool + " " + ::testing::TempDir() + "x.ico 0 2>/dev/null").c_str()), 0);
+#if defined(QUENLIXOR_HAVE_PNG)
+TEST(IconFileTest, PngIconsAreTheSquareAveragedToTheirSize) {
+    prepare_tables();
+    render_frame_into(icon_test_frame, framebuffer);
+    // Below, near and above the square's 240 pixels.
+    for (const int size : {22, 128, 256}) {
+        SCOPED_TRACE("PNG of " + std::to_string(size) + " pixels");
+        const std::string path = ::testing::TempDir() + "quenlixor-icon-test.png";
+        const std::string command = std::string(QUENLIXOR_ICON_TOOL) + " --png " +
+                                    std::to_string(size) + " " + path + " " +
+                                    std::to_string(icon_test_frame);
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_NE(png_image_begin_read_from_file(&image, path.c_str()), 0) << image.message;
+        EXPECT_EQ(image.width, static_cast<png_uint_32>(size));
+        EXPECT_EQ(image.height, static_cast<png_uint_32>(size));
+        EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB));
+        image.format = PNG_FORMAT_RGB;
+        std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+        ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0)
+            << image.message;
+        std::remove(path.c_str());
+        int off_by_more_than_rounding = 0;
+        for (std::size_t at = 0; at < pixels.size(); ++at) {
+            const int pixel = static_cast<int>(at / 3);
+            const double expected = expected_channel(size, pixel % size, pixel / size,
+                                                     16 - 8 * static_cast<int>(at % 3));
+            off_by_more_than_rounding += std::fabs(pixels[at] - expected) > 0.5 + 1e-9 ? 1 : 0;
+        }
+        EXPECT_EQ(off_by_more_than_rounding, 0);
+    }
+}
+#endif
+
+TEST(IconFileTest, RefusesAMissingOutputOrABadFrameOrSize) {
+    const std::string ico = ::testing::TempDir() + "x.ico";
+    const std::string png = ::testing::TempDir() + "x.png";
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"/nonexistent-dir/x.ico"},
+        {ico, "0"},
+        {"--png", png},
+        {"--png", "0", png},
+        {"--png", "257", png},
+        {"--png", "2x", png},
+        {"--png", "16", png, "0"},
+        {"--png", "16", "/nonexistent-dir/x.png"},
+    };
+    for (const std::vector<std::string>& arguments : cases) {
+        std::string command = QUENLIXOR_ICON_TOOL;
+        for (const std::string& argument : arguments) {
+            command += ' ';
+            command += argument;
+        }
+        command += " 2>/dev/null";
+        EXPECT_NE(std::system(command.c_str()), 0) << command;
+    }
 }
 
 }  // namespace

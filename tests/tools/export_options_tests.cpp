@@ -62,10 +62,12 @@ TEST(ExportOptionsTest, DefaultsAndALastFrameFile) {
     EXPECT_EQ(frame_at(parsed.options, 1), 0);  // the frame after the last is 0
 }
 
-TEST(ExportOptionsTest, HelpEitherWay) {
+TEST(ExportOptionsTest, HelpEitherWayAndVersion) {
     EXPECT_EQ(parse({"--help"}).result, ParseResult::help);
     EXPECT_EQ(parse({"-h"}).result, ParseResult::help);
     EXPECT_EQ(parse({"--help", "--bogus"}).result, ParseResult::bad);
+    EXPECT_EQ(parse({"--version"}).result, ParseResult::version);
+    EXPECT_EQ(parse({"--version", "--version"}).result, ParseResult::bad);
 }
 
 TEST(ExportOptionsTest, EachMistakeGivesItsLine) {
@@ -91,7 +93,10 @@ TEST(ExportOptionsTest, EachMistakeGivesItsLine) {
         {{"--frame", "1", "--gif="}, "--gif needs a value"},
         {{"--frame", "1", "--raw", "a", "--raw", "b"}, "--raw is given twice"},
         {{"--frame", "1", "--quiet", "--quiet", "--count", "1"}, "--quiet is given twice"},
-        {{"--frame", "1", "--png", "-"}, "--png cannot write to standard output; only --raw - can"},
+        {{"--frame", "1", "--png", "-"},
+         "--png cannot write to standard output; only --gif - and --raw - can"},
+        {{"--frame", "1", "--gif", "-", "--raw", "-"},
+         "--gif - and --raw - cannot both write to standard output"},
         {{"--frame", "1", "--count", "2", "--raw", "f%d-%d"},
          "--raw pattern 'f%d-%d' must have exactly one integer conversion such as %d, not 2"},
     };

@@ -2,7 +2,8 @@
 // format's rules: every coding decodes to the pixels (each pixel that may be
 // transparent to its colour or the transparent index), at every code size,
 // across the widths' boundaries, with the table full and kept, and the
-// sub-blocks are well formed.
+// sub-blocks are well formed. And of the GIF encoder's choice between the
+// two codings of a frame.
 #include "tools/gif_lzw.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,9 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "animation/julia_renderer.h"
+#include "tools/gif_encoder.h"
 
 namespace quenlixor {
 namespace {
@@ -192,6 +196,22 @@ TEST(GifLzw, AFullTableIsKeptAndStillDecodes) {
     }
 }
 
+TEST(GifLzw, ColoursBeyondTheCodeSizeAreCodedTransparent) {
+    // As in a frame whose changes all lie below index 16 (code size 4) while
+    // its unchanged pixels hold colours 16-20: those can only be transparent.
+    std::mt19937 random(5);
+    for (int code_size = 2; code_size <= 4; ++code_size) {
+        const unsigned alphabet = 1U << code_size;
+        std::vector<std::uint8_t> pixels(100000);
+        for (std::uint8_t& pixel : pixels) {
+            pixel = random() % 3 != 0
+                        ? static_cast<std::uint8_t>(random() % alphabet)
+                        : static_cast<std::uint8_t>((random() % (alphabet + 5)) | lzw_either);
+        }
+        check_coding(pixels, code_size, static_cast<std::uint8_t>(alphabet - 1));
+    }
+}
+
 TEST(GifLzw, LongRunsAndRowsOfRepeatsDecode) {
     std::vector<std::uint8_t> pixels(300000, 3);
     for (std::size_t at = 0; at < pixels.size(); at += 640) {
@@ -247,6 +267,54 @@ TEST(GifLzw, FollowsTransparencyWhereTheColourBreaksTheString) {
     ASSERT_EQ(sizes.size(), 2U);
     ASSERT_EQ(fixed_sizes.size(), 2U);
     EXPECT_LT(sizes[0] * 3, fixed_sizes[0] * 2);
+}
+
+TEST(GifEncoder, EachFrameKeepsTheShorterOfItsTwoCodings) {
+    // The frame's rectangle, transparent index and code size as the encoder
+    // wrote them; its pixels, those unchanged since the frame before either
+    // colour or transparent, coded both ways here.
+    prepare_tables();
+    prepare_gif_colours();
+    std::vector<std::uint32_t> before(pixel_count);
+    std::vector<std::uint32_t> now(pixel_count);
+    std::vector<std::uint8_t> work;
+    std::vector<unsigned char> frame;
+    int colours_shorter = 0;
+    int transparency_shorter = 0;
+    for (const std::int32_t number : {40, 700, 2500, 99999, 123456}) {
+        for (const std::int32_t step : {1, 5, 50}) {
+            render_frame_into(number, before.data());
+            render_frame_into(number + step, now.data());
+            ASSERT_TRUE(gif_frame(now.data(), before.data(), 4, 1, work, frame));
+            ASSERT_GT(frame.size(), 19U);
+            const auto word = [&](std::size_t at) { return frame[at] | frame[at + 1] << 8; };
+            const int left = word(9);
+            const int top = word(11);
+            std::vector<std::uint8_t> pixels;
+            for (int y = top; y < top + word(15); ++y) {
+                for (int x = left; x < left + word(13); ++x) {
+                    const std::size_t at = static_cast<std::size_t>(y * picture_width + x);
+                    std::uint8_t index = 0;
+                    while (((palette[index] ^ now[at]) & 0xFFFFFFU) != 0) {
+                        ++index;
+                    }
+                    pixels.push_back(now[at] == before[at] ? index | lzw_either : index);
+                }
+            }
+            std::vector<std::uint8_t> tables(2 * lzw_table_bytes(frame[18]));
+            std::vector<unsigned char> codings[2];
+            LzwCoding coding[2] = {{tables.data(), &codings[0]},
+                                   {tables.data() + tables.size() / 2, &codings[1]}};
+            lzw_encode(pixels.data(), pixels.size(), frame[18], frame[6], coding, 2);
+            EXPECT_EQ(frame.size() - 18, std::min(codings[0].size(), codings[1].size()))
+                << "frame " << number << " after " << number + step;
+            colours_shorter += codings[0].size() < codings[1].size() ? 1 : 0;
+            transparency_shorter += codings[1].size() < codings[0].size() ? 1 : 0;
+        }
+    }
+    // Each way wins somewhere, so a wrong choice shows.
+    EXPECT_GT(colours_shorter, 0);
+    EXPECT_GT(transparency_shorter, 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -233,10 +234,15 @@ TEST_F(JuliaFramesTest, RefusesBadInputWithOneLineAndStatus2) {
     }
 }
 
-TEST_F(JuliaFramesTest, HelpPrintsUsage) {
-    const Outcome outcome = run({"--help"});
+TEST_F(JuliaFramesTest, HelpPrintsUsageAndVersionTheProjectsVersion) {
+    Outcome outcome = run({"--help"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out.rfind("usage: julia-frames --frame N", 0), 0U) << outcome.out;
+    EXPECT_TRUE(outcome.err.empty());
+    outcome = run({"--version"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, std::string("julia-frames ") + QUENLIXOR_VERSION +
+                               "\nrenderer kernel: " + kernel_name(fastest_kernel()) + "\n");
     EXPECT_TRUE(outcome.err.empty());
 }
 
@@ -405,16 +411,32 @@ TEST_F(JuliaFramesTest, StreamCarriesEveryFrameInOrder) {
     EXPECT_TRUE(files_in_outputs().empty());
 }
 
+TEST_F(JuliaFramesTest, GifStreamIsTheGifFile) {
+    const std::vector<std::string> frames = {"--frame", "1234567890", "--count", "12", "--gif"};
+    std::vector<std::string> to_file = frames;
+    to_file.push_back(output("a.gif"));
+    ASSERT_EQ(run(to_file).status, 0);
+    std::vector<std::string> to_stream = frames;
+    to_stream.emplace_back("-");
+    const Outcome outcome = run(to_stream);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    EXPECT_TRUE(outcome.out == read_file(output("a.gif")));
+    EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"a.gif"});
+}
+
 TEST_F(JuliaFramesTest, BrokenPipeEndsQuietlyWithStatus1) {
-    const std::string command =
-        "bash -c " + quoted(tool_command() + " --frame 1 --count 200 --raw - 2>" +
-                            quoted((work_ / "stderr").string()) +
-                            " | head -c 1000 >/dev/null;"
-                            " exit ${PIPESTATUS[0]}");
-    const int raw_status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(raw_status));
-    EXPECT_EQ(WEXITSTATUS(raw_status), 1);
-    EXPECT_TRUE(read_file(work_ / "stderr").empty());
+    for (const char* stream : {"--raw", "--gif"}) {
+        const std::string command =
+            "bash -c " + quoted(tool_command() + " --frame 1 --count 2000 " + stream + " - 2>" +
+                                quoted((work_ / "stderr").string()) +
+                                " | head -c 1000 >/dev/null;"
+                                " exit ${PIPESTATUS[0]}");
+        const int raw_status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(raw_status));
+        EXPECT_EQ(WEXITSTATUS(raw_status), 1) << stream;
+        EXPECT_TRUE(read_file(work_ / "stderr").empty()) << stream;
+    }
 }
 
 TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
@@ -433,8 +455,8 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     EXPECT_NE(outcome.err.find("folder"), std::string::npos) << outcome.err;
     EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"taken"});
     EXPECT_TRUE(fs::is_empty(outputs_ / "taken"));
-    // A link is followed to a regular file and stays a link; one to a device
-    // is refused.
+    // A link is followed to a regular file and stays a link; a device, or a
+    // link to one, is written where it is.
     fs::create_symlink(outputs_ / "real.gif", outputs_ / "link.gif");
     { std::ofstream old(outputs_ / "real.gif"); }
     outcome = run({"--frame", "7", "--count", "2", "--gif", output("link.gif")});
@@ -442,10 +464,13 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     EXPECT_TRUE(fs::is_symlink(outputs_ / "link.gif"));
     EXPECT_GT(fs::file_size(outputs_ / "real.gif"), 1000U);
     fs::create_symlink("/dev/null", outputs_ / "null.gif");
-    outcome = run({"--frame", "7", "--count", "2", "--gif", output("null.gif")});
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_NE(outcome.err.find("not a regular file"), std::string::npos) << outcome.err;
+    outcome = run({"--frame", "7", "--count", "2", "--gif", output("null.gif"), "--raw",
+                   "/dev/null", "--png", "/dev/null"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_TRUE(fs::is_symlink(outputs_ / "null.gif"));
+    outcome = run({"--frame", "7", "--gif", "/dev/full"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("/dev/full: No space left"), std::string::npos) << outcome.err;
     fs::remove(outputs_ / "null.gif");
     fs::remove(outputs_ / "link.gif");
     fs::remove(outputs_ / "real.gif");
@@ -492,6 +517,36 @@ pid_t start(const std::vector<std::string>& arguments) {
         become_julia_frames(arguments);
     }
     return child;
+}
+
+// Runs julia-frames with writes past `limit` bytes of a file failing (EFBIG:
+// SIGXFSZ ignored); returns its status.
+int run_with_file_size_limit(const std::vector<std::string>& arguments, rlim_t limit) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit file_size{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &file_size);
+        signal(SIGXFSZ, SIG_IGN);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        become_julia_frames(arguments);
+    }
+    int raw_status = 0;
+    waitpid(child, &raw_status, 0);
+    return WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
+}
+
+TEST_F(JuliaFramesTest, AWriteFailingPartWayLeavesNoPartialFile) {
+    // The raw frames (307,200 bytes) fail part-way, the PNGs and the GIF fit.
+    EXPECT_EQ(run_with_file_size_limit({"--frame", "1", "--count", "3", "--raw", output("r-%d.raw"),
+                                        "--png", output("p-%d.png"), "--gif", output("a.gif")},
+                                       100000),
+              1);
+    std::vector<std::string> names = files_in_outputs();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.gif", "p-1.png", "p-2.png", "p-3.png"}));
+    EXPECT_EQ(run_with_file_size_limit({"--frame", "1", "--raw", output("r.raw")}, 100000), 1);
+    EXPECT_EQ(files_in_outputs().size(), 4U);
 }
 
 TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
@@ -663,6 +718,12 @@ TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
         ASSERT_EQ(outcome.status, 0) << outcome.err;
         EXPECT_EQ(check_gif_frames(output("a.gif"), 2147483643, 7, 6, scale), 6) << scale;
     }
+    // Frames whose changes all lie below index 16 (code size 4) while some
+    // unchanged pixels hold colours 16-20, which can only be transparent.
+    const Outcome outcome = run({"--frame", "7795573", "--count", "3", "--step", "3", "--fps", "30",
+                                 "--gif", output("a.gif")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(check_gif_frames(output("a.gif"), 7795573, 3, 3, 1), 3);
 }
 
 TEST_F(JuliaFramesTest, GifShowsAFrameThatChangesNothingByTheOneBefore) {
