@@ -139,6 +139,10 @@ done
 for program in quenlixor-julia julia-frames; do
     [ -f "$unpacked/usr/share/man/man1/$program.1.gz" ] || fail "no man page for $program"
 done
+# The package's files a man page names are where it says.
+for path in $(zcat "$unpacked"/usr/share/man/man1/*.1.gz | sed -n 's|^\.I \(/usr/[^ ]*\)$|\1|p'); do
+    [ -f "$unpacked$path" ] || fail "a man page names $path, which the package does not hold"
+done
 
 # The package's files, as a sorted list of "mode size checksum path".
 file_list() {

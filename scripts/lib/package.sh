@@ -26,12 +26,15 @@ qj_tree_version() {
 # qj_make_deb BUILD_DIR PAGE: makes the Debian package of the configured and
 # built Linux tree BUILD_DIR, with the web page PAGE in it, and prints its
 # path. The tree is configured for the package's prefix, /usr, which the
-# man pages name.
+# man pages name, and what that changes is built again (cpack builds
+# nothing).
 qj_make_deb() {
     local build_dir=$1 page=$2 log
     log=$build_dir/packages/cpack.log
     mkdir -p "$build_dir/packages"
     cmake "$build_dir" -DCMAKE_INSTALL_PREFIX=/usr -DQUENLIXOR_PAGE="$page" >"$log" 2>&1 &&
+        cmake --build "$build_dir" --target quenlixor-julia julia-frames quenlixor-packaging-files \
+            >>"$log" 2>&1 &&
         (cd "$build_dir" && cpack -G DEB) >>"$log" 2>&1 || {
         cat "$log" >&2
         return 1
