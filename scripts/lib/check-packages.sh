@@ -230,7 +230,7 @@ if in_root apt-get install -y -q --no-install-recommends "/tmp/${native_deb##*/}
         program_pid=$!
         window=
         for _ in $(seq 100); do
-            window=$(xdotool search --onlyvisible --name '^Quenlixor Julia' 2>/dev/null | head -1)
+            window=$(xdotool search --onlyvisible --name '^Quenlixor Julia Animator' 2>/dev/null | head -1)
             [ -n "$window" ] && break
             kill -0 "$program_pid" 2>/dev/null || break
             sleep 0.2
@@ -310,7 +310,7 @@ for dir in "${build_dirs[@]}"; do
         program_pid=$!
         window=
         for _ in $(seq 300); do
-            window=$(xdotool search --onlyvisible --name '^Quenlixor Julia' 2>/dev/null | head -1)
+            window=$(xdotool search --onlyvisible --name '^Quenlixor Julia Animator' 2>/dev/null | head -1)
             [ -n "$window" ] && break
             kill -0 "$program_pid" 2>/dev/null || break
             sleep 0.2
