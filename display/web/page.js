@@ -1,18 +1,40 @@
 // The page around the program: turns the URL's query parameters into the
 // program's command line, picks the module this browser runs (WebAssembly
-// SIMD or scalar), shows what `--version` prints under the picture, and
-// shows what the program prints and how it ended.
+// SIMD or scalar), shows what `--version` prints under the picture, gives
+// the picture its room, and shows how the program ended: its message, the
+// page's help, or a link that continues the animation.
+//
+// How it ended is also on the root element, for scripts that drive the page:
+// data-state is "starting", "running", "ended" (a key or a tap ended the
+// animation), "printed" (help or version shown, nothing run), "refused" (a
+// bad parameter: its message in #status, nothing run) or "failed" (the
+// browser cannot run it, or the display could not open); data-exit-status is
+// the program's exit status once it has one (2 for a bad parameter).
 //
 // Plain ES5, so that a browser too old for WebAssembly still runs it far
 // enough to say so.
 var quenlixorPage = (function () {
   'use strict';
 
-  var pageNote =
-    'On this page the options are URL parameters: ?scale=3&fps=60&frame=1000 ' +
-    '(?help shows this text). Without fps the animation shows one frame per display ' +
-    'refresh; fps=max renders as fast as the page may run; simd=none uses the module ' +
-    'without WebAssembly SIMD.\n';
+  // The page's help, in its own terms: parameters, a key or a tap.
+  var help = {
+    intro: 'Quenlixor Julia animates a Julia set in this page. Its parameters follow ' +
+           'the page\u2019s address, joined by &, for example:',
+    example: '?scale=2&fps=60&frame=1000',
+    parameters: [
+      ['scale=N', 'Shows every pixel of the picture as an N\u00d7N block, N from 1 to 8 ' +
+                  '(default 1). Lowered where the picture would not fit on the screen.'],
+      ['fps=N', 'At most N frames a second, N from 1 to 1000. Without it, one frame ' +
+                'per refresh of the screen.'],
+      ['fps=max', 'As many frames a second as the page can show.'],
+      ['frame=N', 'Starts at frame N of the path, N from 0 to 2147483647 (default 1).'],
+      ['simd=none', 'Uses the module without WebAssembly SIMD.'],
+      ['version', 'Shows the version, the renderer kernel and the converter path.'],
+      ['help', 'Shows this text.']
+    ],
+    end: 'A key, or a tap on the picture, ends the animation. The line under it then ' +
+         'offers a link that goes on from the next frame.'
+  };
 
   // The smallest module that uses a SIMD128 instruction (i8x16.splat):
   // WebAssembly.validate accepts it only where SIMD is supported.
@@ -27,28 +49,27 @@ var quenlixorPage = (function () {
 
   function element(id) { return document.getElementById(id); }
 
-  // The program's run on the canvas, for what drives the page from outside
-  // (scripts/run): {phase: 'starting'}, {phase: 'running'} once its display
-  // is open, or {phase: 'ended', status, output, errors} with its exit
-  // status and the lines it printed (a problem of the page's own parameters
-  // ends it with status 2, the program's status for a bad option).
-  var mainRun = {options: null, ended: null};
-  function state() {
-    if (mainRun.ended !== null) return mainRun.ended;
-    return {phase: mainRun.options !== null && mainRun.options.displayOpened ? 'running' : 'starting'};
-  }
-  function ended(status, output, errors) {
-    mainRun.ended = {phase: 'ended', status: status, output: output, errors: errors};
+  // Sets a line's text (the lines under the picture take from its room).
+  function setLine(id, text) {
+    if (element(id).textContent === text) return;
+    element(id).textContent = text;
+    linesChanged();
   }
 
-  function say(text) { element('status').textContent = text; }
+  function say(text) { setLine('status', text); }
+
+  function setState(state, status) {
+    var root = document.documentElement;
+    if (status !== undefined) root.setAttribute('data-exit-status', String(status));
+    root.setAttribute('data-state', state);
+  }
 
   function decode(text) {
     return decodeURIComponent(text.replace(/\+/g, ' '));
   }
 
-  // The query's parameters in order, each {name, value}; value null for a
-  // name without '=' (?help).
+  // The query's parameters in order, each {name, value, text}; value null
+  // for a name without '=' (?help); text as the URL spells it.
   function parameters(search) {
     var list = [];
     var parts = search.replace(/^\?/, '').split('&');
@@ -56,42 +77,65 @@ var quenlixorPage = (function () {
       if (parts[i] === '') continue;
       var equals = parts[i].indexOf('=');
       if (equals < 0) {
-        list.push({name: decode(parts[i]), value: null});
+        list.push({name: decode(parts[i]), value: null, text: parts[i]});
       } else {
         list.push({name: decode(parts[i].slice(0, equals)),
-                   value: decode(parts[i].slice(equals + 1))});
+                   value: decode(parts[i].slice(equals + 1)), text: parts[i]});
       }
     }
     return list;
   }
 
   // What the page makes of its parameters: the program's argv, the pace,
-  // the QUENLIXOR_SIMD setting, or a problem of the page's own parameters.
-  // A lone fps=max is the page's: no --fps (the program's "as fast as it
-  // can") and the display's pace "max" instead of one frame per refresh.
+  // whether to use the module without SIMD (simd=none), or a problem of the
+  // page's own parameters.
+  // fps=max is the page's: no --fps (the program's "as fast as it can") and
+  // the display's pace "max" instead of one frame per refresh. So the page
+  // itself says when fps (or its own simd) is given twice.
   function reading(list) {
     var result = {argv: [], pace: 'refresh', simd: null, problem: null};
-    var fpsCount = 0;
+    var given = {fps: false, simd: false};
     for (var i = 0; i < list.length; ++i) {
-      if (list[i].name === 'fps') ++fpsCount;
-    }
-    for (var j = 0; j < list.length; ++j) {
-      var p = list[j];
-      if (p.name === 'simd') {
-        if (result.simd !== null) {
-          result.problem = 'simd is given twice';
+      var p = list[i];
+      if (p.name === 'fps' || p.name === 'simd') {
+        if (given[p.name]) {
+          result.problem = p.name + ' is given twice';
           return result;
         }
-        result.simd = p.value === null ? '' : p.value;
+        given[p.name] = true;
+      }
+      if (p.name === 'simd') {
+        if (p.value !== 'none') {
+          result.problem = 'simd takes one value, none';
+          return result;
+        }
+        result.simd = p.value;
         continue;
       }
-      if (p.name === 'fps' && fpsCount === 1 && p.value === 'max') {
+      if (p.name === 'fps' && p.value === 'max') {
         result.pace = 'max';
         continue;
       }
       result.argv.push('--' + p.name + (p.value === null ? '' : '=' + p.value));
     }
     return result;
+  }
+
+  // The page's address with the same parameters, in the same order and
+  // spelling, but frame=`next` (in place of the frame given, else last).
+  function continuing(list, next) {
+    var parts = [];
+    var placed = false;
+    for (var i = 0; i < list.length; ++i) {
+      if (list[i].name !== 'frame') {
+        parts.push(list[i].text);
+      } else if (!placed) {
+        parts.push('frame=' + next);
+        placed = true;
+      }
+    }
+    if (!placed) parts.push('frame=' + next);
+    return window.location.href.split(/[?#]/)[0] + '?' + parts.join('&');
   }
 
   function base64Bytes(text) {
@@ -101,8 +145,48 @@ var quenlixorPage = (function () {
     return bytes;
   }
 
+  // The room the picture has: the viewport less the lines under it, so that
+  // the whole page stays on the screen, but at least half the viewport. The
+  // display asks every frame; it is measured again only after a resize or a
+  // change of the lines (at fps=max a measure would cost about 2% a frame).
+  var roomKnown = null;
+
+  function linesChanged() { roomKnown = null; }
+
+  window.addEventListener('resize', linesChanged);
+
+  function room() {
+    if (roomKnown !== null) return roomKnown;
+    var view = document.documentElement;
+    var below = 0;
+    var lines = ['fit', 'info', 'status'];
+    for (var i = 0; i < lines.length; ++i) {
+      var line = element(lines[i]);
+      if (line.offsetParent === null) continue;
+      var style = window.getComputedStyle(line);
+      below += line.offsetHeight + parseFloat(style.marginTop) + parseFloat(style.marginBottom);
+    }
+    roomKnown = {width: view.clientWidth,
+                 height: Math.max(view.clientHeight - below, view.clientHeight / 2)};
+    return roomKnown;
+  }
+
+  // A number as people write it: at most two decimals, no trailing zeros.
+  function plain(number) {
+    return String(Math.round(number * 100) / 100);
+  }
+
+  // The line under the picture, when the display lowered the scale to fit.
+  function showFit(fit) {
+    var lowered = fit.block < fit.wanted || fit.smooth;
+    setLine('fit', !lowered ? '' :
+      'Scale ' + fit.scale + ' lowered to ' + plain(fit.shown) + ' to fit the screen' +
+      (fit.smooth ? ' (smoothed).' :
+       ' (every pixel ' + fit.block + '\u00d7' + fit.block + ' device pixels).'));
+  }
+
   // Runs the program once with `argv` on the compiled `module`; calls
-  // done(status, output, errors) when it ends.
+  // done(status, output, errors, options) when it ends.
   function runProgram(factory, module, argv, settings, done) {
     var output = [];
     var errors = [];
@@ -110,6 +194,9 @@ var quenlixorPage = (function () {
       arguments: argv,
       canvas: settings.canvas || null,
       pace: settings.pace || 'refresh',
+      room: room,
+      onFit: showFit,
+      onOpen: function () { setState('running'); },
       print: function (line) { output.push(line); },
       printErr: function (line) { errors.push(line); },
       instantiateWasm: function (imports, receive) {
@@ -122,13 +209,49 @@ var quenlixorPage = (function () {
         done(status, output, errors, options);
       }
     };
-    // The run on the canvas is the program's own; the others only ask it.
-    if (settings.canvas) mainRun.options = options;
     factory(options);
   }
 
-  function showUsage(lines) {
-    element('usage').textContent = lines.join('\n') + '\n\n' + pageNote;
+  // The page's help under the line above it.
+  function showHelp() {
+    var usage = element('usage');
+    usage.textContent = '';
+    var add = function (parent, tag, text) {
+      var node = document.createElement(tag);
+      node.textContent = text;
+      parent.appendChild(node);
+      return node;
+    };
+    add(usage, 'p', help.intro);
+    add(usage, 'pre', help.example);
+    var list = add(usage, 'dl', '');
+    for (var i = 0; i < help.parameters.length; ++i) {
+      add(list, 'dt', help.parameters[i][0]);
+      add(list, 'dd', help.parameters[i][1]);
+    }
+    add(usage, 'p', help.end);
+  }
+
+  function showPrinted(lines) {
+    var usage = element('usage');
+    usage.textContent = '';
+    var pre = document.createElement('pre');
+    pre.textContent = lines.join('\n');
+    usage.appendChild(pre);
+  }
+
+  // The status line at the end: how it ended and the link that goes on.
+  function showEnd(options, list) {
+    var next = options._quenlixor_next_frame();
+    var status = element('status');
+    status.textContent = 'The animation has ended (' +
+      (options.pressedBy === 'tap' ? 'the picture was tapped' : 'a key was pressed') + '). ';
+    var link = document.createElement('a');
+    link.id = 'continue';
+    link.href = continuing(list, next);
+    link.textContent = 'Continue from frame ' + next;
+    status.appendChild(link);
+    status.appendChild(document.createTextNode(', or reload the page to start it again.'));
   }
 
   // Each variant is {factory: its module script's factory, module: its
@@ -136,45 +259,57 @@ var quenlixorPage = (function () {
   function start(simd128, scalar) {
     if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
       say('This browser has no WebAssembly, which the animation needs.');
-      ended(1, [], ['This browser has no WebAssembly, which the animation needs.']);
+      setState('failed');
       return;
     }
-    var read = reading(parameters(window.location.search));
+    var list = parameters(window.location.search);
+    var read = reading(list);
+    if (read.problem !== null) {
+      say('quenlixor-julia: ' + read.problem);
+      showHelp();
+      setState('refused', 2);
+      return;
+    }
     var simd = read.simd !== 'none' && WebAssembly.validate(new Uint8Array(simdProbe));
     var chosen = simd ? simd128 : scalar;
     var factory = chosen.factory;
     WebAssembly.compile(base64Bytes(chosen.module)).then(function (module) {
-      if (read.problem !== null) {
-        runProgram(factory, module, ['--help'], {}, function (status, output) {
-          say('quenlixor-julia: ' + read.problem);
-          showUsage(output);
-          ended(2, [], ['quenlixor-julia: ' + read.problem].concat(output));
-        });
-        return;
-      }
-      runProgram(factory, module, ['--version'], {simd: read.simd}, function (status, output) {
-        element('info').textContent = output.join(' \u00b7 ');
+      runProgram(factory, module, ['--version'], {}, function (status, output) {
+        setLine('info', output.join(' \u00b7 '));
       });
       runProgram(factory, module, read.argv,
-                 {canvas: element('picture'), pace: read.pace, simd: read.simd},
+                 {canvas: element('picture'), pace: read.pace},
                  function (status, output, errors, options) {
-                   ended(status, output, errors);
                    if (options.displayOpened) {
-                     say('The animation has ended (a key was pressed). ' +
-                         'Reload the page to start it again.');
+                     showEnd(options, list);
+                     setState('ended', status);
                      return;
                    }
-                   if (output.length > 0) showUsage(output);
-                   if (errors.length > 0) {
-                     say(errors[0]);
-                     if (errors.length > 1) showUsage(errors.slice(1));
+                   if (status === 0) {
+                     if (read.argv.indexOf('--help') >= 0) {
+                       showHelp();
+                     } else {
+                       showPrinted(output);
+                     }
+                     setState('printed', status);
+                     return;
+                   }
+                   // The program's one line; under a bad option the page's help
+                   // in place of the program's usage.
+                   say(errors.length > 0 ? errors[0] : 'The animation ended with status ' + status);
+                   if (status === 2) {
+                     showHelp();
+                     setState('refused', status);
+                   } else {
+                     if (errors.length > 1) showPrinted(errors.slice(1));
+                     setState('failed', status);
                    }
                  });
     }, function (error) {
       say('The browser could not compile the animation: ' + error);
-      ended(1, [], ['The browser could not compile the animation: ' + error]);
+      setState('failed');
     });
   }
 
-  return {start: start, parameters: parameters, reading: reading, state: state};
+  return {start: start, parameters: parameters, reading: reading, continuing: continuing};
 })();

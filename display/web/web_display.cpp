@@ -1,12 +1,17 @@
 // The display in a web page: a canvas the page gives the module
-// (Module.canvas), its title as the caption, the page's key presses into the
-// platform's key queue, and the Screen Wake Lock while it is open.
+// (Module.canvas), its title as the caption, the page's key presses and taps
+// on the picture into the platform's key queue, and the Screen Wake Lock
+// while it is open.
 //
 // Every picture pixel is an exact k x k block of device pixels, k =
 // max(1, floor(scale x devicePixelRatio)): the canvas holds k x width by
 // k x height pixels and is laid out at that size divided by the ratio, so
-// the browser shows its pixels one for one. The ratio is read every frame,
-// so zooming or a move to another monitor refits the canvas at the next one.
+// the browser shows its pixels one for one. Where that picture would not fit
+// in the room the page gives it (Module.room(), else the viewport), k is the
+// largest that fits; where not even k = 1 fits, the canvas is laid out
+// smaller still, smoothed. The room and the ratio are read every frame, so
+// rotation, resizing, zooming or a move to another monitor refit the canvas
+// at the next one; Module.onFit hears of every new fit.
 //
 // display_update returns to the browser after presenting: until the next
 // display refresh (requestAnimationFrame), or, when the page asks for
@@ -24,8 +29,14 @@
 // --- the page's side --------------------------------------------------------
 // clang-format off (it would split JavaScript's === and !==)
 
-// Takes the canvas, shows the title, and starts listening for keys and the
-// page's visibility; asks for the wake lock. 0 when the page gave no canvas.
+// Takes the canvas, shows the title, and starts listening for keys, taps and
+// the page's visibility; asks for the wake lock. 0 when the page gave no
+// canvas.
+//
+// A key press and a tap on the picture (touch or pen; a mouse click is not
+// one, as a click in a desktop window is not) both go through press() into
+// one queue, which display_update hands to the platform's key queue: a tap
+// is the key Enter (13). Module.pressedBy tells which came first.
 EM_JS(int, web_display_open, (const char* title), {
     var canvas = Module['canvas'];
     if (!canvas || !canvas.getContext) {
@@ -36,9 +47,20 @@ EM_JS(int, web_display_open, (const char* title), {
         return 0;
     }
     var web = {canvas : canvas, context : context, keys : [], lock : null, open : true};
+    web.press = function(code, by) {
+        web.keys.push(code);
+        if (!Module['pressedBy']) {
+            Module['pressedBy'] = by;
+        }
+    };
     web.onKey = function(event) {
         var code = event.keyCode & 0xFF;
-        web.keys.push(code == 0 || code == 0xE0 ? 0xFF : code);
+        web.press(code == 0 || code == 0xE0 ? 0xFF : code, 'key');
+    };
+    web.onTap = function(event) {
+        if (event.pointerType == 'touch' || event.pointerType == 'pen') {
+            web.press(13, 'tap');
+        }
     };
     web.askLock = function() {
         if (!web.open || document.hidden || !navigator.wakeLock) {
@@ -63,12 +85,16 @@ EM_JS(int, web_display_open, (const char* title), {
         }
     };
     window.addEventListener('keydown', web.onKey);
+    canvas.addEventListener('pointerup', web.onTap);
     document.addEventListener('visibilitychange', web.onVisibility);
     web.askLock();
     document.title = UTF8ToString(title);
     canvas.hidden = false;
     Module['webDisplay'] = web;
     Module['displayOpened'] = true;
+    if (Module['onOpen']) {
+        Module['onOpen']();
+    }
     return 1;
 });
 
@@ -80,6 +106,7 @@ EM_JS(void, web_display_close, (), {
     }
     web.open = false;
     window.removeEventListener('keydown', web.onKey);
+    web.canvas.removeEventListener('pointerup', web.onTap);
     document.removeEventListener('visibilitychange', web.onVisibility);
     if (web.lock) {
         web.lock.release();
@@ -101,25 +128,53 @@ EM_JS(int, web_display_next_key, (), {
     return web && web.keys.length > 0 ? web.keys.shift() : -1;
 });
 
-// k for a scale: max(1, floor(scale x devicePixelRatio)), at most `most`.
-EM_JS(int, web_display_block, (int scale, int most),
-      { return Math.min(most, Math.max(1, Math.floor(scale * (window.devicePixelRatio || 1)))); });
-
-// Sizes the canvas to `width` x `height` pixels, laid out at that size in
-// device pixels.
-EM_JS(void, web_display_fit, (int width, int height), {
+// Lays the canvas out for a picture of `width` x `height` pixels at `scale`
+// and returns k (at most `most`): sizes the canvas to k x width by k x height
+// pixels when k changed, and its layout whenever k, the ratio or the room
+// changed.
+EM_JS(int, web_display_layout, (int scale, int width, int height, int most), {
     var web = Module['webDisplay'];
     var ratio = window.devicePixelRatio || 1;
-    web.canvas.width = width;
-    web.canvas.height = height;
-    web.canvas.style.width = (width / ratio) + 'px';
-    web.canvas.style.height = (height / ratio) + 'px';
+    var room = Module['room'] ? Module['room']()
+                              : {width : window.innerWidth, height : window.innerHeight};
+    var wanted = Math.min(most, Math.max(1, Math.floor(scale * ratio)));
+    // CSS pixels a picture pixel may take at most.
+    var most_css = Math.max(0, Math.min(room.width / width, room.height / height));
+    var block = Math.max(1, Math.min(wanted, Math.floor(most_css * ratio)));
+    var css = block / ratio;
+    var smooth = css > most_css;
+    if (smooth) {
+        css = most_css;
+    }
+    if (web.block == block && web.ratio == ratio && web.css == css) {
+        return block;
+    }
+    if (web.block != block) {
+        web.canvas.width = block * width;
+        web.canvas.height = block * height;
+    }
+    web.canvas.style.width = (css * width) + 'px';
+    web.canvas.style.height = (css * height) + 'px';
+    if (smooth) {
+        web.canvas.style.imageRendering = 'auto';
+    } else {
+        web.canvas.style.removeProperty('image-rendering');
+    }
+    web.block = block;
     web.ratio = ratio;
+    web.css = css;
+    if (Module['onFit']) {
+        Module['onFit']({
+            scale : scale,
+            wanted : wanted,
+            block : block,
+            ratio : ratio,
+            shown : css,
+            smooth : smooth
+        });
+    }
+    return block;
 });
-
-// Whether the layout no longer matches the ratio the canvas was fitted at.
-EM_JS(int, web_display_ratio_changed, (),
-      { return (window.devicePixelRatio || 1) != Module['webDisplay'].ratio ? 1 : 0; });
 
 // Puts `width` x `height` RGBA pixels from the module's memory on the canvas.
 EM_JS(void, web_display_show, (const void* pixels, int width, int height), {
@@ -207,18 +262,17 @@ void draw_blocks(const std::uint32_t* pixels) {
     }
 }
 
-// Refits the canvas when k or the ratio changed since the last frame.
+// Lays the canvas out for this frame; a new k means new canvas pixels.
 void fit_canvas() {
-    const std::int32_t block = web_display_block(state.scale, max_block);
-    if (block == state.block && web_display_ratio_changed() == 0) {
+    const std::int32_t block =
+        web_display_layout(state.scale, state.width, state.height, max_block);
+    if (block == state.block) {
         return;
     }
     state.block = block;
-    const std::int32_t width = block * state.width;
-    const std::int32_t height = block * state.height;
-    state.canvas_pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+    state.canvas_pixels.assign(static_cast<std::size_t>(block * state.width) *
+                                   static_cast<std::size_t>(block * state.height),
                                0);
-    web_display_fit(width, height);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // scripts/run --web: opens the page in headless Chromium and reads how the
-// program on it fares (the page's quenlixorPage.state()).
+// program on it fares from the page's root element (data-state and
+// data-exit-status, see display/web/page.js).
 //   node page_shot.mjs URL SECONDS OUT.png   lets it run SECONDS seconds, saves
 //                                            a screenshot, prints the caption
 //                                            and the page's status line
 //   node page_shot.mjs --check URL           only waits until it runs
-// When the program ends instead of running (a bad parameter, ?help,
-// ?version), what it printed goes to stdout and stderr as from the program
-// itself, and this ends with the program's exit status, with no screenshot.
+// When the program does not run (a bad parameter, ?help, ?version, a
+// browser that cannot), what it said goes to stdout or stderr as from the
+// program itself, and this ends with the program's exit status (1 when it
+// has none), without a screenshot.
 import puppeteer from 'puppeteer-core';
 
 const args = process.argv.slice(2);
@@ -23,26 +25,37 @@ try {
   const page = await browser.newPage();
   await page.setViewport({width: 1024, height: 768});
   await page.goto(url);
-  const phase = () => page.evaluate(() => quenlixorPage.state());
-  await page.waitForFunction(() => quenlixorPage.state().phase !== 'starting',
+  const state = () => page.evaluate(() => {
+    const root = document.documentElement;
+    const text = (id) => {
+      const node = document.getElementById(id);
+      return node ? node.innerText.trim() : '';
+    };
+    return {name: root.getAttribute('data-state') || 'starting',
+            status: root.getAttribute('data-exit-status'),
+            status_line: text('status'), printed: text('usage')};
+  });
+  const left = (name) => `document.documentElement.getAttribute('data-state') !== '${name}'`;
+  await page.waitForFunction(`(${left('starting')}) && document.documentElement.hasAttribute('data-state')`,
                              {timeout: startLimitMs, polling: 50});
-  let state = await phase();
-  if (state.phase === 'running' && !check) {
-    await page.waitForFunction(() => quenlixorPage.state().phase === 'ended',
-                               {timeout: Number(seconds) * 1000, polling: 100})
+  let now = await state();
+  if (now.name === 'running' && !check) {
+    await page.waitForFunction(left('running'), {timeout: Number(seconds) * 1000, polling: 100})
         .catch(() => {});
-    state = await phase();
-    if (state.phase === 'running') {
+    now = await state();
+    if (now.name === 'running') {
       await page.screenshot({path: out});
-      const status = await page.$eval('#status', (e) => e.textContent);
       console.log(`caption: ${await page.title()}`);
-      if (status) console.log(status);
+      if (now.status_line) console.log(now.status_line);
     }
   }
-  if (state.phase === 'ended') {
-    for (const line of state.output) console.log(line);
-    for (const line of state.errors) console.error(line);
-    exitStatus = state.status;
+  if (now.name !== 'running') {
+    if (now.name === 'printed') {
+      if (now.printed) console.log(now.printed);
+    } else if (now.status_line) {
+      console.error(now.status_line);
+    }
+    exitStatus = now.status === null ? (now.name === 'ended' ? 0 : 1) : Number(now.status);
   }
 } catch (error) {
   console.error(`scripts/run: the page did not start: ${error.message}`);
