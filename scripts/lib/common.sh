@@ -48,6 +48,14 @@ QJ_ARM64_PACKAGES=(
 # with Node).
 QJ_WEB_PACKAGES=(emscripten nodejs googletest chromium)
 
+# Packages for making the downloads (CPack's Debian packages: dpkg-shlibdeps
+# and file; the zips) and for checking them with Debian's own tools in a
+# minimal Debian 12 root.
+QJ_PACKAGING_PACKAGES=(
+    dpkg-dev file zip unzip
+    lintian desktop-file-utils appstream man-db mmdebstrap
+)
+
 QJ_APT_UPDATED=0
 
 # qj_ensure_packages NAME...: installs the missing ones when run as root;

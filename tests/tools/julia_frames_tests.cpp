@@ -507,13 +507,20 @@ TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
     _exit(127);
 }
 
+// In a child about to become julia-frames: its output to /dev/null.
+void silence_output() {
+    if (std::freopen("/dev/null", "w", stdout) == nullptr ||
+        std::freopen("/dev/null", "w", stderr) == nullptr) {
+        _exit(126);
+    }
+}
+
 // Starts julia-frames with the arguments, its output to /dev/null; returns
 // its process id.
 pid_t start(const std::vector<std::string>& arguments) {
     const pid_t child = fork();
     if (child == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        silence_output();
         become_julia_frames(arguments);
     }
     return child;
@@ -527,8 +534,7 @@ int run_with_file_size_limit(const std::vector<std::string>& arguments, rlim_t l
         const rlimit file_size{limit, limit};
         setrlimit(RLIMIT_FSIZE, &file_size);
         signal(SIGXFSZ, SIG_IGN);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        silence_output();
         become_julia_frames(arguments);
     }
     int raw_status = 0;
