@@ -30,7 +30,7 @@ struct Avx512Vectors {
     static constexpr int lanes = 16;
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 2;
-    static constexpr BlockShape block = avx512_block;
+    static constexpr BlockShape block{16, 2};
     using Singles = __m512;
     using Wide = __m512d;
     using Mask = __mmask16;
@@ -98,10 +98,16 @@ struct Avx512Vectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
+namespace {
 
 QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx512(float c_re, float c_im,
                                                                         std::uint32_t* pixels) {
     render_blocks<Avx512Vectors>(c_re, c_im, pixels);
 }
+
+}  // namespace
+
+extern const Kernel avx512_kernel{"avx512", &ProcessorFeatures::avx512, render_pixels_avx512,
+                                  Avx512Vectors::block};
 
 }  // namespace quenlixor

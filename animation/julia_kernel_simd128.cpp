@@ -23,7 +23,7 @@ struct Simd128Vectors {
     // engines map SIMD128 onto the processor's 16 or 32 vector registers.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 1;
-    static constexpr BlockShape block = simd128_block;
+    static constexpr BlockShape block{4, 2};
     using Singles = v128_t;
     using Wide = v128_t;
     using Mask = v128_t;
@@ -89,9 +89,15 @@ struct Simd128Vectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
+namespace {
 
 void render_pixels_simd128(float c_re, float c_im, std::uint32_t* pixels) {
     render_blocks<Simd128Vectors>(c_re, c_im, pixels);
 }
+
+}  // namespace
+
+extern const Kernel simd128_kernel{"simd128", &ProcessorFeatures::simd128, render_pixels_simd128,
+                                   Simd128Vectors::block};
 
 }  // namespace quenlixor

@@ -17,7 +17,7 @@ struct Sse2Vectors {
     // 8 pixels per block (two vectors), one block in flight.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 1;
-    static constexpr BlockShape block = sse2_block;
+    static constexpr BlockShape block{4, 2};
     using Singles = __m128;
     using Wide = __m128d;
     using Mask = __m128;
@@ -76,10 +76,16 @@ struct Sse2Vectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
+namespace {
 
 QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_sse2(float c_re, float c_im,
                                                                       std::uint32_t* pixels) {
     render_blocks<Sse2Vectors>(c_re, c_im, pixels);
 }
+
+}  // namespace
+
+extern const Kernel sse2_kernel{"sse2", &ProcessorFeatures::sse2, render_pixels_sse2,
+                                Sse2Vectors::block};
 
 }  // namespace quenlixor

@@ -139,7 +139,6 @@ void gif_scale_cost(benchmark::State& state) {
 
 int main(int argc, char** argv) {
     using namespace quenlixor;
-    use_extended_precision();
     const int cores = processors_available();
     auto* render_case = benchmark::RegisterBenchmark("render", render);
     auto* gif_case = benchmark::RegisterBenchmark("gif_full_cycle", gif_full_cycle);

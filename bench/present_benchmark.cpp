@@ -45,7 +45,7 @@ void BM_RenderFrame(benchmark::State& state) {
         render_frame();
         benchmark::DoNotOptimize(framebuffer[0]);
     }
-    state.SetLabel(kernel_name(active_kernel()));
+    state.SetLabel(fastest_kernel().name);
 }
 
 void BM_ConvertIntoWindowSurface(benchmark::State& state) {
