@@ -37,8 +37,7 @@ EM_JS(int, web_display_open, (const char* title), {
     }
     var web = {canvas : canvas, context : context, keys : [], lock : null, open : true};
     web.onKey = function(event) {
-        var code = event.keyCode & 0xFF;
-        web.keys.push(code == 0 || code == 0xE0 ? 0xFF : code);
+        web.keys.push(event.keyCode & 0xFF);
     };
     web.askLock = function() {
         if (!web.open || document.hidden || !navigator.wakeLock) {
@@ -256,7 +255,7 @@ std::int32_t display_update(const std::uint32_t* pixels) {
         return 0;
     }
     for (int code = web_display_next_key(); code >= 0; code = web_display_next_key()) {
-        push_key(code);
+        push_key(window_key_code(static_cast<std::uint32_t>(code)));
     }
     fit_canvas();
     draw_blocks(pixels);
