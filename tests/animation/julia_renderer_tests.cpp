@@ -634,6 +634,31 @@ TEST_F(RendererTest, FastKernelsGiveTheReferenceFramesAcrossTheRange) {
     }
 }
 
+// What a probe kernel was asked to render.
+struct ProbeCall {
+    float c_re = 0.0F;
+    float c_im = 0.0F;
+    std::uint32_t* pixels = nullptr;
+    int calls = 0;
+};
+ProbeCall probe_call;
+
+void probe_render(float c_re, float c_im, std::uint32_t* pixels) {
+    probe_call = {c_re, c_im, pixels, probe_call.calls + 1};
+}
+
+TEST_F(RendererTest, RenderFrameIntoRendersWithTheKernelItIsGiven) {
+    const Kernel probe{"probe", nullptr, probe_render, {1, 1}};
+    std::vector<std::uint32_t> picture(pixel_count);
+    probe_call = {};
+    render_frame_into(4321, picture.data(), probe);
+    const JuliaParameter parameter = julia_parameter(4321);
+    EXPECT_EQ(probe_call.calls, 1);
+    EXPECT_EQ(bits_of(probe_call.c_re), bits_of(parameter.c_re));
+    EXPECT_EQ(bits_of(probe_call.c_im), bits_of(parameter.c_im));
+    EXPECT_EQ(probe_call.pixels, picture.data());
+}
+
 TEST_F(RendererTest, EveryKernelRendersIntoAPictureOfAnyAlignment) {
     // A picture one word past a 64-byte boundary, between two guard words.
     std::vector<std::uint32_t> storage(pixel_count + 32, 0xDEADBEEFU);
