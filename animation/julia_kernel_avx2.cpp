@@ -109,7 +109,11 @@ QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx2(float c_re
 
 }  // namespace
 
-extern const Kernel avx2_kernel{"avx2", &ProcessorFeatures::avx2, render_pixels_avx2,
-                                Avx2Vectors::block};
+extern const Kernel avx2_kernel{
+    .name = "avx2",
+    .needs = &ProcessorFeatures::avx2,
+    .render = render_pixels_avx2,
+    .block = Avx2Vectors::block,
+};
 
 }  // namespace quenlixor

@@ -107,7 +107,11 @@ QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx512(float c_
 
 }  // namespace
 
-extern const Kernel avx512_kernel{"avx512", &ProcessorFeatures::avx512, render_pixels_avx512,
-                                  Avx512Vectors::block};
+extern const Kernel avx512_kernel{
+    .name = "avx512",
+    .needs = &ProcessorFeatures::avx512,
+    .render = render_pixels_avx512,
+    .block = Avx512Vectors::block,
+};
 
 }  // namespace quenlixor

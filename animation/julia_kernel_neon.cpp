@@ -93,7 +93,11 @@ void render_pixels_neon(float c_re, float c_im, std::uint32_t* pixels) {
 
 }  // namespace
 
-extern const Kernel neon_kernel{"neon", &ProcessorFeatures::neon, render_pixels_neon,
-                                NeonVectors::block};
+extern const Kernel neon_kernel{
+    .name = "neon",
+    .needs = &ProcessorFeatures::neon,
+    .render = render_pixels_neon,
+    .block = NeonVectors::block,
+};
 
 }  // namespace quenlixor

@@ -27,6 +27,11 @@ void render_pixels_reference(float c_re, float c_im, std::uint32_t* pixels) {
 
 }  // namespace
 
-extern const Kernel reference_kernel{"reference", nullptr, render_pixels_reference, {1, 1}};
+extern const Kernel reference_kernel{
+    .name = "reference",
+    .needs = nullptr,
+    .render = render_pixels_reference,
+    .block = {1, 1},
+};
 
 }  // namespace quenlixor

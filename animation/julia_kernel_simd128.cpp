@@ -97,7 +97,11 @@ void render_pixels_simd128(float c_re, float c_im, std::uint32_t* pixels) {
 
 }  // namespace
 
-extern const Kernel simd128_kernel{"simd128", &ProcessorFeatures::simd128, render_pixels_simd128,
-                                   Simd128Vectors::block};
+extern const Kernel simd128_kernel{
+    .name = "simd128",
+    .needs = &ProcessorFeatures::simd128,
+    .render = render_pixels_simd128,
+    .block = Simd128Vectors::block,
+};
 
 }  // namespace quenlixor

@@ -85,7 +85,11 @@ QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_sse2(float c_re
 
 }  // namespace
 
-extern const Kernel sse2_kernel{"sse2", &ProcessorFeatures::sse2, render_pixels_sse2,
-                                Sse2Vectors::block};
+extern const Kernel sse2_kernel{
+    .name = "sse2",
+    .needs = &ProcessorFeatures::sse2,
+    .render = render_pixels_sse2,
+    .block = Sse2Vectors::block,
+};
 
 }  // namespace quenlixor
