@@ -4,19 +4,12 @@
 namespace quenlixor {
 
 bool kernel_available(const Kernel& kernel) {
-    return kernel.needs == nullptr || processor_features().*kernel.needs;
+    return processor_has(kernel.needs);
 }
 
 const Kernel& fastest_kernel() {
     // Chosen once (thread-safe): the features it reads do not change either.
-    static const Kernel& fastest = []() -> const Kernel& {
-        for (const Kernel* kernel : kernel_table()) {
-            if (kernel_available(*kernel)) {
-                return *kernel;
-            }
-        }
-        return reference_kernel;
-    }();
+    static const Kernel& fastest = fastest_runnable(kernel_table());
     return fastest;
 }
 

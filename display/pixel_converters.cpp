@@ -46,19 +46,12 @@ const char* pixel_format_name(PixelFormat format) {
 }
 
 bool converter_path_available(const ConverterPath& path) {
-    return path.needs == nullptr || processor_features().*path.needs;
+    return processor_has(path.needs);
 }
 
 const ConverterPath& active_converter_path() {
     // Chosen on first use (thread-safe).
-    static const ConverterPath& active = []() -> const ConverterPath& {
-        for (const ConverterPath* path : converter_path_table()) {
-            if (converter_path_available(*path)) {
-                return *path;
-            }
-        }
-        return portable_converters;
-    }();
+    static const ConverterPath& active = fastest_runnable(converter_path_table());
     return active;
 }
 

@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <random>
 #include <span>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "display/pixel_converters.h"
 #include "display/pixel_converters_internal.h"
 #include "tests/display/guarded_pages.h"
+#include "tests/lib/fast_path_table.h"
 
 namespace quenlixor {
 namespace {
@@ -29,38 +29,34 @@ using test_support::GuardedPages;
 
 struct FormatCase {
     PixelFormat format;
+    std::uint32_t bytes;
     Converter named;
     std::uint32_t (*rule)(std::uint32_t);
-    std::uint32_t bytes;
     // The pixel format that selects it.
     std::uint32_t bit_count, red_mask, green_mask, blue_mask;
 };
 
 const FormatCase format_cases[] = {
-    {PixelFormat::xrgb8888, convert_to_xrgb8888,
-     [](std::uint32_t p) -> std::uint32_t { return xrgb8888_pixel(p); }, 4, 32, 0x00FF0000,
-     0x0000FF00, 0x000000FF},
-    {PixelFormat::xbgr8888, convert_to_xbgr8888,
-     [](std::uint32_t p) -> std::uint32_t { return xbgr8888_pixel(p); }, 4, 32, 0x000000FF,
-     0x0000FF00, 0x00FF0000},
-    {PixelFormat::rgb888, convert_to_rgb888,
-     [](std::uint32_t p) -> std::uint32_t { return rgb888_pixel(p); }, 3, 24, 0x00FF0000,
-     0x0000FF00, 0x000000FF},
-    {PixelFormat::bgr888, convert_to_bgr888,
-     [](std::uint32_t p) -> std::uint32_t { return bgr888_pixel(p); }, 3, 24, 0x000000FF,
-     0x0000FF00, 0x00FF0000},
-    {PixelFormat::rgb565, convert_to_rgb565,
-     [](std::uint32_t p) -> std::uint32_t { return rgb565_pixel(p); }, 2, 16, 0xF800, 0x07E0,
-     0x001F},
-    {PixelFormat::bgr565, convert_to_bgr565,
-     [](std::uint32_t p) -> std::uint32_t { return bgr565_pixel(p); }, 2, 16, 0x001F, 0x07E0,
-     0xF800},
-    {PixelFormat::rgb555, convert_to_rgb555,
-     [](std::uint32_t p) -> std::uint32_t { return rgb555_pixel(p); }, 2, 16, 0x7C00, 0x03E0,
-     0x001F},
-    {PixelFormat::bgr555, convert_to_bgr555,
-     [](std::uint32_t p) -> std::uint32_t { return bgr555_pixel(p); }, 2, 16, 0x001F, 0x03E0,
-     0x7C00},
+    {PixelFormat::xrgb8888, 4, convert_to_xrgb8888,
+     [](std::uint32_t p) -> std::uint32_t { return xrgb8888_pixel(p); }, 32, 0x00FF0000, 0x0000FF00,
+     0x000000FF},
+    {PixelFormat::xbgr8888, 4, convert_to_xbgr8888,
+     [](std::uint32_t p) -> std::uint32_t { return xbgr8888_pixel(p); }, 32, 0x000000FF, 0x0000FF00,
+     0x00FF0000},
+    {PixelFormat::rgb888, 3, convert_to_rgb888,
+     [](std::uint32_t p) -> std::uint32_t { return rgb888_pixel(p); }, 24, 0x00FF0000, 0x0000FF00,
+     0x000000FF},
+    {PixelFormat::bgr888, 3, convert_to_bgr888,
+     [](std::uint32_t p) -> std::uint32_t { return bgr888_pixel(p); }, 24, 0x000000FF, 0x0000FF00,
+     0x00FF0000},
+    {PixelFormat::rgb565, 2, convert_to_rgb565,
+     [](std::uint32_t p) -> std::uint32_t { return rgb565_pixel(p); }, 16, 0xF800, 0x07E0, 0x001F},
+    {PixelFormat::bgr565, 2, convert_to_bgr565,
+     [](std::uint32_t p) -> std::uint32_t { return bgr565_pixel(p); }, 16, 0x001F, 0x07E0, 0xF800},
+    {PixelFormat::rgb555, 2, convert_to_rgb555,
+     [](std::uint32_t p) -> std::uint32_t { return rgb555_pixel(p); }, 16, 0x7C00, 0x03E0, 0x001F},
+    {PixelFormat::bgr555, 2, convert_to_bgr555,
+     [](std::uint32_t p) -> std::uint32_t { return bgr555_pixel(p); }, 16, 0x001F, 0x03E0, 0x7C00},
 };
 
 const FormatCase& format_case(PixelFormat format) {
@@ -531,24 +527,9 @@ TEST(SelectConverter, RefusesEveryOtherFormat) {
 // --- the paths -------------------------------------------------------------------
 
 TEST(ConverterPaths, TheTableHoldsEveryPathTheBuildCompilesOnce) {
-    const std::span<const ConverterPath* const> table = converter_path_table();
-    ASSERT_FALSE(table.empty());
-    EXPECT_EQ(table.back(), &portable_converters);
-    EXPECT_EQ(portable_converters.needs, nullptr);
     // QUENLIXOR_BUILT_CONVERTER_PATHS: the packed paths the build compiled.
-    std::vector<std::string> built;
-    std::istringstream words(QUENLIXOR_BUILT_CONVERTER_PATHS);
-    for (std::string word; words >> word;) {
-        built.push_back(word);
-    }
-    std::vector<std::string> listed;
-    for (const ConverterPath* path : table.first(table.size() - 1)) {
-        listed.emplace_back(path->name);
-        EXPECT_NE(path->needs, nullptr) << path->name;
-    }
-    std::sort(built.begin(), built.end());
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(listed, built);
+    test_support::expect_table_of_built_paths(converter_path_table(), portable_converters,
+                                              QUENLIXOR_BUILT_CONVERTER_PATHS);
 }
 
 TEST(ConverterPaths, TheNamedConvertersUseTheFastestAvailablePath) {
