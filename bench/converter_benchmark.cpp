@@ -110,7 +110,7 @@ void convert_frame(Converter convert, std::uint32_t pitch, unsigned char* destin
 }
 
 void bench_memcpy(benchmark::State& state) {
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         for (std::uint32_t row = 0; row < height; ++row) {
             std::memcpy(surface + row * width * 4, frame + row * width, width * 4);
         }
@@ -120,7 +120,7 @@ void bench_memcpy(benchmark::State& state) {
 }
 
 void bench_converter(benchmark::State& state, Converter convert, PixelFormat format) {
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         convert_frame(convert, pitch_of(format), surface);
         benchmark::DoNotOptimize(surface);
         benchmark::ClobberMemory();
@@ -162,7 +162,7 @@ void sdl_convert(const FormatInfo& f, bool by_rows) {
 }
 
 void bench_sdl(benchmark::State& state, const FormatInfo* f, bool by_rows) {
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         sdl_convert(*f, by_rows);
         benchmark::DoNotOptimize(surface);
         benchmark::ClobberMemory();
@@ -196,7 +196,7 @@ pixman_image_t* pixman_destination(const FormatInfo& f) {
 void bench_pixman(benchmark::State& state, const FormatInfo* f, bool by_rows) {
     pixman_image_t* source = pixman_source();
     pixman_image_t* destination = pixman_destination(*f);
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         pixman_convert(source, destination, by_rows);
         benchmark::DoNotOptimize(surface);
         benchmark::ClobberMemory();
@@ -335,6 +335,8 @@ void register_all() {
 }  // namespace
 }  // namespace quenlixor
 
+// Google Benchmark owns the registered cases until the program ends.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 int main(int argc, char** argv) {
     quenlixor::fill_frame();
     quenlixor::register_all();
@@ -348,3 +350,4 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     return 0;
 }
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
