@@ -100,19 +100,11 @@ struct Avx2Vectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
-namespace {
-
-QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx2(float c_re, float c_im,
-                                                                      std::uint32_t* pixels) {
-    render_blocks<Avx2Vectors>(c_re, c_im, pixels);
-}
-
-}  // namespace
 
 extern const Kernel avx2_kernel{
     .name = "avx2",
     .needs = &ProcessorFeatures::avx2,
-    .render = render_pixels_avx2,
+    .render = render_blocks<Avx2Vectors>,
     .block = Avx2Vectors::block,
 };
 

@@ -98,19 +98,11 @@ struct Avx512Vectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
-namespace {
-
-QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx512(float c_re, float c_im,
-                                                                        std::uint32_t* pixels) {
-    render_blocks<Avx512Vectors>(c_re, c_im, pixels);
-}
-
-}  // namespace
 
 extern const Kernel avx512_kernel{
     .name = "avx512",
     .needs = &ProcessorFeatures::avx512,
-    .render = render_pixels_avx512,
+    .render = render_blocks<Avx512Vectors>,
     .block = Avx512Vectors::block,
 };
 

@@ -85,18 +85,11 @@ struct NeonVectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
-namespace {
-
-void render_pixels_neon(float c_re, float c_im, std::uint32_t* pixels) {
-    render_blocks<NeonVectors>(c_re, c_im, pixels);
-}
-
-}  // namespace
 
 extern const Kernel neon_kernel{
     .name = "neon",
     .needs = &ProcessorFeatures::neon,
-    .render = render_pixels_neon,
+    .render = render_blocks<NeonVectors>,
     .block = NeonVectors::block,
 };
 

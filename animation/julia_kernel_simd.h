@@ -10,12 +10,12 @@
 // Confinement of the wider instruction sets: the library is compiled for the
 // plain processor of its platform, with no -m option for SSE2, AVX2 or
 // AVX-512. Only functions that carry the target attribute may use those
-// instructions, and in each kernel file these are the kernel's entry (called
-// only when kernel_available() says so) and functions in an anonymous
-// namespace (this template and the vector operations), which no other file
-// can call and the linker cannot pick for a caller elsewhere. Anything else a
-// kernel file instantiates (inline functions of shared headers and of the
-// standard library) is compiled for the plain processor. The test
+// instructions, and in each kernel file these are functions in an anonymous
+// namespace (this template, the kernel's entry, called through its row only
+// when kernel_available() says so, and the vector operations), which no
+// other file can call and the linker cannot pick for a caller elsewhere.
+// Anything else a kernel file instantiates (inline functions of shared
+// headers and of the standard library) is compiled for the plain processor. The test
 // julia_renderer_kernel_isa (tests/animation/check_kernel_isa.cmake)
 // disassembles the library and checks this.
 //
@@ -115,8 +115,12 @@ __attribute__((noinline)) void render_lanes_in_doubt(std::uint32_t* out, unsigne
 //   lanes_of(Mask): the lanes of a mask as bits
 //   zero_counts(), count_up(Counts, Mask): one more in the lanes of mask
 //   colours(const std::uint32_t* palette), store_colours(out, Counts, Colours)
+//
+// It is the kernel's entry itself (its row's render), so it realigns the
+// stack where that is needed (QUENLIXOR_REALIGN_STACK).
 template <class V>
-QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uint32_t* pixels) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_blocks(float c_re, float c_im,
+                                                                 std::uint32_t* pixels) {
     using Singles = typename V::Singles;
     using Mask = typename V::Mask;
     using Counts = typename V::Counts;

@@ -89,18 +89,11 @@ struct Simd128Vectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
-namespace {
-
-void render_pixels_simd128(float c_re, float c_im, std::uint32_t* pixels) {
-    render_blocks<Simd128Vectors>(c_re, c_im, pixels);
-}
-
-}  // namespace
 
 extern const Kernel simd128_kernel{
     .name = "simd128",
     .needs = &ProcessorFeatures::simd128,
-    .render = render_pixels_simd128,
+    .render = render_blocks<Simd128Vectors>,
     .block = Simd128Vectors::block,
 };
 

@@ -76,19 +76,11 @@ struct Sse2Vectors {
 #include "animation/julia_kernel_simd.h"
 
 namespace quenlixor {
-namespace {
-
-QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_sse2(float c_re, float c_im,
-                                                                      std::uint32_t* pixels) {
-    render_blocks<Sse2Vectors>(c_re, c_im, pixels);
-}
-
-}  // namespace
 
 extern const Kernel sse2_kernel{
     .name = "sse2",
     .needs = &ProcessorFeatures::sse2,
-    .render = render_pixels_sse2,
+    .render = render_blocks<Sse2Vectors>,
     .block = Sse2Vectors::block,
 };
 
