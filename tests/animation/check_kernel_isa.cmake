@@ -1,26 +1,27 @@
 # Fails when the renderer library uses a wider instruction set outside its
 # kernels: AVX or AVX-512 (VEX- or EVEX-encoded instructions, ymm, zmm or
 # mask registers) anywhere but in the functions of an AVX kernel's file
-# (julia_kernel_avx*: its entry and its anonymous namespace), and on 32-bit
-# x86 (-DX86_32=ON) also SSE (xmm registers) anywhere but in a kernel's
-# file. Every AVX kernel must show such code, or the check proves nothing.
+# (julia_kernel_avx*.cpp: its entry and helpers, all in its anonymous
+# namespace), and on 32-bit x86 (-DX86_32=ON) also SSE (xmm registers)
+# anywhere but in a SIMD kernel's file. KERNELS names the SIMD kernels the
+# build compiled; every AVX kernel among them must show such code, or the
+# check proves nothing.
 #
-#   cmake -DOBJDUMP=<objdump> -DLIBRARY=<libjulia_renderer.a> [-DX86_32=ON]
-#         -P check_kernel_isa.cmake
+#   cmake -DOBJDUMP=<objdump> -DLIBRARY=<libjulia_renderer.a> "-DKERNELS=<a;b>"
+#         [-DX86_32=ON] -P check_kernel_isa.cmake
+cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/disassembly.cmake)
 disassemble(${LIBRARY} instructions)
 
 set(offenders "")
-set(avx_kernels "")
+set(avx_kernels ${KERNELS})
+list(FILTER avx_kernels INCLUDE REGEX "^avx")
 set(avx_kernels_seen "")
 foreach(instruction IN LISTS instructions)
     instruction_fields("${instruction}")
     set(kernel "")
-    if(member MATCHES "julia_kernel_([a-z0-9]+)\\.cpp\\.o" AND NOT CMAKE_MATCH_1 STREQUAL "reference")
+    if(member MATCHES "julia_kernel_(.+)\\.cpp\\.o" AND CMAKE_MATCH_1 IN_LIST KERNELS)
         set(kernel "${CMAKE_MATCH_1}")
-        if(kernel MATCHES "^avx")
-            list(APPEND avx_kernels ${kernel})
-        endif()
     endif()
     set(avx OFF)
     if(mnemonic MATCHES "^[vk]" OR operands MATCHES "%[yz]mm|%k[0-7]")
@@ -49,10 +50,12 @@ foreach(instruction IN LISTS instructions)
     endif()
 endforeach()
 
-list(REMOVE_DUPLICATES avx_kernels)
 list(REMOVE_DUPLICATES avx_kernels_seen)
+list(SORT avx_kernels)
+list(SORT avx_kernels_seen)
 if(NOT avx_kernels OR NOT avx_kernels_seen STREQUAL avx_kernels)
-    message(FATAL_ERROR "expected AVX code in every AVX kernel (${avx_kernels}), found it in: ${avx_kernels_seen}")
+    message(FATAL_ERROR
+        "expected AVX code in every AVX kernel (${avx_kernels}), found it in: ${avx_kernels_seen}")
 endif()
 if(offenders)
     list(LENGTH offenders offender_count)
