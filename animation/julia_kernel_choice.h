@@ -59,8 +59,8 @@ const Kernel& fastest_kernel();
 // there is none.
 const Kernel* kernel_named(std::string_view name);
 
-// The names of the table's kernels, for messages: "avx512, avx2, sse2 or
-// reference".
+// The names of the table's kernels, fastest first, for messages: "neon or
+// reference" on ARM64.
 std::string kernel_names();
 
 }  // namespace quenlixor
