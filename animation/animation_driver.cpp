@@ -46,7 +46,7 @@ std::string poll_key() {
         return key;
     }
     const int first = read_key();
-    if (first == 0 || first == 0xE0) {
+    if (starts_two_code_key(first)) {
         key += static_cast<char>(0xFF);
         key += static_cast<char>(read_key());
     } else {

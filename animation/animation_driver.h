@@ -1,6 +1,6 @@
 // The animation driver's own logic, apart from the program's entry point:
 // the frame-rate count shown in the caption, the caption text, the console
-// key poll and the seconds clock. The entry point (main.cpp) strings these
+// key poll and the frame pacer. The entry point (main.cpp) strings these
 // together with the renderer and the display.
 #pragma once
 

@@ -22,9 +22,9 @@ struct Avx2Vectors {
     // stack, off the chains. (Measured over frames 1-600 against 8x2, 8x3,
     // 8x8 and two streams of 8x2, it was the fastest.) With the 8 registers
     // of 32-bit x86, 8x2 is faster.
-    static constexpr std::size_t vectors = static_cast<std::size_t>(avx2_block.height);
+    static constexpr BlockShape block{8, sizeof(void*) == 8 ? 4 : 2};
+    static constexpr std::size_t vectors = static_cast<std::size_t>(block.height);
     static constexpr std::size_t streams = 1;
-    static constexpr BlockShape block = avx2_block;
     using Singles = __m256;
     using Wide = __m256d;
     using Mask = __m256;
@@ -101,9 +101,11 @@ struct Avx2Vectors {
 
 namespace quenlixor {
 
-QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx2(float c_re, float c_im,
-                                                                      std::uint32_t* pixels) {
-    render_blocks<Avx2Vectors>(c_re, c_im, pixels);
-}
+extern const Kernel avx2_kernel{
+    .name = "avx2",
+    .needs = &ProcessorFeatures::avx2,
+    .render = render_blocks<Avx2Vectors>,
+    .block = Avx2Vectors::block,
+};
 
 }  // namespace quenlixor

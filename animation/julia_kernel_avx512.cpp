@@ -30,7 +30,7 @@ struct Avx512Vectors {
     static constexpr int lanes = 16;
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 2;
-    static constexpr BlockShape block = avx512_block;
+    static constexpr BlockShape block{16, 2};
     using Singles = __m512;
     using Wide = __m512d;
     using Mask = __mmask16;
@@ -99,9 +99,11 @@ struct Avx512Vectors {
 
 namespace quenlixor {
 
-QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_avx512(float c_re, float c_im,
-                                                                        std::uint32_t* pixels) {
-    render_blocks<Avx512Vectors>(c_re, c_im, pixels);
-}
+extern const Kernel avx512_kernel{
+    .name = "avx512",
+    .needs = &ProcessorFeatures::avx512,
+    .render = render_blocks<Avx512Vectors>,
+    .block = Avx512Vectors::block,
+};
 
 }  // namespace quenlixor

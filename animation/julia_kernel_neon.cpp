@@ -23,7 +23,7 @@ struct NeonVectors {
     // vector registers, enough for both without spilling.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 2;
-    static constexpr BlockShape block = neon_block;
+    static constexpr BlockShape block{4, 2};
     using Singles = float32x4_t;
     using Wide = float64x2_t;
     using Mask = uint32x4_t;
@@ -86,8 +86,11 @@ struct NeonVectors {
 
 namespace quenlixor {
 
-void render_pixels_neon(float c_re, float c_im, std::uint32_t* pixels) {
-    render_blocks<NeonVectors>(c_re, c_im, pixels);
-}
+extern const Kernel neon_kernel{
+    .name = "neon",
+    .needs = &ProcessorFeatures::neon,
+    .render = render_blocks<NeonVectors>,
+    .block = NeonVectors::block,
+};
 
 }  // namespace quenlixor

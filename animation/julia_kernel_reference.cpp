@@ -19,8 +19,19 @@ void reference_escape_counts(int pixels, const float* x, float y, float c_re, fl
     reference_escape_counts_in<Extended>(pixels, x, y, c_re, c_im, counts);
 }
 
+namespace {
+
 void render_pixels_reference(float c_re, float c_im, std::uint32_t* pixels) {
     render_pixels_reference_in<Extended>(c_re, c_im, pixels);
 }
+
+}  // namespace
+
+extern const Kernel reference_kernel{
+    .name = "reference",
+    .needs = nullptr,
+    .render = render_pixels_reference,
+    .block = {1, 1},
+};
 
 }  // namespace quenlixor

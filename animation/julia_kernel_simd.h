@@ -1,21 +1,20 @@
 // The one algorithm of the SIMD kernels, at the width of the vector
-// operations each kernel supplies. Included only by julia_kernel_sse2.cpp,
-// julia_kernel_avx2.cpp and julia_kernel_avx512.cpp (x86),
-// julia_kernel_neon.cpp (ARM64) and julia_kernel_simd128.cpp (WebAssembly),
-// each after it has defined QUENLIXOR_SIMD_TARGET (its instruction set as a
-// target attribute; empty for NEON, which every ARM64 processor has, and for
-// SIMD128, which only its own file is compiled for) and, in an anonymous
-// namespace, its vector operations.
+// operations each kernel supplies. Included only by the SIMD kernels' files
+// (julia_kernel_<name>.cpp), each after it has defined QUENLIXOR_SIMD_TARGET
+// (its instruction set as a target attribute; empty where the file is
+// compiled for its instruction set anyway, as NEON, which every ARM64
+// processor has, and SIMD128, whose own file alone is compiled for it) and,
+// in an anonymous namespace, its vector operations.
 //
 // Confinement of the wider instruction sets: the library is compiled for the
-// plain processor of its platform, with no -m option for SSE2, AVX2 or
-// AVX-512. Only functions that carry the target attribute may use those
-// instructions, and in each kernel file these are the kernel's entry (called
-// only when kernel_available() says so) and functions in an anonymous
-// namespace (this template and the vector operations), which no other file
-// can call and the linker cannot pick for a caller elsewhere. Anything else a
-// kernel file instantiates (inline functions of shared headers and of the
-// standard library) is compiled for the plain processor. The test
+// plain processor of its platform, with no -m option for a wider instruction
+// set. Only functions that carry the target attribute may use those
+// instructions, and in each kernel file these are functions in an anonymous
+// namespace (this template, the kernel's entry, called through its row only
+// when kernel_available() says so, and the vector operations), which no
+// other file can call and the linker cannot pick for a caller elsewhere.
+// Anything else a kernel file instantiates (inline functions of shared
+// headers and of the standard library) is compiled for the plain processor. The test
 // julia_renderer_kernel_isa (tests/animation/check_kernel_isa.cmake)
 // disassembles the library and checks this.
 //
@@ -48,8 +47,9 @@
 //   in doubt.
 // - The escape test rr + ii < 4 is made on the single sum. Rounded to
 //   nearest, it orders as the exact sum does except when it is exactly 4;
-//   such lanes are in doubt. Rounded towards zero (AVX-512), it is below 4
-//   exactly when the exact sum is, since 4 is a single.
+//   such lanes are in doubt. Rounded towards zero (where a kernel's vectors
+//   can sum so), it is below 4 exactly when the exact sum is, since 4 is a
+//   single.
 // A lane in doubt is marked, and when its block is done its pixel is
 // computed again with the reference. Such pixels are rare (tens per frame,
 // thousands in a few frames whose orbits keep zi near zero). The test is not
@@ -115,8 +115,12 @@ __attribute__((noinline)) void render_lanes_in_doubt(std::uint32_t* out, unsigne
 //   lanes_of(Mask): the lanes of a mask as bits
 //   zero_counts(), count_up(Counts, Mask): one more in the lanes of mask
 //   colours(const std::uint32_t* palette), store_colours(out, Counts, Colours)
+//
+// It is the kernel's entry itself (its row's render), so it realigns the
+// stack where that is needed (QUENLIXOR_REALIGN_STACK).
 template <class V>
-QUENLIXOR_SIMD_TARGET inline void render_blocks(float c_re, float c_im, std::uint32_t* pixels) {
+QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_blocks(float c_re, float c_im,
+                                                                 std::uint32_t* pixels) {
     using Singles = typename V::Singles;
     using Mask = typename V::Mask;
     using Counts = typename V::Counts;

@@ -23,7 +23,7 @@ struct Simd128Vectors {
     // engines map SIMD128 onto the processor's 16 or 32 vector registers.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 1;
-    static constexpr BlockShape block = simd128_block;
+    static constexpr BlockShape block{4, 2};
     using Singles = v128_t;
     using Wide = v128_t;
     using Mask = v128_t;
@@ -90,8 +90,11 @@ struct Simd128Vectors {
 
 namespace quenlixor {
 
-void render_pixels_simd128(float c_re, float c_im, std::uint32_t* pixels) {
-    render_blocks<Simd128Vectors>(c_re, c_im, pixels);
-}
+extern const Kernel simd128_kernel{
+    .name = "simd128",
+    .needs = &ProcessorFeatures::simd128,
+    .render = render_blocks<Simd128Vectors>,
+    .block = Simd128Vectors::block,
+};
 
 }  // namespace quenlixor

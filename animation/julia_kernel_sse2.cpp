@@ -17,7 +17,7 @@ struct Sse2Vectors {
     // 8 pixels per block (two vectors), one block in flight.
     static constexpr std::size_t vectors = 2;
     static constexpr std::size_t streams = 1;
-    static constexpr BlockShape block = sse2_block;
+    static constexpr BlockShape block{4, 2};
     using Singles = __m128;
     using Wide = __m128d;
     using Mask = __m128;
@@ -77,9 +77,11 @@ struct Sse2Vectors {
 
 namespace quenlixor {
 
-QUENLIXOR_REALIGN_STACK QUENLIXOR_SIMD_TARGET void render_pixels_sse2(float c_re, float c_im,
-                                                                      std::uint32_t* pixels) {
-    render_blocks<Sse2Vectors>(c_re, c_im, pixels);
-}
+extern const Kernel sse2_kernel{
+    .name = "sse2",
+    .needs = &ProcessorFeatures::sse2,
+    .render = render_blocks<Sse2Vectors>,
+    .block = Sse2Vectors::block,
+};
 
 }  // namespace quenlixor

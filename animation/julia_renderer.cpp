@@ -1,28 +1,13 @@
-// Tables, palette, parameter path and the choice of kernel of the Julia
-// frame renderer. The pixels themselves are computed by the kernels in
-// julia_kernel_*.cpp.
+// Tables, palette and parameter path of the Julia frame renderer, and its
+// frames. The pixels themselves are computed by the kernels of
+// julia_kernel_choice.h.
 #include "animation/julia_renderer.h"
 
 #include <cmath>
-#include <cstring>
-#include <initializer_list>
 
 #include "animation/extended_arithmetic.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer_kernels.h"
-#include "platform/processor_features.h"
-
-// Which SIMD kernels this build has comes from the build (animation/
-// CMakeLists.txt): the x86 ones, NEON on ARM64 or SIMD128 in WebAssembly.
-#if !defined(QUENLIXOR_X86_KERNELS)
-#define QUENLIXOR_X86_KERNELS 0
-#endif
-#if !defined(QUENLIXOR_NEON_KERNEL)
-#define QUENLIXOR_NEON_KERNEL 0
-#endif
-#if !defined(QUENLIXOR_SIMD128_KERNEL)
-#define QUENLIXOR_SIMD128_KERNEL 0
-#endif
 
 namespace quenlixor {
 
@@ -49,12 +34,9 @@ float column_step;
 float row_step;
 float palette_step;
 
-// -1 until the first use picks the fastest kernel.
-int active_kernel_index = -1;
-
-}  // namespace
-
-void prepare_tables() {
+// The tables, computed at the x87's 64-bit precision; out of line, so that
+// none of their arithmetic moves across the setting of the precision.
+__attribute__((noinline)) void fill_tables() {
     using A = Extended;
     const auto left = static_cast<float>(view_left);
     const auto right = static_cast<float>(view_right);
@@ -88,6 +70,8 @@ void prepare_tables() {
     }
 }
 
+}  // namespace
+
 JuliaParameter julia_parameter(std::int32_t number) {
     using A = Extended;
     // Each named quantity is stored (rounded) before it is used again: the
@@ -106,138 +90,32 @@ JuliaParameter julia_parameter(std::int32_t number) {
     return JuliaParameter{angle, c_re, c_im};
 }
 
+namespace {
+
+// Frame `number` into `pixels`: as fill_tables, out of line.
+__attribute__((noinline)) void render_frame_in(std::int32_t number, std::uint32_t* pixels,
+                                               const Kernel& kernel) {
+    const JuliaParameter parameter = julia_parameter(number);
+    kernel.render(parameter.c_re, parameter.c_im, pixels);
+}
+
+}  // namespace
+
+void prepare_tables() {
+    const std::uint16_t control = use_x87_extended_precision();
+    fill_tables();
+    restore_x87_precision(control);
+}
+
 void render_frame() {
     frame_number = frame_after(frame_number, 1);
-    const JuliaParameter parameter = julia_parameter(frame_number);
-    render_pixels(active_kernel(), parameter.c_re, parameter.c_im, framebuffer);
+    render_frame_into(frame_number, framebuffer, fastest_kernel());
 }
 
-void render_frame_into(std::int32_t number, std::uint32_t* pixels) {
-    const JuliaParameter parameter = julia_parameter(number);
-    render_pixels(active_kernel(), parameter.c_re, parameter.c_im, pixels);
-}
-
-void render_pixels(Kernel kernel, float c_re, float c_im, std::uint32_t* pixels) {
-    switch (kernel) {
-#if QUENLIXOR_X86_KERNELS
-        case Kernel::sse2:
-            render_pixels_sse2(c_re, c_im, pixels);
-            return;
-        case Kernel::avx2:
-            render_pixels_avx2(c_re, c_im, pixels);
-            return;
-        case Kernel::avx512:
-            render_pixels_avx512(c_re, c_im, pixels);
-            return;
-#endif
-#if QUENLIXOR_NEON_KERNEL
-        case Kernel::neon:
-            render_pixels_neon(c_re, c_im, pixels);
-            return;
-#endif
-#if QUENLIXOR_SIMD128_KERNEL
-        case Kernel::simd128:
-            render_pixels_simd128(c_re, c_im, pixels);
-            return;
-#endif
-        default:
-            render_pixels_reference(c_re, c_im, pixels);
-            return;
-    }
-}
-
-BlockShape kernel_block_shape(Kernel kernel) {
-    switch (kernel) {
-        case Kernel::sse2:
-            return sse2_block;
-        case Kernel::avx2:
-            return avx2_block;
-        case Kernel::avx512:
-            return avx512_block;
-        case Kernel::neon:
-            return neon_block;
-        case Kernel::simd128:
-            return simd128_block;
-        default:
-            return BlockShape{1, 1};
-    }
-}
-
-bool kernel_available(Kernel kernel) {
-    switch (kernel) {
-        case Kernel::reference:
-            return true;
-#if QUENLIXOR_X86_KERNELS
-        case Kernel::sse2:
-            return processor_features().sse2;
-        case Kernel::avx2:
-            return processor_features().avx2;
-        case Kernel::avx512:
-            return processor_features().avx512;
-#endif
-#if QUENLIXOR_NEON_KERNEL
-        case Kernel::neon:
-            return processor_features().neon;
-#endif
-#if QUENLIXOR_SIMD128_KERNEL
-        case Kernel::simd128:
-            return processor_features().simd128;
-#endif
-        default:
-            return false;
-    }
-}
-
-Kernel fastest_kernel() {
-    // Widest first; a processor has at most one of the 128-bit kernels.
-    for (const Kernel kernel :
-         {Kernel::avx512, Kernel::avx2, Kernel::sse2, Kernel::neon, Kernel::simd128}) {
-        if (kernel_available(kernel)) {
-            return kernel;
-        }
-    }
-    return Kernel::reference;
-}
-
-void use_kernel(Kernel kernel) {
-    if (kernel_available(kernel)) {
-        active_kernel_index = static_cast<int>(kernel);
-    }
-}
-
-Kernel active_kernel() {
-    if (active_kernel_index < 0) {
-        active_kernel_index = static_cast<int>(fastest_kernel());
-    }
-    return static_cast<Kernel>(active_kernel_index);
-}
-
-const char* kernel_name(Kernel kernel) {
-    switch (kernel) {
-        case Kernel::reference:
-            return "reference";
-        case Kernel::sse2:
-            return "sse2";
-        case Kernel::avx2:
-            return "avx2";
-        case Kernel::avx512:
-            return "avx512";
-        case Kernel::neon:
-            return "neon";
-        case Kernel::simd128:
-            return "simd128";
-    }
-    return "unknown";
-}
-
-bool kernel_by_name(const char* name, Kernel& kernel) {
-    for (const Kernel candidate : every_kernel) {
-        if (std::strcmp(name, kernel_name(candidate)) == 0) {
-            kernel = candidate;
-            return true;
-        }
-    }
-    return false;
+void render_frame_into(std::int32_t number, std::uint32_t* pixels, const Kernel& kernel) {
+    const std::uint16_t control = use_x87_extended_precision();
+    render_frame_in(number, pixels, kernel);
+    restore_x87_precision(control);
 }
 
 }  // namespace quenlixor

@@ -2,13 +2,18 @@
 // set's parameter, and the escape-time colouring of every pixel of a frame.
 //
 // All floating-point quantities are stored as singles; the arithmetic of each
-// assignment is that of the x87 extended format. The choice among the
-// kernels that compute the pixels is in julia_kernel_choice.h.
+// assignment is that of the x87 extended format. Where the renderer computes
+// on the x87, each of the calls below sets its precision to 64 bits for
+// itself, whatever the rest of the process did to it, and gives the
+// caller's setting back. The kernels that compute the pixels are in
+// julia_kernel_choice.h.
 #pragma once
 
 #include <cstdint>
 
 namespace quenlixor {
+
+struct Kernel;
 
 inline constexpr int picture_width = 320;
 inline constexpr int picture_height = 240;
@@ -40,14 +45,14 @@ extern std::int32_t frame_number;
 void prepare_tables();
 
 // Advances frame_number, moves the Julia parameter and writes all pixels of
-// the framebuffer with the active kernel.
+// the framebuffer with the fastest kernel.
 void render_frame();
 
 // Writes the picture of frame `number` (0..2,147,483,647) into `pixels`
 // (pixel_count words, rows adjacent, any alignment of std::uint32_t) with
-// the active kernel, leaving frame_number and the framebuffer alone. After
-// prepare_tables() and once the kernel is chosen, several threads may call
-// it at once.
-void render_frame_into(std::int32_t number, std::uint32_t* pixels);
+// `kernel`, which must be available, leaving frame_number and the
+// framebuffer alone. After prepare_tables() several threads may call it at
+// once.
+void render_frame_into(std::int32_t number, std::uint32_t* pixels, const Kernel& kernel);
 
 }  // namespace quenlixor

@@ -30,7 +30,7 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
             end_process(0);
         case OptionsAction::version:
             std::printf("quenlixor-julia %s\nrenderer kernel: %s\nconverter path: %s\n",
-                        program_version, kernel_name(active_kernel()), converter_path_name());
+                        program_version, fastest_kernel().name, converter_path_name());
             end_process(0);
         case OptionsAction::bad:
             std::fprintf(stderr, "quenlixor-julia: %s\n%s", problem.c_str(), usage_text);
@@ -41,7 +41,6 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
 [[noreturn]] void run(int argc, char** argv) {
     ProgramOptions options;
     follow_options(argc, argv, options);
-    use_extended_precision();
     catch_stop_requests();
     if (display_open(program_title, picture_width, picture_height, options.scale) == 0) {
         std::fprintf(stderr, "cannot open the display: %s\n", display_failure());

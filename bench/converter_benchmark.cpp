@@ -110,7 +110,7 @@ void convert_frame(Converter convert, std::uint32_t pitch, unsigned char* destin
 }
 
 void bench_memcpy(benchmark::State& state) {
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         for (std::uint32_t row = 0; row < height; ++row) {
             std::memcpy(surface + row * width * 4, frame + row * width, width * 4);
         }
@@ -120,7 +120,7 @@ void bench_memcpy(benchmark::State& state) {
 }
 
 void bench_converter(benchmark::State& state, Converter convert, PixelFormat format) {
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         convert_frame(convert, pitch_of(format), surface);
         benchmark::DoNotOptimize(surface);
         benchmark::ClobberMemory();
@@ -130,7 +130,8 @@ void bench_converter(benchmark::State& state, Converter convert, PixelFormat for
 // Whether a peer's frame equals ours in the colour channels (bits 24-31 of
 // 32-bit pixels are the peers' own business).
 bool same_colours(PixelFormat format) {
-    convert_frame(path_converter(ConverterPath::portable, format), pitch_of(format), check_surface);
+    convert_frame(portable_converters.converters[static_cast<int>(format)], pitch_of(format),
+                  check_surface);
     const std::uint32_t bytes = destination_bytes_per_pixel(format);
     for (std::uint32_t i = 0; i < width * height * bytes; ++i) {
         if (bytes == 4 && i % 4 == 3) {
@@ -161,7 +162,7 @@ void sdl_convert(const FormatInfo& f, bool by_rows) {
 }
 
 void bench_sdl(benchmark::State& state, const FormatInfo* f, bool by_rows) {
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         sdl_convert(*f, by_rows);
         benchmark::DoNotOptimize(surface);
         benchmark::ClobberMemory();
@@ -195,7 +196,7 @@ pixman_image_t* pixman_destination(const FormatInfo& f) {
 void bench_pixman(benchmark::State& state, const FormatInfo* f, bool by_rows) {
     pixman_image_t* source = pixman_source();
     pixman_image_t* destination = pixman_destination(*f);
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         pixman_convert(source, destination, by_rows);
         benchmark::DoNotOptimize(surface);
         benchmark::ClobberMemory();
@@ -238,7 +239,7 @@ void print_table(const std::map<std::string, double>& medians) {
         return;
     }
     std::printf("\nconverters on the %s path; median CPU ns per 320x240 frame (240 rows)\n",
-                converter_path_name(active_converter_path()));
+                converter_path_name());
     std::printf("memcpy of the rows: %.0f ns\n", memcpy_time->second);
     std::printf("%-10s %10s %9s %12s %12s %12s %12s\n", "format", "ns/frame", "/memcpy",
                 "/sdl_frame", "/sdl_rows", "/pix_frame", "/pix_rows");
@@ -258,16 +259,15 @@ void print_table(const std::map<std::string, double>& medians) {
         "(ratios: our time / the other's; below 1 is faster; * the peer's colours "
         "differ from ours)\n");
     std::printf("\nevery path, median CPU ns per frame (ratio to memcpy)\n%-10s", "format");
-    for (int path = 0; path < converter_path_count; ++path) {
-        std::printf(" %18s", converter_path_name(static_cast<ConverterPath>(path)));
+    for (const ConverterPath* path : converter_path_table()) {
+        std::printf(" %18s", path->name);
     }
     std::printf("\n");
     for (const FormatInfo& f : formats) {
         std::printf("%-10s", pixel_format_name(f.format));
-        for (int path = 0; path < converter_path_count; ++path) {
-            const auto found = medians.find(std::string("path_") +
-                                            converter_path_name(static_cast<ConverterPath>(path)) +
-                                            "/" + pixel_format_name(f.format));
+        for (const ConverterPath* path : converter_path_table()) {
+            const auto found =
+                medians.find(std::string("path_") + path->name + "/" + pixel_format_name(f.format));
             if (found == medians.end()) {
                 std::printf(" %18s", "-");
             } else {
@@ -289,15 +289,13 @@ void register_all() {
             f.named, f.format)
             ->Repetitions(repetitions)
             ->DisplayAggregatesOnly(true);
-        for (int path = 0; path < converter_path_count; ++path) {
-            const auto p = static_cast<ConverterPath>(path);
-            if (!converter_path_available(p)) {
+        for (const ConverterPath* path : converter_path_table()) {
+            if (!converter_path_available(*path)) {
                 continue;
             }
             benchmark::RegisterBenchmark(
-                (std::string("path_") + converter_path_name(p) + "/" + pixel_format_name(f.format))
-                    .c_str(),
-                bench_converter, path_converter(p, f.format), f.format)
+                (std::string("path_") + path->name + "/" + pixel_format_name(f.format)).c_str(),
+                bench_converter, path->converters[static_cast<int>(f.format)], f.format)
                 ->Repetitions(repetitions)
                 ->DisplayAggregatesOnly(true);
         }
@@ -337,6 +335,8 @@ void register_all() {
 }  // namespace
 }  // namespace quenlixor
 
+// Google Benchmark owns the registered cases until the program ends.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 int main(int argc, char** argv) {
     quenlixor::fill_frame();
     quenlixor::register_all();
@@ -350,3 +350,4 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     return 0;
 }
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)

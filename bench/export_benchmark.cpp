@@ -44,7 +44,7 @@ int run_with(std::vector<std::string> arguments) {
 void render(benchmark::State& state) {
     const std::string threads = std::to_string(state.range(0));
     constexpr int frames = 720;
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         if (run_with({"--frame", "1", "--count", std::to_string(frames), "--step", "5", "--quiet",
                       "--threads", threads}) != 0) {
             state.SkipWithError("julia-frames failed");
@@ -65,7 +65,7 @@ void gif_full_cycle(benchmark::State& state) {
     const std::string threads = std::to_string(state.range(0));
     const std::string scale = std::to_string(state.range(1));
     const std::filesystem::path path = temporary("cycle.gif");
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         if (run_with({"--frame", "1", "--count", "3600", "--quiet", "--threads", threads, "--scale",
                       scale, "--gif", path.string()}) != 0) {
             state.SkipWithError("julia-frames failed");
@@ -93,7 +93,7 @@ void gif_against_gifsicle(benchmark::State& state) {
     }
     const std::filesystem::path ours = temporary("ours.gif");
     const std::filesystem::path theirs = temporary("gifsicle.gif");
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         if (!hundred_frames(ours, state.range(0), 1)) {
             state.SkipWithError("julia-frames failed");
             return;
@@ -117,7 +117,7 @@ void gif_against_gifsicle(benchmark::State& state) {
 void gif_scale_cost(benchmark::State& state) {
     const std::filesystem::path unscaled = temporary("scale-1.gif");
     const std::filesystem::path scaled = temporary("scale-n.gif");
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         if (!hundred_frames(scaled, 1, state.range(0))) {
             state.SkipWithError("julia-frames failed");
             return;
@@ -139,7 +139,6 @@ void gif_scale_cost(benchmark::State& state) {
 
 int main(int argc, char** argv) {
     using namespace quenlixor;
-    use_extended_precision();
     const int cores = processors_available();
     auto* render_case = benchmark::RegisterBenchmark("render", render);
     auto* gif_case = benchmark::RegisterBenchmark("gif_full_cycle", gif_full_cycle);

@@ -1,5 +1,24 @@
 # Compile settings shared by every target of this project.
 #
+# QUENLIXOR_PROCESSOR: the processor family the build is for, said once
+# here: x86 (32- or 64-bit), arm64, wasm (WebAssembly) or plain (any other).
+# Its fast paths (the renderer's kernels, the converters' paths) and the way
+# its features are read are one file per family. QUENLIXOR_X86_32: 32-bit
+# x86, where every floating-point quantity lives in the x87.
+if(EMSCRIPTEN)
+    set(QUENLIXOR_PROCESSOR wasm)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$")
+    set(QUENLIXOR_PROCESSOR x86)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
+    set(QUENLIXOR_PROCESSOR arm64)
+else()
+    set(QUENLIXOR_PROCESSOR plain)
+endif()
+set(QUENLIXOR_X86_32 OFF)
+if(QUENLIXOR_PROCESSOR STREQUAL "x86" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(QUENLIXOR_X86_32 ON)
+endif()
+#
 # quenlixor_warnings: the warning set, as errors, for our own code only
 # (third-party code built alongside, such as GoogleTest for Windows, keeps
 # its own flags).
@@ -55,7 +74,7 @@ endfunction()
 # -ffloat-store makes every assignment round to its type.
 function(quenlixor_exact_floating_point target)
     target_compile_options(${target} PRIVATE -ffp-contract=off)
-    if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+    if(QUENLIXOR_X86_32)
         target_compile_options(${target} PRIVATE -ffloat-store)
     endif()
 endfunction()

@@ -1,12 +1,10 @@
 // The choice of converter for a surface's pixel format, and the named
-// converters, which pass each row to the fastest path this processor can run.
-// The path is picked once, on first use, from the processor's features as
-// QUENLIXOR_SIMD caps them.
+// converters, which pass each row to the fastest path of the table this
+// processor can run. The path is picked once, on first use, from the
+// processor's features as QUENLIXOR_SIMD caps them.
 #include "display/pixel_converters.h"
 
 #include "display/pixel_converters_internal.h"
-
-#include "platform/processor_features.h"
 
 namespace quenlixor {
 namespace {
@@ -33,79 +31,28 @@ const FormatRow format_rows[pixel_format_count] = {
     {"bgr555", 16, 0x001F, 0x03E0, 0x7C00, convert_to_bgr555},
 };
 
-const ConverterSet* path_set(ConverterPath path) {
-    switch (path) {
-        case ConverterPath::portable:
-            return &portable_converters;
-#if defined(QUENLIXOR_X86_CONVERTERS)
-        case ConverterPath::mmx:
-            return processor_features().mmx ? &mmx_converters : nullptr;
-        case ConverterPath::sse2:
-            return processor_features().sse2 ? &sse2_converters : nullptr;
-        case ConverterPath::avx2:
-            return processor_features().avx2 ? &avx2_converters : nullptr;
-#endif
-        default:
-            return nullptr;
-    }
-}
-
-ConverterPath fastest_path() {
-    for (int i = converter_path_count - 1; i > 0; --i) {
-        const auto path = static_cast<ConverterPath>(i);
-        if (path_set(path) != nullptr) {
-            return path;
-        }
-    }
-    return ConverterPath::portable;
-}
-
-// The set the named converters use, chosen on first use (thread-safe).
-const ConverterSet& active_set() {
-    static const ConverterSet* const set = path_set(active_converter_path());
-    return *set;
-}
-
 inline Converter active(PixelFormat format) {
-    return active_set().converters[static_cast<int>(format)];
+    return active_converter_path().converters[static_cast<int>(format)];
 }
 
 }  // namespace
 
-const char* converter_path_name(ConverterPath path) {
-    switch (path) {
-        case ConverterPath::portable:
-            return "portable";
-        case ConverterPath::mmx:
-            return "mmx";
-        case ConverterPath::sse2:
-            return "sse2";
-        case ConverterPath::avx2:
-            return "avx2";
-    }
-    return "unknown";
-}
-
 const char* converter_path_name() {
-    return converter_path_name(active_converter_path());
+    return active_converter_path().name;
 }
 
 const char* pixel_format_name(PixelFormat format) {
     return format_rows[static_cast<int>(format)].name;
 }
 
-bool converter_path_available(ConverterPath path) {
-    return path_set(path) != nullptr;
+bool converter_path_available(const ConverterPath& path) {
+    return processor_has(path.needs);
 }
 
-ConverterPath active_converter_path() {
-    static const ConverterPath path = fastest_path();
-    return path;
-}
-
-Converter path_converter(ConverterPath path, PixelFormat format) {
-    const ConverterSet* set = path_set(path);
-    return set == nullptr ? nullptr : set->converters[static_cast<int>(format)];
+const ConverterPath& active_converter_path() {
+    // Chosen on first use (thread-safe).
+    static const ConverterPath& active = fastest_runnable(converter_path_table());
+    return active;
 }
 
 Converter select_converter(std::uint32_t bit_count, std::uint32_t red_mask,

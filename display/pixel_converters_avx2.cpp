@@ -182,15 +182,20 @@ QUENLIXOR_REALIGN_STACK QUENLIXOR_AVX2 void avx2_to_16(const void* source, void*
 
 }  // namespace
 
-const ConverterSet avx2_converters = {{
-    avx2_to_xrgb8888,
-    avx2_to_xbgr8888,
-    avx2_to_24<false>,
-    avx2_to_24<true>,
-    avx2_to_16<rgb565_weights, portable_to_rgb565>,
-    avx2_to_16<bgr565_weights, portable_to_bgr565>,
-    avx2_to_16<rgb555_weights, portable_to_rgb555>,
-    avx2_to_16<bgr555_weights, portable_to_bgr555>,
-}};
+extern const ConverterPath avx2_converters{
+    .name = "avx2",
+    .needs = &ProcessorFeatures::avx2,
+    .converters =
+        {
+            avx2_to_xrgb8888,
+            avx2_to_xbgr8888,
+            avx2_to_24<false>,
+            avx2_to_24<true>,
+            avx2_to_16<rgb565_weights, portable_to_rgb565>,
+            avx2_to_16<bgr565_weights, portable_to_bgr565>,
+            avx2_to_16<rgb555_weights, portable_to_rgb555>,
+            avx2_to_16<bgr555_weights, portable_to_bgr555>,
+        },
+};
 
 }  // namespace quenlixor

@@ -7,7 +7,10 @@
 
 #include <cstdint>
 
+#include <span>
+
 #include "display/pixel_converters.h"
+#include "platform/processor_features.h"
 
 namespace quenlixor {
 
@@ -71,33 +74,31 @@ inline constexpr int pixel_format_count = 8;
 // The format's name, as its enumerator reads: "xrgb8888", "rgb565", ...
 const char* pixel_format_name(PixelFormat format);
 
-// One converter per format, indexed by PixelFormat.
-struct ConverterSet {
+// An instruction-set path: its name (in --version), the processor feature
+// it needs (nullptr: every processor runs it) and one converter per format,
+// indexed by PixelFormat. portable is plain per-pixel code; the packed paths
+// (on x86: mmx on 64-bit packed integers, ending with EMMS, sse2 and avx2 on
+// 128- and 256-bit vectors) are one file each, pixel_converters_<name>.cpp,
+// which defines the path's row and nothing else outside, and one line in the
+// table of their processor family, pixel_converter_paths_<family>.cpp.
+struct ConverterPath {
+    const char* name;
+    bool ProcessorFeatures::*needs;
     Converter converters[pixel_format_count];
 };
 
-// The instruction-set paths, slowest first. portable is plain per-pixel code
-// for any processor; mmx works on 64-bit packed integers (ends with EMMS);
-// sse2 and avx2 on 128- and 256-bit vectors. The packed paths exist only on
-// x86 builds.
-enum class ConverterPath { portable, mmx, sse2, avx2 };
-inline constexpr int converter_path_count = 4;
+// Every processor's path: the last row of every table.
+extern const ConverterPath portable_converters;
 
-const char* converter_path_name(ConverterPath path);
-// True when this build contains the path and this processor (and its
-// operating system, for the wide registers) can run it.
-bool converter_path_available(ConverterPath path);
-// The fastest available path; the named converters use it.
-ConverterPath active_converter_path();
-// The converter of one path for one format: nullptr when the path is not
-// available.
-Converter path_converter(ConverterPath path, PixelFormat format);
+// This build's paths, fastest first, portable last.
+std::span<const ConverterPath* const> converter_path_table();
 
-// The sets each path file provides (only on x86 for the packed ones).
-extern const ConverterSet portable_converters;
-extern const ConverterSet mmx_converters;
-extern const ConverterSet sse2_converters;
-extern const ConverterSet avx2_converters;
+// Whether this processor (and its operating system, for the wide
+// registers), as QUENLIXOR_SIMD caps it, can run the path.
+bool converter_path_available(const ConverterPath& path);
+
+// The first available path of the table; the named converters use it.
+const ConverterPath& active_converter_path();
 
 // Portable converters, also the remainder step of every fast path.
 void portable_to_xrgb8888(const void* source, void* destination, std::uint32_t count);

@@ -167,15 +167,20 @@ constexpr int bgr555_multipliers = 0x00082000;
 
 }  // namespace
 
-const ConverterSet mmx_converters = {{
-    mmx_to_xrgb8888,
-    portable_to_xbgr8888,
-    mmx_to_rgb888,
-    portable_to_bgr888,
-    mmx_to_565<true>,
-    mmx_to_565<false>,
-    mmx_to_555<rgb555_multipliers, portable_to_rgb555>,
-    mmx_to_555<bgr555_multipliers, portable_to_bgr555>,
-}};
+extern const ConverterPath mmx_converters{
+    .name = "mmx",
+    .needs = &ProcessorFeatures::mmx,
+    .converters =
+        {
+            mmx_to_xrgb8888,
+            portable_to_xbgr8888,
+            mmx_to_rgb888,
+            portable_to_bgr888,
+            mmx_to_565<true>,
+            mmx_to_565<false>,
+            mmx_to_555<rgb555_multipliers, portable_to_rgb555>,
+            mmx_to_555<bgr555_multipliers, portable_to_bgr555>,
+        },
+};
 
 }  // namespace quenlixor

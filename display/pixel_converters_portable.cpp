@@ -88,15 +88,20 @@ void portable_to_bgr555(const void* source, void* destination, std::uint32_t cou
     convert_row<widened<bgr555_pixel>, 2>(source, destination, count);
 }
 
-const ConverterSet portable_converters = {{
-    portable_to_xrgb8888,
-    portable_to_xbgr8888,
-    portable_to_rgb888,
-    portable_to_bgr888,
-    portable_to_rgb565,
-    portable_to_bgr565,
-    portable_to_rgb555,
-    portable_to_bgr555,
-}};
+extern const ConverterPath portable_converters{
+    .name = "portable",
+    .needs = nullptr,
+    .converters =
+        {
+            portable_to_xrgb8888,
+            portable_to_xbgr8888,
+            portable_to_rgb888,
+            portable_to_bgr888,
+            portable_to_rgb565,
+            portable_to_bgr565,
+            portable_to_rgb555,
+            portable_to_bgr555,
+        },
+};
 
 }  // namespace quenlixor

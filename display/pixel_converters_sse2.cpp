@@ -191,15 +191,20 @@ QUENLIXOR_REALIGN_STACK QUENLIXOR_SSE2 void sse2_to_555(const void* source, void
 
 }  // namespace
 
-const ConverterSet sse2_converters = {{
-    sse2_to_xrgb8888,
-    sse2_to_xbgr8888,
-    sse2_to_rgb888,
-    sse2_to_bgr888,
-    sse2_to_565<true>,
-    sse2_to_565<false>,
-    sse2_to_555<true>,
-    sse2_to_555<false>,
-}};
+extern const ConverterPath sse2_converters{
+    .name = "sse2",
+    .needs = &ProcessorFeatures::sse2,
+    .converters =
+        {
+            sse2_to_xrgb8888,
+            sse2_to_xbgr8888,
+            sse2_to_rgb888,
+            sse2_to_bgr888,
+            sse2_to_565<true>,
+            sse2_to_565<false>,
+            sse2_to_555<true>,
+            sse2_to_555<false>,
+        },
+};
 
 }  // namespace quenlixor

@@ -1,6 +1,7 @@
 // Converting a framebuffer into a surface in the surface's own pixel format,
-// every picture pixel as a scale x scale block: the per-frame work of both
-// displays between locking their surface and showing it.
+// every picture pixel as a scale x scale block: the per-frame work of the
+// ddraw and sdl displays between locking their surface and showing it (the
+// web display draws its blocks itself, into the canvas's RGBA pixels).
 #pragma once
 
 #include <cstdint>

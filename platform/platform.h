@@ -1,11 +1,14 @@
 // The operating-system services both programs use, behind one seam: clocks
-// and sleeping, the console's key queue, stop requests, the x87 unit, number
-// text and the process (its end, its processors, its standard streams).
+// and sleeping, the console's key queue, stop requests, number text and the
+// process (its end, its processors, its standard streams).
 //
-// Each platform has one implementation file, chosen when the program is
-// linked: platform_win32.cpp maps every operation onto the Win32 call or C
-// runtime routine named beside it; platform_posix.cpp gives the closest
-// equivalent on a POSIX system.
+// Each platform has one implementation file, platform_<name>.cpp, chosen
+// when the program is linked (QUENLIXOR_PLATFORM): platform_win32.cpp maps
+// every operation onto the Win32 call or C runtime routine named beside it;
+// platform_posix.cpp gives the closest equivalent on a POSIX system;
+// platform_web.cpp serves WebAssembly (the page, where a sleep yields to the
+// browser and the canvas display fills the key queue, and julia-frames
+// under Node).
 #pragma once
 
 #include <cstddef>
@@ -47,6 +50,21 @@ int read_key();
 // one slot in front of the terminal.
 void push_key(int code);
 
+// A key code of 0 or 0xE0 starts a two-code key (the Windows console queues
+// the function and arrow keys so): the code after it belongs to the same
+// key.
+constexpr bool starts_two_code_key(int code) {
+    return code == 0 || code == 0xE0;
+}
+
+// The code a key pressed in a display's window leaves in the key queue: the
+// low byte of the window system's key code, except that one that would
+// start a two-code key, with no second code to follow it, becomes 0xFF.
+constexpr int window_key_code(std::uint32_t key) {
+    const auto code = static_cast<int>(key & 0xFFU);
+    return starts_two_code_key(code) ? 0xFF : code;
+}
+
 // --- stop requests ---------------------------------------------------------
 
 // The code read_key() returns for a request to stop (see catch_stop_requests).
@@ -78,11 +96,6 @@ void catch_stop_requests(StopRequests how = StopRequests::end_waits);
 // interrupt, Ctrl+C; 15 for a termination, every other console event on
 // Windows), or 0 while none has.
 int stop_signal();
-
-// Sets the x87 unit's precision control to the 64-bit mantissa and leaves
-// its other settings alone. Win32: _controlfp(0, _MCW_PC). POSIX: fnstcw and
-// fldcw where the processor has an x87 unit; nothing elsewhere.
-void use_extended_precision();
 
 // Room for any text number_text writes: sign, 8 digits, point, exponent.
 inline constexpr std::size_t number_text_capacity = 32;

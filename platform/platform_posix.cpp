@@ -164,15 +164,6 @@ void push_key(int code) {
     }
 }
 
-void use_extended_precision() {
-#if defined(__i386__) || defined(__x86_64__)
-    std::uint16_t control = 0;
-    __asm__ volatile("fnstcw %0" : "=m"(control));
-    control = static_cast<std::uint16_t>(control | 0x0300U);  // precision control 11: 64 bits
-    __asm__ volatile("fldcw %0" : : "m"(control));
-#endif
-}
-
 void number_text(double value, char* buffer) {
     std::snprintf(buffer, number_text_capacity, "%.8g", value);
 }

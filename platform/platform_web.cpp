@@ -69,11 +69,6 @@ int stop_signal() {
     return 0;
 }
 
-void use_extended_precision() {
-    // WebAssembly has no x87 unit; the renderer's extended precision is
-    // computed in software.
-}
-
 void number_text(double value, char* buffer) {
     std::snprintf(buffer, number_text_capacity, "%.8g", value);
 }

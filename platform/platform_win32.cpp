@@ -3,7 +3,6 @@
 
 #include <conio.h>
 #include <fcntl.h>
-#include <float.h>
 #include <io.h>
 #include <process.h>
 #include <stdlib.h>
@@ -116,19 +115,6 @@ void catch_stop_requests(StopRequests /*how*/) {
 
 int stop_signal() {
     return signal_received.load();
-}
-
-void use_extended_precision() {
-    if constexpr (sizeof(void*) == 4) {
-        _controlfp(0, _MCW_PC);
-    } else {
-        // A 64-bit C runtime leaves the x87's precision field alone (64-bit
-        // Windows starts it at double precision), so the field is set here.
-        std::uint16_t control = 0;
-        __asm__ volatile("fnstcw %0" : "=m"(control));
-        control = static_cast<std::uint16_t>(control | 0x0300U);  // precision control 11: 64 bits
-        __asm__ volatile("fldcw %0" : : "m"(control));
-    }
 }
 
 void number_text(double value, char* buffer) {

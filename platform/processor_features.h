@@ -16,6 +16,8 @@
 // operating-system call beyond the C library's getenv.
 #pragma once
 
+#include <span>
+
 namespace quenlixor {
 
 enum class SimdLevel { none, mmx, sse2, avx2, avx512, neon, simd128 };
@@ -38,6 +40,24 @@ struct ProcessorFeatures {
 // QUENLIXOR_SIMD: read on first use, once (thread-safe), the same for every
 // caller afterwards.
 const ProcessorFeatures& processor_features();
+
+// Whether processor_features() has the feature `needs` names (nullptr: a
+// need every processor meets).
+inline bool processor_has(bool ProcessorFeatures::*needs) {
+    return needs == nullptr || processor_features().*needs;
+}
+
+// The first row of a table of fast paths (fastest first, the last one
+// needing nothing) whose `needs` this processor has.
+template <class Row>
+const Row& fastest_runnable(std::span<const Row* const> table) {
+    for (const Row* row : table) {
+        if (processor_has(row->needs)) {
+            return *row;
+        }
+    }
+    return *table.back();
+}
 
 // What this processor and its operating system can run, uncapped.
 ProcessorFeatures read_processor_features();

@@ -34,6 +34,7 @@ struct FileOutput {
 // What the run writes and how far it got.
 struct Export {
     ExportOptions options;
+    const Kernel* kernel = nullptr;
     bool gif = false;
     int delay = 4;
     FileOutput gif_file;
@@ -53,22 +54,20 @@ int bad_input(const std::string& message) {
     return 2;
 }
 
-// Whether the kernel named on the command line (if any) can run; `kernel`
-// is then the one to use.
-bool choose_kernel(const std::string& name, Kernel& kernel, std::string& message) {
-    kernel = fastest_kernel();
+// The kernel named on the command line (the fastest when none is), or
+// nullptr with `message` saying why it cannot run.
+const Kernel* choose_kernel(const std::string& name, std::string& message) {
     if (name.empty()) {
-        return true;
+        return &fastest_kernel();
     }
-    if (!kernel_by_name(name.c_str(), kernel)) {
-        message = "unknown kernel '" + name + "' (reference, sse2, avx2, avx512, neon or simd128)";
-        return false;
-    }
-    if (!kernel_available(kernel)) {
+    const Kernel* kernel = kernel_named(name);
+    if (kernel == nullptr) {
+        message = "unknown kernel '" + name + "' (this build has " + kernel_names() + ")";
+    } else if (!kernel_available(*kernel)) {
         message = "this processor cannot run the " + name + " kernel";
-        return false;
+        kernel = nullptr;
     }
-    return true;
+    return kernel;
 }
 
 void open_file_output(Export& job, FileOutput& output, const std::string& path, const char* what) {
@@ -137,7 +136,7 @@ bool wants_png(const Export& job, const FrameWork& frame) {
 
 // On a worker: the frame rendered, and its raw bytes and PNG if wanted.
 void prepare_frame(const Export& job, FrameWork& frame) {
-    render_frame_into(frame_at(job.options, frame.index), frame.pixels);
+    render_frame_into(frame_at(job.options, frame.index), frame.pixels, *job.kernel);
     if (wants_raw(job, frame)) {
         const auto scale = static_cast<std::size_t>(job.options.scale);
         frame.raw_bytes.resize(raw_frame_bytes * scale * scale);
@@ -258,7 +257,7 @@ int run_export(int argc, char** argv) {
         case ParseResult::version:
             // QUENLIXOR_VERSION comes from the build: the project's version.
             std::printf("julia-frames %s\nrenderer kernel: %s\n", QUENLIXOR_VERSION,
-                        kernel_name(fastest_kernel()));
+                        fastest_kernel().name);
             return 0;
         case ParseResult::bad:
             return bad_input(message);
@@ -270,17 +269,14 @@ int run_export(int argc, char** argv) {
         return bad_input(
             "PNG output is unavailable in this build (it has no zlib); use --gif or --raw");
     }
-    Kernel kernel = Kernel::reference;
-    if (!choose_kernel(options.kernel, kernel, message)) {
+    job.kernel = choose_kernel(options.kernel, message);
+    if (job.kernel == nullptr) {
         return bad_input(message);
     }
     const int threads = options.threads > 0 ? options.threads : processors_available();
 
-    // Threads may render only once the tables are filled and the kernel is
-    // chosen.
+    // Threads may render only once the tables are filled.
     prepare_tables();
-    use_kernel(kernel);
-    active_kernel();
     catch_stop_requests(StopRequests::restart_io);
 
     job.delay = gif_delay_centiseconds(options.fps);

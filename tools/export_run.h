@@ -6,7 +6,6 @@ namespace quenlixor {
 // Reads the command line (argv[0] is the program), renders the frames and
 // writes the outputs. Returns the exit status: 0 done, 1 an output could not
 // be written or the run was stopped, 2 bad input (one line on stderr).
-// Call with x87 extended precision set (use_extended_precision).
 int run_export(int argc, char** argv);
 
 }  // namespace quenlixor

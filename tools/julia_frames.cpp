@@ -4,13 +4,8 @@
 //
 // Exit status: 0 on success, 1 when an output cannot be written or the run
 // is stopped, 2 on bad input (with a one-line message on stderr).
-#include "platform/platform.h"
 #include "tools/export_run.h"
 
 int main(int argc, char** argv) {
-    // The renderer's reference arithmetic is x87 extended precision; Windows
-    // may start a program with a 53-bit mantissa. Threads started later
-    // inherit the setting.
-    quenlixor::use_extended_precision();
     return quenlixor::run_export(argc, argv);
 }

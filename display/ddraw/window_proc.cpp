@@ -1,7 +1,6 @@
 // The display window's procedure.
-#include <conio.h>
-
 #include "display/ddraw/ddraw_display.h"
+#include "platform/platform.h"
 
 namespace quenlixor {
 
@@ -13,13 +12,13 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
     if (message == WM_CLOSE) {
         display_close();
-        ExitProcess(0);
+        end_process(0);
     }
     if (message == WM_KEYDOWN) {
-        // The virtual-key code's low byte goes to the console key queue, where
-        // the key poll finds it. The queue holds one code; a push while one is
+        // The virtual-key code goes to the console key queue, where the key
+        // poll finds it. The queue holds one code; a push while one is
         // waiting is refused, which is fine.
-        _ungetch(static_cast<int>(wParam & 0xFFU));
+        push_key(window_key_code(static_cast<std::uint32_t>(wParam)));
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -87,14 +87,6 @@ bool start_video() {
     return false;
 }
 
-// The key code a key press in the window leaves in the key queue: the low
-// byte of its key code, except that 0 and 0xE0 (which start a two-code key
-// in the queue) become 0xFF.
-int queued_code(SDL_Keycode key) {
-    const int code = static_cast<int>(static_cast<std::uint32_t>(key) & 0xFFU);
-    return code == 0 || code == 0xE0 ? 0xFF : code;
-}
-
 void show_surface() {
     SDL_UpdateWindowSurface(state.window);
 }
@@ -111,7 +103,7 @@ void pump_events() {
     while (SDL_PollEvent(&event) != 0) {
         switch (event.type) {
             case SDL_KEYDOWN:
-                push_key(queued_code(event.key.keysym.sym));
+                push_key(window_key_code(static_cast<std::uint32_t>(event.key.keysym.sym)));
                 break;
             case SDL_QUIT:
                 close_and_end();

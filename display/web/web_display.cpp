@@ -54,8 +54,7 @@ EM_JS(int, web_display_open, (const char* title), {
         }
     };
     web.onKey = function(event) {
-        var code = event.keyCode & 0xFF;
-        web.press(code == 0 || code == 0xE0 ? 0xFF : code, 'key');
+        web.press(event.keyCode & 0xFF, 'key');
     };
     web.onTap = function(event) {
         if (event.pointerType == 'touch' || event.pointerType == 'pen') {
@@ -310,7 +309,7 @@ std::int32_t display_update(const std::uint32_t* pixels) {
         return 0;
     }
     for (int code = web_display_next_key(); code >= 0; code = web_display_next_key()) {
-        push_key(code);
+        push_key(window_key_code(static_cast<std::uint32_t>(code)));
     }
     fit_canvas();
     draw_blocks(pixels);

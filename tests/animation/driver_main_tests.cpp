@@ -1,6 +1,6 @@
 // The program's entry point (animation/main.cpp, its `main` renamed) run
-// against recording stand-ins for the platform, the renderer and the display:
-// the order of start-up, frame loop and shut-down, the exit statuses, the
+// against the simulated platform and recording stand-ins for the renderer
+// and the display: the order of start-up, frame loop and shut-down, the exit statuses, the
 // caption set on every frame and the key that ends the loop.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,38 +16,30 @@
 #include "display/display.h"
 #include "display/pixel_converters.h"
 #include "platform/platform.h"
+#include "tests/animation/simulated_platform.h"
 
 int quenlixor_program_main(int argc, char** argv);
 
 namespace quenlixor {
 
-// --- recording stand-ins ------------------------------------------------------
+// --- recording stand-ins for the renderer and the display -------------------
+// (the platform is the simulated one)
 
 namespace {
 
-// Thrown by end_process, so that the program's end returns to the test.
-struct ProcessEnded {
-    int status;
-};
-
 // What the stand-ins record and answer.
 struct World {
-    std::vector<std::string> calls;
     std::int32_t open_result;
-    std::deque<std::uint32_t> ticks;  // one per clock reading; the last repeats
-    int frames_before_key;            // key polls that find nothing first
-    std::deque<int> key_codes;        // codes of the key that ends the run
+    std::uint32_t frame_ms;  // how long a frame takes on the tick clock
     int frames_rendered;
     std::int32_t scale_opened;
     std::vector<std::int32_t> frames_shown;
-    std::uint64_t now_us;
-    std::vector<std::uint32_t> sleeps;
 };
 
 World world;
 
 void record(const std::string& call) {
-    world.calls.push_back(call);
+    simulated.calls.push_back(call);
 }
 
 }  // namespace
@@ -64,15 +56,13 @@ void render_frame() {
         static_cast<std::int32_t>((static_cast<std::uint32_t>(frame_number) + 1U) & 0x7FFFFFFFU);
     world.frames_shown.push_back(frame_number);
     ++world.frames_rendered;
+    simulated.tick_ms += world.frame_ms;
     record("render_frame");
 }
 
-Kernel active_kernel() {
-    return Kernel::avx2;
-}
-
-const char* kernel_name(Kernel kernel) {
-    return kernel == Kernel::avx2 ? "avx2" : "other";
+const Kernel& fastest_kernel() {
+    static const Kernel kernel{"avx2", nullptr, nullptr, {8, 4}};
+    return kernel;
 }
 
 const char* converter_path_name() {
@@ -104,55 +94,6 @@ void display_set_caption(const char* text) {
     record(std::string("display_set_caption(") + text + ")");
 }
 
-std::uint32_t tick_count_ms() {
-    const std::uint32_t now = world.ticks.front();
-    if (world.ticks.size() > 1) {
-        world.ticks.pop_front();
-    }
-    return now;
-}
-
-std::uint64_t clock_us() {
-    return world.now_us;
-}
-
-void sleep_us(std::uint32_t microseconds) {
-    world.sleeps.push_back(microseconds);
-    world.now_us += microseconds;
-}
-
-bool key_waiting() {
-    if (world.frames_before_key > 0) {
-        --world.frames_before_key;
-        return false;
-    }
-    return !world.key_codes.empty();
-}
-
-int read_key() {
-    record("read_key");
-    const int code = world.key_codes.front();
-    world.key_codes.pop_front();
-    return code;
-}
-
-void catch_stop_requests(StopRequests how) {
-    record(how == StopRequests::end_waits ? "catch_stop_requests" : "catch_stop_requests(other)");
-}
-
-void use_extended_precision() {
-    record("use_extended_precision");
-}
-
-void number_text(double value, char* buffer) {
-    std::snprintf(buffer, number_text_capacity, "%.8g.", value);  // as _gcvt: "57."
-}
-
-void end_process(int status) {
-    record("end_process(" + std::to_string(status) + ")");
-    throw ProcessEnded{status};
-}
-
 // --- tests ------------------------------------------------------------------------
 
 namespace {
@@ -178,9 +119,11 @@ int run_program(std::vector<std::string> arguments = {}) {
 
 void reset_world() {
     world = World{};
-    frame_number = 0;
     world.open_result = 1;
-    world.ticks = {5000};
+    frame_number = 0;
+    simulated = SimulatedPlatform{};
+    simulated.tick_ms = 5000;
+    simulated.number_text_with_point = true;  // as Windows' _gcvt: "57."
 }
 
 // The calls of one frame showing `rate`.
@@ -193,58 +136,55 @@ TEST(DriverMainTest, AFailedOpenEndsWithMinusOneBeforeAnythingElse) {
     reset_world();
     world.open_result = 0;
     EXPECT_EQ(run_program(), -1);
-    EXPECT_THAT(world.calls,
-                ElementsAre("use_extended_precision", "catch_stop_requests",
+    EXPECT_THAT(simulated.calls,
+                ElementsAre("catch_stop_requests",
                             "display_open(Quenlixor Julia (Tolvane),320,240)", "end_process(-1)"));
 }
 
 TEST(DriverMainTest, RunsFramesUntilAKeyThenClosesAndEndsWithZero) {
     reset_world();
-    world.frames_before_key = 2;
-    world.key_codes = {'q'};
+    simulated.polls_before_key = 2;
+    simulated.key_codes = {'q'};
     EXPECT_EQ(run_program(), 0);
 
-    std::vector<std::string> expected = {"use_extended_precision", "catch_stop_requests",
-                                         "display_open(Quenlixor Julia (Tolvane),320,240)",
-                                         "prepare_tables"};
+    std::vector<std::string> expected = {
+        "catch_stop_requests", "display_open(Quenlixor Julia (Tolvane),320,240)", "prepare_tables"};
     for (int frame = 0; frame < 3; ++frame) {
         const std::vector<std::string> calls = frame_calls("0");
         expected.insert(expected.end(), calls.begin(), calls.end());
     }
     expected.insert(expected.end(), {"read_key", "display_close", "end_process(0)"});
-    EXPECT_THAT(world.calls, ElementsAreArray(expected));
+    EXPECT_THAT(simulated.calls, ElementsAreArray(expected));
 }
 
 TEST(DriverMainTest, AKeyAlreadyWaitingEndsTheRunAfterTheFirstFrame) {
     reset_world();
-    world.key_codes = {13};
+    simulated.key_codes = {13};
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(world.frames_rendered, 1);
 }
 
 TEST(DriverMainTest, AnExtendedKeyIsReadWholeAndEndsTheRun) {
     reset_world();
-    world.frames_before_key = 1;
-    world.key_codes = {224, 72, 'x'};
+    simulated.polls_before_key = 1;
+    simulated.key_codes = {224, 72, 'x'};
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(world.frames_rendered, 2);
-    EXPECT_EQ(world.key_codes, std::deque<int>{'x'});  // the next key stays queued
-    EXPECT_THAT(world.calls,
+    EXPECT_EQ(simulated.key_codes, std::deque<int>{'x'});  // the next key stays queued
+    EXPECT_THAT(simulated.calls,
                 testing::IsSupersetOf({"read_key", "display_close", "end_process(0)"}));
 }
 
 TEST(DriverMainTest, TheCaptionShowsTheFramesOfEachSecondOnEveryFrame) {
     reset_world();
-    // Start at 5000 ms; frame k ends at 5000 + 300 k ms. The clock is read at
-    // the start, once per frame, and once more on a frame that updates the
-    // rate.
-    world.ticks = {5000, 5300, 5600, 5900, 6200, 6200, 6500, 6800, 7100, 7400, 7400, 7700};
-    world.frames_before_key = 10;
-    world.key_codes = {'q'};
+    // Start at 5000 ms; frame k ends at 5000 + 300 k ms.
+    world.frame_ms = 300;
+    simulated.polls_before_key = 10;
+    simulated.key_codes = {'q'};
     EXPECT_EQ(run_program(), 0);
 
     std::vector<std::string> captions;
-    for (const std::string& call : world.calls) {
+    for (const std::string& call : simulated.calls) {
         if (call.rfind("display_set_caption", 0) == 0) {
             captions.push_back(call);
         }
@@ -257,20 +197,20 @@ TEST(DriverMainTest, TheCaptionShowsTheFramesOfEachSecondOnEveryFrame) {
 
 TEST(DriverMainTest, OptionsSetTheScaleTheFirstFrameAndThePace) {
     reset_world();
-    world.frames_before_key = 2;
-    world.key_codes = {'q'};
+    simulated.polls_before_key = 2;
+    simulated.key_codes = {'q'};
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(world.scale_opened, 1);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{1, 2, 3}));
-    EXPECT_TRUE(world.sleeps.empty());
+    EXPECT_TRUE(simulated.sleeps.empty());
 
     reset_world();
-    world.frames_before_key = 2;
-    world.key_codes = {'q'};
+    simulated.polls_before_key = 2;
+    simulated.key_codes = {'q'};
     EXPECT_EQ(run_program({"--scale", "3", "--frame", "0", "--fps", "100"}), 0);
     EXPECT_EQ(world.scale_opened, 3);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{0, 1, 2}));
-    EXPECT_EQ(world.sleeps, (std::vector<std::uint32_t>{10000, 10000, 10000}));
+    EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{10000, 10000, 10000}));
 }
 
 TEST(DriverMainTest, ABadOptionEndsWithTwoAndTheUsageBeforeAnythingElse) {
@@ -280,7 +220,7 @@ TEST(DriverMainTest, ABadOptionEndsWithTwoAndTheUsageBeforeAnythingElse) {
     std::fflush(stderr);
     const std::string error = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 2);
-    EXPECT_THAT(world.calls, ElementsAre("end_process(2)"));
+    EXPECT_THAT(simulated.calls, ElementsAre("end_process(2)"));
     EXPECT_EQ(error.substr(0, error.find('\n')),
               "quenlixor-julia: --fps 2000 is out of range (1-1000)");
     EXPECT_NE(error.find("\nusage: quenlixor-julia [--scale N]"), std::string::npos) << error;
@@ -303,7 +243,7 @@ TEST(DriverMainTest, HelpAndVersionPrintAndEndWithZeroWithoutAWindow) {
     }
     EXPECT_EQ(version_lines, "quenlixor-julia " QUENLIXOR_VERSION
                              "\nrenderer kernel: avx2\nconverter path: sse2\n");
-    EXPECT_THAT(world.calls, ElementsAre("end_process(0)", "end_process(0)"));
+    EXPECT_THAT(simulated.calls, ElementsAre("end_process(0)", "end_process(0)"));
 }
 
 }  // namespace

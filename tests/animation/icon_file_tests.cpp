@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 
 #if defined(QUENLIXOR_HAVE_PNG)
@@ -138,7 +139,7 @@ TEST(IconFileTest, HoldsThreeOpaqueImagesShrunkFromTheFramesCentredSquare) {
 #if defined(QUENLIXOR_HAVE_PNG)
 TEST(IconFileTest, PngIconsAreTheSquareAveragedToTheirSize) {
     prepare_tables();
-    render_frame_into(icon_test_frame, framebuffer);
+    render_frame_into(icon_test_frame, framebuffer, fastest_kernel());
     // Below, near and above the square's 240 pixels.
     for (const int size : {22, 128, 256}) {
         SCOPED_TRACE("PNG of " + std::to_string(size) + " pixels");

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,7 +20,7 @@
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "animation/julia_renderer_kernels.h"
-#include "platform/platform.h"
+#include "tests/lib/fast_path_table.h"
 
 namespace quenlixor {
 namespace {
@@ -105,11 +106,9 @@ std::vector<std::uint32_t> current_frame() {
     return {framebuffer, framebuffer + pixel_count};
 }
 
-// Renders the frame with the given number through render_frame().
-std::vector<std::uint32_t> frame_by_number(std::int32_t number, Kernel kernel) {
-    use_kernel(kernel);
-    frame_number = number == 0 ? 0x7FFFFFFF : number - 1;
-    render_frame();
+// Renders the frame with the given number into the framebuffer.
+std::vector<std::uint32_t> frame_by_number(std::int32_t number, const Kernel& kernel) {
+    render_frame_into(number, framebuffer, kernel);
     return current_frame();
 }
 
@@ -136,136 +135,84 @@ std::string describe_difference(const std::vector<std::uint32_t>& expected,
     return text;
 }
 
-std::vector<Kernel> fast_kernels() {
-    std::vector<Kernel> kernels;
-    for (const Kernel kernel : every_kernel) {
-        if (kernel != Kernel::reference && kernel_available(kernel)) {
+// The kernels of the table this processor runs.
+std::vector<const Kernel*> available_kernels() {
+    std::vector<const Kernel*> kernels;
+    for (const Kernel* kernel : kernel_table()) {
+        if (kernel_available(*kernel)) {
             kernels.push_back(kernel);
         }
     }
     return kernels;
 }
 
+// The same, but the reference.
+std::vector<const Kernel*> fast_kernels() {
+    std::vector<const Kernel*> kernels = available_kernels();
+    kernels.pop_back();
+    return kernels;
+}
+
 class RendererTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        prepare_tables();
-        saved_kernel_ = active_kernel();
-    }
-    void TearDown() override {
-        use_kernel(saved_kernel_);
-        prepare_tables();
-    }
-
-private:
-    Kernel saved_kernel_ = Kernel::reference;
+    void SetUp() override { prepare_tables(); }
+    void TearDown() override { prepare_tables(); }
 };
 
-// --- the choice of kernel (first, before any test changes it) -------------
+// --- the table of kernels ------------------------------------------------
 
-TEST(KernelChoiceTest, StartsWithTheFastestAvailableKernel) {
-    EXPECT_EQ(active_kernel(), fastest_kernel());
-    EXPECT_TRUE(kernel_available(fastest_kernel()));
-    EXPECT_TRUE(kernel_available(Kernel::reference));
-    if (kernel_available(Kernel::avx512)) {
-        EXPECT_EQ(fastest_kernel(), Kernel::avx512);
-    } else if (kernel_available(Kernel::avx2)) {
-        EXPECT_EQ(fastest_kernel(), Kernel::avx2);
-    } else if (kernel_available(Kernel::sse2)) {
-        EXPECT_EQ(fastest_kernel(), Kernel::sse2);
-    } else if (kernel_available(Kernel::neon)) {
-        EXPECT_EQ(fastest_kernel(), Kernel::neon);
-    } else if (kernel_available(Kernel::simd128)) {
-        EXPECT_EQ(fastest_kernel(), Kernel::simd128);
-    } else {
-        EXPECT_EQ(fastest_kernel(), Kernel::reference);
+std::string names_of(std::span<const Kernel* const> kernels) {
+    std::string names;
+    for (const Kernel* kernel : kernels) {
+        names += std::string(names.empty() ? "" : " ") + kernel->name;
     }
+    return names;
 }
 
-TEST(KernelChoiceTest, WiderKernelsComeWithTheNarrowerOnes) {
-    if (kernel_available(Kernel::avx512)) {
-        EXPECT_TRUE(kernel_available(Kernel::avx2));
+TEST(KernelTableTest, HoldsEveryKernelTheBuildCompilesOnceWithTheReferenceLast) {
+    // QUENLIXOR_BUILT_KERNELS: the SIMD kernels the build compiled into the
+    // library.
+    test_support::expect_table_of_built_paths(kernel_table(), reference_kernel,
+                                              QUENLIXOR_BUILT_KERNELS);
+    for (const Kernel* kernel : kernel_table()) {
+        EXPECT_EQ(kernel_named(kernel->name), kernel) << kernel->name;
     }
-    if (kernel_available(Kernel::avx2)) {
-        EXPECT_TRUE(kernel_available(Kernel::sse2));
-    }
-    // One family per build: x86's, ARM64's or WebAssembly's.
-    EXPECT_LE((kernel_available(Kernel::sse2) ? 1 : 0) + (kernel_available(Kernel::neon) ? 1 : 0) +
-                  (kernel_available(Kernel::simd128) ? 1 : 0),
-              1);
+    EXPECT_EQ(kernel_named("none of them"), nullptr);
+    EXPECT_EQ(kernel_names().find(std::string(", ") + reference_kernel.name), std::string::npos);
+    EXPECT_EQ(kernel_names().substr(kernel_names().rfind(' ') + 1), reference_kernel.name);
 }
 
-TEST(KernelChoiceTest, EveryProcessorFamilyHasItsKernelUnlessCappedToNone) {
-    // QUENLIXOR_SIMD=none (or mmx) leaves the reference; anything else keeps
-    // the 128-bit kernel of the family this was built for.
+TEST(KernelTableTest, TheFastestIsTheFirstAvailableAndWiderNeedsNarrower) {
+    const std::vector<const Kernel*> available = available_kernels();
+    ASSERT_FALSE(available.empty());
+    EXPECT_EQ(&fastest_kernel(), available.front());
+    EXPECT_TRUE(kernel_available(reference_kernel));
+    // A processor that runs a kernel runs every later one of the table: the
+    // table is ordered by width within one family.
+    const std::span<const Kernel* const> table = kernel_table();
+    const auto first = std::find(table.begin(), table.end(), available.front());
+    EXPECT_EQ(static_cast<std::size_t>(table.end() - first), available.size())
+        << "available: " << names_of(available);
+}
+
+TEST(KernelTableTest, TheFamilysNarrowestKernelRunsUnlessCappedToNone) {
+#if defined(__i386__)
+    GTEST_SKIP() << "a 32-bit x86 processor may lack even SSE2";
+#endif
+    const std::span<const Kernel* const> table = kernel_table();
+    if (table.size() < 2) {
+        GTEST_SKIP() << "no SIMD kernel in this build";
+    }
+    // Every x86-64, ARM64 and WebAssembly SIMD processor has its family's
+    // 128-bit kernel; QUENLIXOR_SIMD=none (or mmx) leaves the reference.
     const char* setting = std::getenv("QUENLIXOR_SIMD");
     const bool capped = setting != nullptr &&
                         (std::strcmp(setting, "none") == 0 || std::strcmp(setting, "mmx") == 0);
-#if defined(__aarch64__)
-    EXPECT_EQ(kernel_available(Kernel::neon), !capped);
-#elif defined(__wasm__)
-    EXPECT_EQ(kernel_available(Kernel::simd128), !capped);
-#elif defined(__x86_64__)
-    EXPECT_EQ(kernel_available(Kernel::sse2), !capped);
-#endif
+    const Kernel& narrowest = *table[table.size() - 2];
+    EXPECT_EQ(kernel_available(narrowest), !capped) << narrowest.name;
     if (capped) {
-        EXPECT_EQ(fastest_kernel(), Kernel::reference);
+        EXPECT_EQ(&fastest_kernel(), &reference_kernel);
     }
-}
-
-#if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
-// The operating system's own view of the processor: Linux lists a vector
-// extension among the flags only when it also saves that extension's state.
-TEST(KernelChoiceTest, AvailabilityAgreesWithTheProcessorFlagsOfLinux) {
-    std::FILE* file = std::fopen("/proc/cpuinfo", "r");
-    if (file == nullptr) {
-        GTEST_SKIP() << "no /proc/cpuinfo";
-    }
-    std::string flags;
-    char line[8192];
-    while (std::fgets(line, sizeof line, file) != nullptr) {
-        if (std::strncmp(line, "flags", 5) == 0) {
-            flags = line;
-            break;
-        }
-    }
-    std::fclose(file);
-    ASSERT_FALSE(flags.empty());
-    flags.back() = ' ';  // the newline
-    const auto has = [&flags](const char* flag) {
-        return flags.find(' ' + std::string(flag) + ' ') != std::string::npos;
-    };
-    EXPECT_EQ(kernel_available(Kernel::sse2), has("sse2"));
-    EXPECT_EQ(kernel_available(Kernel::avx2), has("avx") && has("avx2"));
-    EXPECT_EQ(kernel_available(Kernel::avx512),
-              has("avx512f") && has("avx512dq") && has("avx512bw") && has("avx512vl"))
-        << flags;
-}
-#endif
-
-TEST(KernelChoiceTest, NamesAreTheCommandLineNames) {
-    EXPECT_STREQ(kernel_name(Kernel::reference), "reference");
-    EXPECT_STREQ(kernel_name(Kernel::sse2), "sse2");
-    EXPECT_STREQ(kernel_name(Kernel::avx2), "avx2");
-    EXPECT_STREQ(kernel_name(Kernel::avx512), "avx512");
-    EXPECT_STREQ(kernel_name(Kernel::neon), "neon");
-    EXPECT_STREQ(kernel_name(Kernel::simd128), "simd128");
-    for (const Kernel kernel : every_kernel) {
-        Kernel named = Kernel::reference;
-        EXPECT_TRUE(kernel_by_name(kernel_name(kernel), named));
-        EXPECT_EQ(named, kernel);
-    }
-}
-
-TEST(KernelChoiceTest, UseKernelSwitchesOnlyToAvailableKernels) {
-    const Kernel before = active_kernel();
-    for (const Kernel kernel : every_kernel) {
-        use_kernel(Kernel::reference);
-        use_kernel(kernel);
-        EXPECT_EQ(active_kernel(), kernel_available(kernel) ? kernel : Kernel::reference)
-            << kernel_name(kernel);
-    }
-    use_kernel(before);
 }
 
 // --- tables ---------------------------------------------------------------
@@ -496,20 +443,17 @@ TEST_F(RendererTest, EveryFrameGivesOnePassExactlyToThePixelsOutsideTheBound) {
 }
 
 TEST_F(RendererTest, PassCountsOfFrames1And1000) {
-    for (const Kernel kernel : every_kernel) {
-        if (!kernel_available(kernel)) {
-            continue;
-        }
+    for (const Kernel* kernel : available_kernels()) {
         for (const auto& [number, passes] : {std::pair<std::int32_t, long>{1, 539814},
                                              std::pair<std::int32_t, long>{1000, 181215}}) {
-            const std::vector<std::uint32_t> frame = frame_by_number(number, kernel);
+            const std::vector<std::uint32_t> frame = frame_by_number(number, *kernel);
             long total = 0;
             for (const std::uint32_t pixel : frame) {
                 const int count = count_of_colour(pixel);
                 ASSERT_GE(count, 1);
                 total += count;
             }
-            EXPECT_EQ(total, passes) << kernel_name(kernel) << ", frame " << number;
+            EXPECT_EQ(total, passes) << kernel->name << ", frame " << number;
         }
     }
 }
@@ -517,7 +461,7 @@ TEST_F(RendererTest, PassCountsOfFrames1And1000) {
 TEST_F(RendererTest, ReferenceKernelMatchesAPlainExtendedLoop) {
     for (const std::int32_t number : {1, 1000, 271828182, 2147483647}) {
         const JuliaParameter parameter = julia_parameter(number);
-        const std::vector<std::uint32_t> frame = frame_by_number(number, Kernel::reference);
+        const std::vector<std::uint32_t> frame = frame_by_number(number, reference_kernel);
         for (int pixel = 0; pixel < pixel_count; ++pixel) {
             const int expected = plain_extended_count(x_of_column[pixel % picture_width],
                                                       y_of_row[pixel / picture_width],
@@ -553,6 +497,99 @@ TEST_F(RendererTest, ReferenceCountsOfSeveralPixelsAtOnceMatchThePlainLoop) {
     }
 }
 
+// --- the x87's precision --------------------------------------------------
+
+#if QUENLIXOR_HAS_X87
+std::uint16_t x87_control_word() {
+    std::uint16_t control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    return control;
+}
+
+void set_x87_control_word(std::uint16_t control) {
+    __asm__ volatile("fldcw %0" : : "m"(control));
+}
+
+constexpr unsigned precision_bits = 0x0300U;
+
+TEST(X87PrecisionTest, SetsTheSixtyFourBitSignificandAloneAndGivesTheWordBack) {
+    const std::uint16_t saved = x87_control_word();
+    // Double precision (PC = 10), round toward zero, one exception unmasked
+    // (bit 0, invalid, cleared): only the precision field may change.
+    const auto start =
+        static_cast<std::uint16_t>(((saved & ~precision_bits) | 0x0200U | 0x0C00U) & ~0x0001U);
+    set_x87_control_word(start);
+    const std::uint16_t returned = use_x87_extended_precision();
+    const std::uint16_t inside = x87_control_word();
+    restore_x87_precision(returned);
+    const std::uint16_t after = x87_control_word();
+    set_x87_control_word(saved);
+    EXPECT_EQ(returned, start);
+    EXPECT_EQ(inside, start | precision_bits);
+    EXPECT_EQ(after, start);
+}
+
+// Whatever the process set the x87's precision to before a frame, the frame
+// is the one computed at 64 bits, and the setting is given back. The frames
+// are ones that come out wrong at that precision when the renderer leaves
+// the x87 as it finds it.
+TEST_F(RendererTest, FramesStayExactWhateverPrecisionTheProcessSet) {
+    const std::uint16_t saved = x87_control_word();
+    ASSERT_EQ(saved & precision_bits, precision_bits) << "main sets 64 bits";
+    const struct {
+        const char* name;
+        std::uint16_t precision;
+        std::vector<std::int32_t> frames;
+    } settings[] = {
+        {"53-bit", 0x0200U, {4921875, 9843750, 19687500, 1260000000}},
+        {"24-bit", 0x0000U, {7777777, 123456789, 2000000000}},
+    };
+    const auto at_precision = [saved](std::uint16_t precision) {
+        set_x87_control_word(static_cast<std::uint16_t>((saved & ~precision_bits) | precision));
+    };
+    for (const auto& setting : settings) {
+        // The tables too: prepared at the wrong precision, then used by the
+        // frames below.
+        at_precision(setting.precision);
+        prepare_tables();
+        EXPECT_EQ(x87_control_word() & precision_bits, setting.precision) << setting.name;
+        set_x87_control_word(saved);
+        for (const std::int32_t number : setting.frames) {
+            for (const Kernel* kernel : available_kernels()) {
+                const std::vector<std::uint32_t> expected = frame_by_number(number, *kernel);
+                at_precision(setting.precision);
+                render_frame_into(number, framebuffer, *kernel);
+                const std::uint16_t after = x87_control_word();
+                const std::vector<std::uint32_t> actual = current_frame();
+                // The same frame as the renderer would compute it without
+                // setting the precision: it must differ, or this frame
+                // shows nothing.
+                const JuliaParameter parameter = julia_parameter(number);
+                kernel->render(parameter.c_re, parameter.c_im, framebuffer);
+                const std::vector<std::uint32_t> unguarded = current_frame();
+                set_x87_control_word(saved);
+                EXPECT_TRUE(actual == expected)
+                    << setting.name << ", " << kernel->name << ", frame " << number << ": "
+                    << describe_difference(expected, actual);
+                EXPECT_EQ(after & precision_bits, setting.precision) << "given back";
+                if (QUENLIXOR_X87_EXTENDED) {
+                    EXPECT_FALSE(unguarded == expected)
+                        << setting.name << ", " << kernel->name << ", frame " << number;
+                }
+            }
+        }
+        // render_frame, which the program calls, as well.
+        frame_number = frame_after(setting.frames.front(), -1);
+        const std::vector<std::uint32_t> expected =
+            frame_by_number(setting.frames.front(), fastest_kernel());
+        at_precision(setting.precision);
+        render_frame();
+        set_x87_control_word(saved);
+        EXPECT_TRUE(current_frame() == expected) << setting.name << ", render_frame";
+    }
+}
+#endif
+
 // --- SIMD kernels against the reference -----------------------------------
 
 // Frame numbers across the whole range: the first frames, both ends, the
@@ -570,19 +607,43 @@ std::vector<std::int32_t> tested_frame_numbers() {
 }
 
 TEST_F(RendererTest, FastKernelsGiveTheReferenceFramesAcrossTheRange) {
-    const std::vector<Kernel> kernels = fast_kernels();
+    const std::vector<const Kernel*> kernels = fast_kernels();
     if (kernels.empty()) {
         GTEST_SKIP() << "no SIMD kernel runs on this processor";
     }
     for (const std::int32_t number : tested_frame_numbers()) {
-        const std::vector<std::uint32_t> expected = frame_by_number(number, Kernel::reference);
-        for (const Kernel kernel : kernels) {
-            const std::vector<std::uint32_t> actual = frame_by_number(number, kernel);
-            ASSERT_EQ(frame_number, number);
-            EXPECT_TRUE(actual == expected) << kernel_name(kernel) << ", frame " << number << ": "
+        const std::vector<std::uint32_t> expected = frame_by_number(number, reference_kernel);
+        for (const Kernel* kernel : kernels) {
+            const std::vector<std::uint32_t> actual = frame_by_number(number, *kernel);
+            EXPECT_TRUE(actual == expected) << kernel->name << ", frame " << number << ": "
                                             << describe_difference(expected, actual);
         }
     }
+}
+
+// What a probe kernel was asked to render.
+struct ProbeCall {
+    float c_re = 0.0F;
+    float c_im = 0.0F;
+    std::uint32_t* pixels = nullptr;
+    int calls = 0;
+};
+ProbeCall probe_call;
+
+void probe_render(float c_re, float c_im, std::uint32_t* pixels) {
+    probe_call = {c_re, c_im, pixels, probe_call.calls + 1};
+}
+
+TEST_F(RendererTest, RenderFrameIntoRendersWithTheKernelItIsGiven) {
+    const Kernel probe{"probe", nullptr, probe_render, {1, 1}};
+    std::vector<std::uint32_t> picture(pixel_count);
+    probe_call = {};
+    render_frame_into(4321, picture.data(), probe);
+    const JuliaParameter parameter = julia_parameter(4321);
+    EXPECT_EQ(probe_call.calls, 1);
+    EXPECT_EQ(bits_of(probe_call.c_re), bits_of(parameter.c_re));
+    EXPECT_EQ(bits_of(probe_call.c_im), bits_of(parameter.c_im));
+    EXPECT_EQ(probe_call.pixels, picture.data());
 }
 
 TEST_F(RendererTest, EveryKernelRendersIntoAPictureOfAnyAlignment) {
@@ -591,19 +652,15 @@ TEST_F(RendererTest, EveryKernelRendersIntoAPictureOfAnyAlignment) {
     const auto address = reinterpret_cast<std::uintptr_t>(storage.data());
     const std::size_t skip = ((64 - address % 64) % 64) / sizeof(std::uint32_t) + 1;
     std::uint32_t* const picture = storage.data() + skip;
-    const std::vector<std::uint32_t> expected = frame_by_number(4321, Kernel::reference);
-    for (const Kernel kernel : every_kernel) {
-        if (!kernel_available(kernel)) {
-            continue;
-        }
-        use_kernel(kernel);
+    const std::vector<std::uint32_t> expected = frame_by_number(4321, reference_kernel);
+    for (const Kernel* kernel : available_kernels()) {
         std::fill(storage.begin(), storage.end(), 0xDEADBEEFU);
-        render_frame_into(4321, picture);
+        render_frame_into(4321, picture, *kernel);
         const std::vector<std::uint32_t> actual(picture, picture + pixel_count);
         EXPECT_TRUE(actual == expected)
-            << kernel_name(kernel) << ": " << describe_difference(expected, actual);
-        EXPECT_EQ(picture[-1], 0xDEADBEEFU) << kernel_name(kernel);
-        EXPECT_EQ(picture[pixel_count], 0xDEADBEEFU) << kernel_name(kernel);
+            << kernel->name << ": " << describe_difference(expected, actual);
+        EXPECT_EQ(picture[-1], 0xDEADBEEFU) << kernel->name;
+        EXPECT_EQ(picture[pixel_count], 0xDEADBEEFU) << kernel->name;
     }
 }
 
@@ -615,14 +672,14 @@ void expect_kernels_agree_on(float zr, float zi, float c_re, float c_im, int exp
         prepare_tables();
         x_of_column[column] = zr;
         y_of_row[row] = zi;
-        render_pixels(Kernel::reference, c_re, c_im, framebuffer);
+        reference_kernel.render(c_re, c_im, framebuffer);
         const std::vector<std::uint32_t> expected = current_frame();
         EXPECT_EQ(expected[at(row * picture_width + column)], palette[expected_count]);
-        for (const Kernel kernel : fast_kernels()) {
-            render_pixels(kernel, c_re, c_im, framebuffer);
+        for (const Kernel* kernel : fast_kernels()) {
+            kernel->render(c_re, c_im, framebuffer);
             const std::vector<std::uint32_t> actual = current_frame();
             EXPECT_TRUE(actual == expected)
-                << kernel_name(kernel) << ", pixel at column " << column << " row " << row << ": "
+                << kernel->name << ", pixel at column " << column << " row " << row << ": "
                 << describe_difference(expected, actual);
         }
     }
@@ -738,14 +795,13 @@ TEST_F(RendererTest, KernelsContinueWhereTheSingleSumRoundsTo4InALaterPass) {
 TEST_F(RendererTest, KernelsMatchTheReferenceForTinyAndZeroRealParts) {
     for (const float c_re : {0.0F, -0.0F, 1e-9F, -0x1p-30F, 0x1p-126F, 0x1p-149F}) {
         for (const float c_im : {0.0F, 0.75F, -1.25F}) {
-            render_pixels(Kernel::reference, c_re, c_im, framebuffer);
+            reference_kernel.render(c_re, c_im, framebuffer);
             const std::vector<std::uint32_t> expected = current_frame();
-            for (const Kernel kernel : fast_kernels()) {
-                render_pixels(kernel, c_re, c_im, framebuffer);
+            for (const Kernel* kernel : fast_kernels()) {
+                kernel->render(c_re, c_im, framebuffer);
                 const std::vector<std::uint32_t> actual = current_frame();
-                EXPECT_TRUE(actual == expected)
-                    << kernel_name(kernel) << ", c = (" << c_re << ", " << c_im
-                    << "): " << describe_difference(expected, actual);
+                EXPECT_TRUE(actual == expected) << kernel->name << ", c = (" << c_re << ", " << c_im
+                                                << "): " << describe_difference(expected, actual);
             }
         }
     }
@@ -755,9 +811,9 @@ TEST_F(RendererTest, KernelsMatchTheReferenceForTinyAndZeroRealParts) {
 }  // namespace quenlixor
 
 int main(int argc, char** argv) {
-    // The reference is defined in x87 extended precision; Windows may start
-    // a program with a 53-bit mantissa.
-    quenlixor::use_extended_precision();
+    // The tests' own oracle computes in x87 extended precision; Windows may
+    // start a program with a 53-bit significand.
+    quenlixor::use_x87_extended_precision();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

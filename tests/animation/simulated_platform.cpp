@@ -1,9 +1,10 @@
 // The simulated platform: the operations of platform/platform.h the driver
-// uses, over the record a test scripts.
+// and the program's entry point use, over the record a test scripts.
 #include "tests/animation/simulated_platform.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -29,10 +30,15 @@ void sleep_us(std::uint32_t microseconds) {
 }
 
 bool key_waiting() {
+    if (simulated.polls_before_key > 0) {
+        --simulated.polls_before_key;
+        return false;
+    }
     return !simulated.key_codes.empty();
 }
 
 int read_key() {
+    simulated.calls.emplace_back("read_key");
     if (simulated.key_codes.empty()) {
         ++simulated.reads_of_empty;
         return -1;
@@ -49,6 +55,16 @@ void number_text(double value, char* buffer) {
                       ? "%.8g."
                       : "%.8g",
                   value);
+}
+
+void catch_stop_requests(StopRequests how) {
+    simulated.calls.emplace_back(how == StopRequests::end_waits ? "catch_stop_requests"
+                                                                : "catch_stop_requests(other)");
+}
+
+void end_process(int status) {
+    simulated.calls.push_back("end_process(" + std::to_string(status) + ")");
+    throw ProcessEnded{status};
 }
 
 }  // namespace quenlixor

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "display/pixel_converters.h"
 #include "display/pixel_converters_internal.h"
 #include "tests/display/guarded_pages.h"
+#include "tests/lib/fast_path_table.h"
 
 namespace quenlixor {
 namespace {
@@ -27,60 +29,72 @@ using test_support::GuardedPages;
 
 struct FormatCase {
     PixelFormat format;
+    std::uint32_t bytes;
     Converter named;
     std::uint32_t (*rule)(std::uint32_t);
-    std::uint32_t bytes;
     // The pixel format that selects it.
     std::uint32_t bit_count, red_mask, green_mask, blue_mask;
 };
 
 const FormatCase format_cases[] = {
-    {PixelFormat::xrgb8888, convert_to_xrgb8888,
-     [](std::uint32_t p) -> std::uint32_t { return xrgb8888_pixel(p); }, 4, 32, 0x00FF0000,
-     0x0000FF00, 0x000000FF},
-    {PixelFormat::xbgr8888, convert_to_xbgr8888,
-     [](std::uint32_t p) -> std::uint32_t { return xbgr8888_pixel(p); }, 4, 32, 0x000000FF,
-     0x0000FF00, 0x00FF0000},
-    {PixelFormat::rgb888, convert_to_rgb888,
-     [](std::uint32_t p) -> std::uint32_t { return rgb888_pixel(p); }, 3, 24, 0x00FF0000,
-     0x0000FF00, 0x000000FF},
-    {PixelFormat::bgr888, convert_to_bgr888,
-     [](std::uint32_t p) -> std::uint32_t { return bgr888_pixel(p); }, 3, 24, 0x000000FF,
-     0x0000FF00, 0x00FF0000},
-    {PixelFormat::rgb565, convert_to_rgb565,
-     [](std::uint32_t p) -> std::uint32_t { return rgb565_pixel(p); }, 2, 16, 0xF800, 0x07E0,
-     0x001F},
-    {PixelFormat::bgr565, convert_to_bgr565,
-     [](std::uint32_t p) -> std::uint32_t { return bgr565_pixel(p); }, 2, 16, 0x001F, 0x07E0,
-     0xF800},
-    {PixelFormat::rgb555, convert_to_rgb555,
-     [](std::uint32_t p) -> std::uint32_t { return rgb555_pixel(p); }, 2, 16, 0x7C00, 0x03E0,
-     0x001F},
-    {PixelFormat::bgr555, convert_to_bgr555,
-     [](std::uint32_t p) -> std::uint32_t { return bgr555_pixel(p); }, 2, 16, 0x001F, 0x03E0,
-     0x7C00},
+    {PixelFormat::xrgb8888, 4, convert_to_xrgb8888,
+     [](std::uint32_t p) -> std::uint32_t { return xrgb8888_pixel(p); }, 32, 0x00FF0000, 0x0000FF00,
+     0x000000FF},
+    {PixelFormat::xbgr8888, 4, convert_to_xbgr8888,
+     [](std::uint32_t p) -> std::uint32_t { return xbgr8888_pixel(p); }, 32, 0x000000FF, 0x0000FF00,
+     0x00FF0000},
+    {PixelFormat::rgb888, 3, convert_to_rgb888,
+     [](std::uint32_t p) -> std::uint32_t { return rgb888_pixel(p); }, 24, 0x00FF0000, 0x0000FF00,
+     0x000000FF},
+    {PixelFormat::bgr888, 3, convert_to_bgr888,
+     [](std::uint32_t p) -> std::uint32_t { return bgr888_pixel(p); }, 24, 0x000000FF, 0x0000FF00,
+     0x00FF0000},
+    {PixelFormat::rgb565, 2, convert_to_rgb565,
+     [](std::uint32_t p) -> std::uint32_t { return rgb565_pixel(p); }, 16, 0xF800, 0x07E0, 0x001F},
+    {PixelFormat::bgr565, 2, convert_to_bgr565,
+     [](std::uint32_t p) -> std::uint32_t { return bgr565_pixel(p); }, 16, 0x001F, 0x07E0, 0xF800},
+    {PixelFormat::rgb555, 2, convert_to_rgb555,
+     [](std::uint32_t p) -> std::uint32_t { return rgb555_pixel(p); }, 16, 0x7C00, 0x03E0, 0x001F},
+    {PixelFormat::bgr555, 2, convert_to_bgr555,
+     [](std::uint32_t p) -> std::uint32_t { return bgr555_pixel(p); }, 16, 0x001F, 0x03E0, 0x7C00},
 };
 
 const FormatCase& format_case(PixelFormat format) {
     return format_cases[static_cast<int>(format)];
 }
 
-// A converter under test: the named one (path -1) or one path's.
+// A converter under test: the named one (path -1) or that of a path of the
+// table (its index).
 struct Subject {
     int format;
     int path;
 };
 
+// Every path of the table, then the named converters (-1).
+std::vector<int> subject_paths() {
+    std::vector<int> paths;
+    for (std::size_t path = 0; path < converter_path_table().size(); ++path) {
+        paths.push_back(static_cast<int>(path));
+    }
+    paths.push_back(-1);
+    return paths;
+}
+
+// nullptr when the path cannot run here.
 Converter subject_converter(const Subject& subject) {
     const FormatCase& f = format_cases[subject.format];
-    return subject.path < 0 ? f.named
-                            : path_converter(static_cast<ConverterPath>(subject.path), f.format);
+    if (subject.path < 0) {
+        return f.named;
+    }
+    const ConverterPath& path = *converter_path_table()[static_cast<std::size_t>(subject.path)];
+    return converter_path_available(path) ? path.converters[static_cast<int>(f.format)] : nullptr;
 }
 
 std::string subject_name(const Subject& subject) {
     return std::string(pixel_format_name(format_cases[subject.format].format)) + "_" +
-           (subject.path < 0 ? "named"
-                             : converter_path_name(static_cast<ConverterPath>(subject.path)));
+           (subject.path < 0
+                ? "named"
+                : converter_path_table()[static_cast<std::size_t>(subject.path)]->name);
 }
 
 // --- helpers -----------------------------------------------------------------
@@ -334,7 +348,7 @@ TEST_P(ConverterTest, StaysInsideItsRowsBetweenGuardPages) {
 std::vector<Subject> all_subjects() {
     std::vector<Subject> subjects;
     for (int format = 0; format < pixel_format_count; ++format) {
-        for (int path = -1; path < converter_path_count; ++path) {
+        for (const int path : subject_paths()) {
             subjects.push_back(Subject{format, path});
         }
     }
@@ -424,7 +438,7 @@ TEST(KnownPixels, EveryConverterWritesTheTableValues) {
                 source[4 * i + b] = static_cast<unsigned char>(known.source >> (8 * b));
             }
         }
-        for (int path = -1; path < converter_path_count; ++path) {
+        for (const int path : subject_paths()) {
             const Subject subject{static_cast<int>(known.format), path};
             const Converter convert = subject_converter(subject);
             if (convert == nullptr) {
@@ -512,19 +526,33 @@ TEST(SelectConverter, RefusesEveryOtherFormat) {
 
 // --- the paths -------------------------------------------------------------------
 
+TEST(ConverterPaths, TheTableHoldsEveryPathTheBuildCompilesOnce) {
+    // QUENLIXOR_BUILT_CONVERTER_PATHS: the packed paths the build compiled.
+    test_support::expect_table_of_built_paths(converter_path_table(), portable_converters,
+                                              QUENLIXOR_BUILT_CONVERTER_PATHS);
+}
+
 TEST(ConverterPaths, TheNamedConvertersUseTheFastestAvailablePath) {
-    EXPECT_TRUE(converter_path_available(ConverterPath::portable));
-    const ConverterPath active = active_converter_path();
+    const std::span<const ConverterPath* const> table = converter_path_table();
+    EXPECT_TRUE(converter_path_available(portable_converters));
+    const ConverterPath& active = active_converter_path();
+    EXPECT_STREQ(converter_path_name(), active.name);
+    // Fastest first: every path before the active one cannot run here.
+    const auto at = std::find(table.begin(), table.end(), &active);
+    ASSERT_NE(at, table.end());
     EXPECT_TRUE(converter_path_available(active));
-    for (int path = static_cast<int>(active) + 1; path < converter_path_count; ++path) {
-        EXPECT_FALSE(converter_path_available(static_cast<ConverterPath>(path)))
-            << converter_path_name(static_cast<ConverterPath>(path));
+    for (auto path = table.begin(); path != at; ++path) {
+        EXPECT_FALSE(converter_path_available(**path)) << (*path)->name;
     }
 #if defined(__x86_64__)
     // SSE2 is part of every x86-64 processor.
-    EXPECT_TRUE(converter_path_available(ConverterPath::sse2));
+    const auto sse2 = std::find_if(table.begin(), table.end(), [](const ConverterPath* path) {
+        return std::string(path->name) == "sse2";
+    });
+    ASSERT_NE(sse2, table.end());
+    EXPECT_TRUE(converter_path_available(**sse2));
 #endif
-    std::printf("converters use the %s path\n", converter_path_name(active));
+    std::printf("converters use the %s path\n", active.name);
 }
 
 #if defined(__i386__) || defined(__x86_64__)

@@ -1,5 +1,5 @@
-// The platform seam, on the platform itself: clock, number text, x87
-// precision and process end. Platform-specific cases are in
+// The platform seam, on the platform itself: clock, number text and process
+// end. Platform-specific cases are in
 // platform_win32_tests.cpp and platform_posix_tests.cpp.
 #include "platform/platform.h"
 
@@ -76,55 +76,6 @@ TEST(NumberTextTest, KeepsEightSignificantDigits) {
     number_text(99999999.0, text);
     EXPECT_EQ(without_point(text), "99999999");
 }
-
-#if defined(__i386__) || defined(__x86_64__)
-
-std::uint16_t x87_control_word() {
-    std::uint16_t control = 0;
-    __asm__ volatile("fnstcw %0" : "=m"(control));
-    return control;
-}
-
-void set_x87_control_word(std::uint16_t control) {
-    __asm__ volatile("fldcw %0" : : "m"(control));
-}
-
-constexpr unsigned precision_bits = 0x0300U;
-
-// 1 + 2^-60 in long double arithmetic, which the x87 unit rounds to its
-// precision control.
-bool sixty_bit_step_survives() {
-    volatile long double one = 1.0L;
-    volatile long double tiny = 0x1p-60L;
-    volatile long double sum = one + tiny;
-    return sum != one;
-}
-
-TEST(ExtendedPrecisionTest, SetsTheSixtyFourBitMantissaAndNothingElse) {
-    const std::uint16_t saved = x87_control_word();
-    // Double precision (PC = 10), round toward zero, one exception unmasked
-    // (bit 0, invalid, cleared): only the precision field may change.
-    const auto start =
-        static_cast<std::uint16_t>(((saved & ~precision_bits) | 0x0200U | 0x0C00U) & ~0x0001U);
-    set_x87_control_word(start);
-    EXPECT_FALSE(sixty_bit_step_survives());
-    use_extended_precision();
-    const std::uint16_t after = x87_control_word();
-    set_x87_control_word(saved);
-    EXPECT_EQ(after & precision_bits, precision_bits);
-    EXPECT_EQ(after & ~precision_bits, start & ~precision_bits);
-}
-
-TEST(ExtendedPrecisionTest, LongDoubleArithmeticKeepsSixtyFourBits) {
-    const std::uint16_t saved = x87_control_word();
-    set_x87_control_word(static_cast<std::uint16_t>(saved & ~precision_bits));  // single
-    use_extended_precision();
-    const bool survives = sixty_bit_step_survives();
-    set_x87_control_word(saved);
-    EXPECT_TRUE(survives);
-}
-
-#endif
 
 void say_goodbye() {
     std::fputs("atexit handler ran\n", stderr);

@@ -1,8 +1,7 @@
 // The Windows platform against the Win32 and C runtime calls it maps onto:
-// the tick count, the console key queue with a code pushed back as the
-// display's window procedure does, and the precision field of the floating-point control word.
+// the tick count, and the console key queue with a code pushed back as the
+// display's window procedure does.
 #include <conio.h>
-#include <float.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -35,18 +34,6 @@ TEST(Win32KeysTest, ACodePushedBackIsWaitingAndReadOnce) {
     EXPECT_EQ(_ungetch('y'), EOF);
     EXPECT_EQ(read_key(), 'x');
     EXPECT_FALSE(key_waiting());
-}
-
-TEST(Win32PrecisionTest, ControlfpReportsSixtyFourBitPrecision) {
-    if (sizeof(void*) != 4) {
-        GTEST_SKIP() << "a 64-bit C runtime neither sets nor reports the precision field";
-    }
-    const unsigned int previous = _controlfp(0, 0);
-    ASSERT_EQ(_controlfp(_PC_24, _MCW_PC) & _MCW_PC, static_cast<unsigned int>(_PC_24));
-    use_extended_precision();
-    const unsigned int now = _controlfp(0, 0);
-    _controlfp(previous & _MCW_PC, _MCW_PC);
-    EXPECT_EQ(now & _MCW_PC, static_cast<unsigned int>(_PC_64));
 }
 
 TEST(Win32EndProcessDeathTest, MinusOneIsTheFailureStatus) {

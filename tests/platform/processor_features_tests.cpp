@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "platform/processor_features.h"
 
@@ -74,6 +76,38 @@ TEST(ProcessorFeaturesTest, WiderSetsComeWithTheNarrowerOnes) {
     // One family of instruction sets per processor.
     EXPECT_LE((features.sse2 ? 1 : 0) + (features.neon ? 1 : 0) + (features.simd128 ? 1 : 0), 1);
 }
+
+#if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
+// The operating system's own view of the processor: Linux lists a vector
+// extension among the flags only when it also saves that extension's state.
+TEST(ProcessorFeaturesTest, AgreeWithTheProcessorFlagsOfLinux) {
+    std::FILE* file = std::fopen("/proc/cpuinfo", "r");
+    if (file == nullptr) {
+        GTEST_SKIP() << "no /proc/cpuinfo";
+    }
+    std::string flags;
+    char line[8192];
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        if (std::strncmp(line, "flags", 5) == 0) {
+            flags = line;
+            break;
+        }
+    }
+    std::fclose(file);
+    ASSERT_FALSE(flags.empty());
+    flags.back() = ' ';  // the newline
+    const auto has = [&flags](const char* flag) {
+        return flags.find(' ' + std::string(flag) + ' ') != std::string::npos;
+    };
+    const ProcessorFeatures features = read_processor_features();
+    EXPECT_EQ(features.mmx, has("mmx"));
+    EXPECT_EQ(features.sse2, has("sse2"));
+    EXPECT_EQ(features.avx2, has("avx") && has("avx2"));
+    EXPECT_EQ(features.avx512,
+              has("avx512f") && has("avx512dq") && has("avx512bw") && has("avx512vl"))
+        << flags;
+}
+#endif
 
 char sse2_setting[] = "QUENLIXOR_SIMD=sse2";
 char unknown_setting[] = "QUENLIXOR_SIMD=turbo";

@@ -137,8 +137,7 @@ protected:
 // as the 307,200 bytes of a raw file; the picture is left in framebuffer.
 std::string expected_raw_frame(std::int32_t number) {
     prepare_tables();
-    use_kernel(Kernel::reference);
-    render_frame_into(number, framebuffer);
+    render_frame_into(number, framebuffer, reference_kernel);
     std::string bytes;
     for (const std::uint32_t word : framebuffer) {
         for (int shift = 0; shift < 32; shift += 8) {
@@ -242,7 +241,7 @@ TEST_F(JuliaFramesTest, HelpPrintsUsageAndVersionTheProjectsVersion) {
     outcome = run({"--version"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, std::string("julia-frames ") + QUENLIXOR_VERSION +
-                               "\nrenderer kernel: " + kernel_name(fastest_kernel()) + "\n");
+                               "\nrenderer kernel: " + fastest_kernel().name + "\n");
     EXPECT_TRUE(outcome.err.empty());
 }
 
@@ -294,16 +293,15 @@ TEST_F(JuliaFramesTest, CountAloneRendersAndWritesNothing) {
 
 TEST_F(JuliaFramesTest, EveryAvailableKernelWritesTheSameFrame) {
     const std::string expected = expected_raw_frame(4321);
-    for (const Kernel kernel : every_kernel) {
-        const std::string path = output(std::string(kernel_name(kernel)) + ".raw");
-        const Outcome outcome =
-            run({"--frame", "4321", "--kernel", kernel_name(kernel), "--raw", path});
-        if (!kernel_available(kernel)) {
-            EXPECT_EQ(outcome.status, 2) << kernel_name(kernel);
+    for (const Kernel* kernel : kernel_table()) {
+        const std::string path = output(std::string(kernel->name) + ".raw");
+        const Outcome outcome = run({"--frame", "4321", "--kernel", kernel->name, "--raw", path});
+        if (!kernel_available(*kernel)) {
+            EXPECT_EQ(outcome.status, 2) << kernel->name;
             continue;
         }
-        ASSERT_EQ(outcome.status, 0) << kernel_name(kernel) << ": " << outcome.err;
-        EXPECT_TRUE(read_file(path) == expected) << kernel_name(kernel);
+        ASSERT_EQ(outcome.status, 0) << kernel->name << ": " << outcome.err;
+        EXPECT_TRUE(read_file(path) == expected) << kernel->name;
     }
 }
 

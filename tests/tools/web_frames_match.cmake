@@ -10,8 +10,8 @@ foreach(var WEB_TOOL NODE ORACLE KERNEL WORK CASES)
     endif()
 endforeach()
 if(NOT EXISTS "${ORACLE}")
-    message(FATAL_ERROR "web_frames_match: no native julia-frames at ${ORACLE}: "
-        "build the native preset first (scripts/test does)")
+    message(FATAL_ERROR "web_frames_match: no native julia-frames at ${ORACLE} "
+        "(QUENLIXOR_ORACLE_JULIA_FRAMES): build it first (scripts/test does)")
 endif()
 file(MAKE_DIRECTORY "${WORK}")
 string(REPLACE "," ";" cases "${CASES}")

@@ -30,7 +30,6 @@
 
 #include "animation/julia_renderer.h"
 #include "display/pixel_converters.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -218,7 +217,6 @@ int find(const char* capture_path, const char* first_text, const char* last_text
     if (!load_capture(capture_path, capture) || !prepare_expectation(capture, expected)) {
         return 2;
     }
-    use_extended_precision();
     prepare_tables();
     frame_number = static_cast<std::int32_t>(first == 0 ? 0x7FFFFFFF : first - 1);
     for (long long frame = first; frame <= last; ++frame) {

@@ -27,10 +27,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     quenlixor::prepare_tables();
-    quenlixor::use_kernel(quenlixor::Kernel::reference);
     std::vector<std::uint32_t> pixels(quenlixor::pixel_count);
     for (long n = first; n < first + count; ++n) {
-        quenlixor::render_frame_into(static_cast<std::int32_t>(n), pixels.data());
+        quenlixor::render_frame_into(static_cast<std::int32_t>(n), pixels.data(),
+                                     quenlixor::reference_kernel);
         for (std::uint32_t& p : pixels) {
             p &= 0xFFFFFFu;
         }

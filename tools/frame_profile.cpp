@@ -1,14 +1,14 @@
 // frame-profile: where a frame's time goes in the running program.
 //
 //   frame-profile [FRAMES [KERNEL [FORMAT]]]
-//       FRAMES default 300; KERNEL reference, sse2, avx2 or avx512 (default:
-//       the fastest); FORMAT the pixel format to convert into, xrgb8888,
+//       FRAMES default 300; KERNEL a kernel of this build (default: the
+//       fastest); FORMAT the pixel format to convert into, xrgb8888,
 //       rgb565, ... (default xrgb8888, a 32-bit desktop's)
 //
 // Opens the display as the program does, then times each part of the frame
 // loop over FRAMES frames (after a few warm-up frames) and prints the mean
 // of each in microseconds:
-//   render   render_frame
+//   render   render_frame_into the framebuffer
 //   convert  all rows of the framebuffer through FORMAT's converter into a
 //            buffer in memory (what display_update does per frame between
 //            its lock and unlock)
@@ -60,9 +60,10 @@ int run(int argc, char** argv) {
             return 2;
         }
     }
-    Kernel kernel = fastest_kernel();
-    if (argc > 2 && (!kernel_by_name(argv[2], kernel) || !kernel_available(kernel))) {
-        std::fprintf(stderr, "frame-profile: kernel %s is not available here\n", argv[2]);
+    const Kernel* kernel = argc > 2 ? kernel_named(argv[2]) : &fastest_kernel();
+    if (kernel == nullptr || !kernel_available(*kernel)) {
+        std::fprintf(stderr, "frame-profile: kernel %s is not available here (%s)\n", argv[2],
+                     kernel_names().c_str());
         return 2;
     }
     PixelFormat format = PixelFormat::xrgb8888;
@@ -70,18 +71,16 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "frame-profile: there is no pixel format %s\n", argv[3]);
         return 2;
     }
-    const Converter converter = path_converter(active_converter_path(), format);
+    const Converter converter = active_converter_path().converters[static_cast<int>(format)];
     const std::int32_t bytes_per_pixel = format <= PixelFormat::xbgr8888 ? 4
                                          : format <= PixelFormat::bgr888 ? 3
                                                                          : 2;
 
-    use_extended_precision();
     if (display_open("Quenlixor Julia frame profile", picture_width, picture_height) == 0) {
         std::fprintf(stderr, "frame-profile: the display cannot be opened\n");
         return 1;
     }
     prepare_tables();
-    use_kernel(kernel);
     std::vector<std::uint8_t> rows(std::size_t{pixel_count} * 4);  // room for any format
 
     enum Part { render, convert, caption, update, part_count };
@@ -90,7 +89,8 @@ int run(int argc, char** argv) {
     const long warm_up = 10;
     for (long i = 0; i < warm_up + frames; ++i) {
         const double t0 = now_us();
-        render_frame();
+        frame_number = frame_after(frame_number, 1);
+        render_frame_into(frame_number, framebuffer, *kernel);
         const double t1 = now_us();
         present_rows(framebuffer, picture_width, picture_height, 1, converter, bytes_per_pixel,
                      rows.data(), picture_width * bytes_per_pixel);
@@ -111,7 +111,7 @@ int run(int argc, char** argv) {
     }
     display_close();
 
-    std::printf("frames %ld, kernel %s, converter %s\n", frames, kernel_name(kernel),
+    std::printf("frames %ld, kernel %s, converter %s\n", frames, kernel->name,
                 pixel_format_name(format));
     std::printf("part        mean us   median us\n");
     double frame = 0;
