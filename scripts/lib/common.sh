@@ -29,6 +29,8 @@ QJ_NATIVE_PACKAGES=(
 QJ_WINDOWS_PACKAGES=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils x11-apps imagemagick
+    # the virtual display's WM_STATE keeper (scripts/lib/xvfb_wm_state.py)
+    python3-xlib
 )
 
 # Packages for the 64-bit ARM Linux build (cross compiler, the target's
