@@ -62,11 +62,63 @@ function(quenlixor_add_test)
     if(T_ENVIRONMENT)
         set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
     endif()
-    if(WIN32 AND CMAKE_CROSSCOMPILING)
-        # Runs under Wine (scripts/wine-exec), which not every machine can start.
-        list(APPEND T_LABELS wine)
-    endif()
     if(T_LABELS)
         set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
     endif()
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+        # Runs under Wine (scripts/wine-exec), on the screen depth its
+        # environment asks for.
+        set(depth 24)
+        foreach(setting ${T_ENVIRONMENT})
+            if(setting MATCHES "^QUENLIXOR_XVFB_DEPTH=([0-9]+)$")
+                set(depth ${CMAKE_MATCH_1})
+            endif()
+        endforeach()
+        quenlixor_wine_test(${T_NAME} ${depth})
+    endif()
+endfunction()
+
+# quenlixor_wine_test(TEST DEPTH): TEST runs Windows programs under Wine on
+# a virtual screen of DEPTH bits (24, 16 or 8). It is labelled wine (not
+# every machine can start Wine, and scripts/test says so) and joins the
+# build's shared session for that depth (scripts/wine-session): one display
+# and one Wine session for all the Wine tests on a depth, started before the
+# first of them and ended after the last. The test finds it through
+# QUENLIXOR_WINE_SESSION, which scripts/wine-exec and the end-to-end tests
+# read. Any test that runs Windows programs under Wine calls this (tests
+# made with quenlixor_add_test do so themselves).
+function(quenlixor_wine_test test depth)
+    set_property(TEST ${test} APPEND PROPERTY LABELS wine)
+    set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED wine_session_${depth})
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+        QUENLIXOR_WINE_SESSION=${PROJECT_BINARY_DIR}/wine-sessions/${depth})
+    set_property(GLOBAL APPEND PROPERTY QUENLIXOR_WINE_DEPTHS ${depth})
+endfunction()
+
+# quenlixor_add_wine_sessions(): after every test is defined, the shared
+# sessions' own tests: per depth used, one that starts the session and one
+# that ends it. Their Wine prefix is the build's one, which has one session
+# at a time, so the depths come one after another: 24, then 16, then 8.
+function(quenlixor_add_wine_sessions)
+    get_property(used GLOBAL PROPERTY QUENLIXOR_WINE_DEPTHS)
+    set(previous "")
+    foreach(depth 24 16 8)
+        if(NOT depth IN_LIST used)
+            continue()
+        endif()
+        set(dir ${PROJECT_BINARY_DIR}/wine-sessions/${depth})
+        add_test(NAME wine_session_${depth}
+            COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-session start ${dir} ${depth}
+                    ${PROJECT_BINARY_DIR}/wineprefix ${QUENLIXOR_WINE_ARCH})
+        add_test(NAME wine_session_${depth}_end
+            COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-session end ${dir})
+        set_tests_properties(wine_session_${depth} PROPERTIES
+            FIXTURES_SETUP wine_session_${depth} TIMEOUT 300 LABELS "wine;wine-session")
+        set_tests_properties(wine_session_${depth}_end PROPERTIES
+            FIXTURES_CLEANUP wine_session_${depth} TIMEOUT 60 LABELS "wine;wine-session")
+        if(previous)
+            set_tests_properties(wine_session_${depth} PROPERTIES DEPENDS ${previous})
+        endif()
+        set(previous wine_session_${depth}_end)
+    endforeach()
 endfunction()
