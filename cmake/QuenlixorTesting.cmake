@@ -11,11 +11,13 @@ if(CMAKE_CROSSCOMPILING)
     set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
     add_subdirectory(${QUENLIXOR_GOOGLETEST_SOURCE}
                      ${PROJECT_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL)
-    # Recent GoogleTest defines the GTest:: names itself.
+    # Recent GoogleTest defines the GTest:: names itself. Built at -O1 (see
+    # quenlixor_add_test).
     foreach(lib gtest gtest_main gmock)
         if(NOT TARGET GTest::${lib})
             add_library(GTest::${lib} ALIAS ${lib})
         endif()
+        target_compile_options(${lib} PRIVATE -O1)
     endforeach()
 else()
     find_package(GTest REQUIRED)
@@ -49,6 +51,11 @@ function(quenlixor_add_test)
     endif()
     add_executable(${T_NAME} ${T_SOURCES})
     quenlixor_target_defaults(${T_NAME})
+    # A suite's own code is compiled at -O1, whatever the build's level: it
+    # compiles in half the time of -O3 (GoogleTest's templates) and runs
+    # about as fast. What it tests, in the libraries it links, keeps the
+    # build's own flags.
+    target_compile_options(${T_NAME} PRIVATE -O1)
     if(T_NO_MAIN)
         target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gmock ${T_LIBRARIES})
     else()
