@@ -21,8 +21,9 @@ QJ_NATIVE_PACKAGES=(
     libsdl2-dev libpixman-1-dev
     # export_benchmark compares the GIFs with what gifsicle -O3 makes of them
     gifsicle
-    # the native program's end-to-end tests on a virtual X display
-    libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux
+    # the native program's end-to-end tests on a virtual X display, and the
+    # displays' own test (with the WM_STATE keeper the Windows tests use)
+    libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux python3-xlib
 )
 # Packages for the 32-bit and 64-bit Windows builds and running them under
 # Wine on a virtual X display.
