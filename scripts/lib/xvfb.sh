@@ -85,6 +85,14 @@ qj_xvfb_detach() {
     qj_xvfb_work=
 }
 
+# qj_running PID: true while the process runs. One that has ended but not
+# been reaped yet (a display whose starter has gone belongs to init, which
+# may reap late) counts as ended.
+qj_running() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ $state != Z* ]]
+}
+
 # qj_xvfb_stop_detached FILE: ends the display handed over in FILE and waits
 # until it has gone.
 qj_xvfb_stop_detached() {
@@ -94,7 +102,7 @@ qj_xvfb_stop_detached() {
     for pid in ${wm_state_pid#-} $pid; do
         kill "$pid" 2>/dev/null || continue
         for _wait in $(seq 100); do
-            kill -0 "$pid" 2>/dev/null || break
+            qj_running "$pid" || break
             sleep 0.05
         done
     done
