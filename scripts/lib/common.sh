@@ -22,14 +22,17 @@ QJ_NATIVE_PACKAGES=(
     libsdl2-dev libpixman-1-dev
     # export_benchmark compares the GIFs with what gifsicle -O3 makes of them
     gifsicle
-    # the native program's end-to-end tests on a virtual X display
-    libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux
+    # the native program's end-to-end tests on a virtual X display, and the
+    # displays' own test (with the WM_STATE keeper the Windows tests use)
+    libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux python3-xlib
 )
 # Packages for the 32-bit and 64-bit Windows builds (with MinGW's static
 # zlib) and running them under Wine on a virtual X display.
 QJ_WINDOWS_PACKAGES=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils x11-apps imagemagick
+    # the virtual display's WM_STATE keeper (scripts/lib/xvfb_wm_state.py)
+    python3-xlib
 )
 
 # Packages for the 64-bit ARM Linux build (cross compiler, the target's

@@ -59,19 +59,26 @@ qj_wine_prefix_ready() {
     ) 9>"$WINEPREFIX.lock"
 }
 
-# qj_wine_session_start LOG: starts the prefix's Wine session, its server
-# and the service processes Wine starts beside the first program of a
+# qj_wine_session_start LOG [SECONDS]: starts the prefix's Wine session, its
+# server and the service processes Wine starts beside the first program of a
 # session, before the program itself, as on a desktop where Wine already
 # runs. What they print goes to LOG, not to the program's own stderr: they
-# inherit the terminal of the process that started them, and Wine's
+# inherit the terminal of the process that started them (and a session that
+# outlives its starter must not hold the starter's output open), and Wine's
 # device-driver host (winedevice.exe), one of them, now and then crashes
 # while it starts and says so there. A session left over from a run that
-# was killed goes first; the new server stays up for a few seconds after its
-# last program, so that the program joins this session, not a new one.
+# was killed goes first; the new server stays up for SECONDS (default 10)
+# after its last program, so that the program joins this session, not a new
+# one; "forever" keeps it until it is ended.
 qj_wine_session_start() {
     qj_wine_end
-    wineserver -p10
-    wine wineboot >"$1" 2>&1
+    {
+        case ${2:-10} in
+            forever) wineserver -p ;;
+            *) wineserver "-p${2:-10}" ;;
+        esac
+        wine wineboot
+    } </dev/null >"$1" 2>&1
 }
 
 # qj_wine_end: ends every program of the prefix and its Wine server, so the
@@ -79,6 +86,36 @@ qj_wine_session_start() {
 qj_wine_end() {
     wineserver -k >/dev/null 2>&1
     wineserver -w >/dev/null 2>&1
+}
+
+# A shared session: one virtual display and one Wine session that the tests
+# of a build on one screen depth use one after another (scripts/wine-session
+# starts and ends it; the tests find it through $QUENLIXOR_WINE_SESSION, the
+# session's folder). Starting Xvfb and Wine's session for every test program
+# cost about two seconds each.
+
+# qj_wine_session_display DIR: true, with DISPLAY exported, when DIR holds a
+# running shared session's display.
+qj_wine_session_display() {
+    [ -n "$1" ] && [ -s "$1/display" ] || return 1
+    DISPLAY=$(cat "$1/display")
+    export DISPLAY
+}
+
+# qj_wine_session_join DIR: starts the shared session's Wine session unless
+# it runs (a test that failed ends it, so that nothing it left behind meets
+# the next test).
+qj_wine_session_join() {
+    [ -e "$1/wine-running" ] && return 0
+    qj_wine_session_start "$1/session.log" forever && touch "$1/wine-running"
+}
+
+# qj_wine_session_leave DIR STATUS: after a test in the shared session; one
+# that failed (STATUS not 0) ends every program of the session.
+qj_wine_session_leave() {
+    [ "$2" = 0 ] && return 0
+    qj_wine_end
+    rm -f "$1/wine-running"
 }
 
 # qj_wine_can_run [ARCH]: true when this machine can start Wine's loader for

@@ -1,4 +1,4 @@
-# Shared by the end-to-end tests of both programs (the Windows one under Wine,
+# Shared by the end-to-end tests of the program (the Windows one under Wine,
 # the native one): checks that count failures, and ways to wait for the
 # program and read its window from outside with xdotool and xwininfo.
 #

@@ -3,7 +3,8 @@
 # its own that accepts clients at once, even with another started at the
 # same moment; the display keeps its state while clients come and go (an X
 # server that resets when its last client leaves refuses whoever connects
-# meanwhile); and once stopped, its number is free again.
+# meanwhile); once stopped, its number is free again; and with --wm-state it
+# keeps the windows' WM_STATE as a window manager would, and nothing else.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../lib/e2e_checks.sh
@@ -50,4 +51,28 @@ for _ in 1 2 3; do
 done
 check "the display keeps its state while its clients come and go ($(xprop -root _QJ_PROBE 2>&1))" \
     grep -q '"kept"' <(xprop -root _QJ_PROBE 2>&1)
+qj_xvfb_stop
+
+# With --wm-state, a top-level window has WM_STATE Normal while it is
+# mapped, and none once unmapped (Wine waits for both when it closes one).
+qj_xvfb_start --wm-state 24 640x480 || fail_now "no virtual display with the WM_STATE keeper"
+xlogo -geometry 100x100+10+20 &
+program_pid=$!
+window=$(find_window '^xlogo$' 20)
+[ -n "$window" ] || fail_now "xlogo's window did not appear"
+check "a mapped window is in the normal state ($(xprop -id "$window" WM_STATE 2>&1 | tr '\n' ' '))" \
+    grep -q 'window state: Normal' <(xprop -id "$window" WM_STATE 2>&1)
+read_geometry "$window"
+# shellcheck disable=SC2154  # x and y are set by read_geometry
+check "and stays where its program put it (at $x,$y)" [ "$x" = 10 -a "$y" = 20 ]
+xdotool windowunmap --sync "$window"
+for _ in $(seq 50); do
+    xprop -id "$window" WM_STATE 2>&1 | grep -q 'not found' && break
+    sleep 0.1
+done
+check "an unmapped window has no WM_STATE ($(xprop -id "$window" WM_STATE 2>&1))" \
+    grep -q 'not found' <(xprop -id "$window" WM_STATE 2>&1)
+kill "$program_pid"
+wait "$program_pid" 2>/dev/null
+program_pid=
 finish_checks xvfb

@@ -1,23 +1,39 @@
 #!/usr/bin/env bash
-# End-to-end test of quenlixor-julia.exe: runs the real program under Wine on
-# a virtual X display of its own and drives it from outside, as a user would,
-# with xdotool, xwininfo and xwd.
+# End-to-end tests of the program, the Windows quenlixor-julia.exe under Wine
+# and the native quenlixor-julia (SDL2): the real program on a virtual X
+# display, driven from outside as a user would, with xdotool, xwininfo, xwd
+# and tmux.
 #
-#   program_e2e.sh SCENARIO BIN_DIR WINE_PREFIX [WINE_ARCH]
+#   program_e2e.sh scenarios TARGET
+#       Lists the scenarios TARGET runs, one a line with its screen depth:
+#       windows-32 and windows-64 (the two Windows builds), native, and
+#       native-emulated (a native build for another processor, under qemu).
+#   program_e2e.sh SCENARIO BIN_DIR [WINE_PREFIX [WINE_ARCH]]
+#       Runs one scenario. BIN_DIR holds the program, julia-frames and
+#       e2e-frame-match (and, natively, e2e-close-request). With WINE_PREFIX
+#       they are the Windows ones, run under Wine (WINE_ARCH win32, the
+#       default, or win64), on the shared session's display when
+#       QUENLIXOR_WINE_SESSION names one (scripts/wine-session), else on a
+#       display and in a Wine session of their own. Natively,
+#       QUENLIXOR_E2E_EMULATOR, when set, is the command (words split at
+#       spaces) that runs them, built for another processor (qemu-aarch64);
+#       the X tools are this machine's.
 #
-# BIN_DIR holds quenlixor-julia.exe, julia-frames.exe and e2e-frame-match.exe;
-# WINE_ARCH is win32 (the default) or win64, as they are.
-# Scenarios:
+# Scenarios of both programs:
 #   window-24, window-16  the window is centred with a 320x240 client area,
 #                         the caption shows a non-zero frame rate, the client
 #                         area shows a frame of the animation pixel for pixel,
 #                         and a key in the window ends the program (status 0);
 #                         on a desktop of depth 24 (32-bit XRGB) or 16 (5-6-5)
-#   alt-f4                Alt+F4 in the window closes it: status 0
-#   console-key           a key typed in the program's console ends it: status 0
-#   depth-8               on an 8-bit desktop the display cannot be opened:
-#                         status -1 (255 under Wine), no frame shown, and
-#                         stderr says why
+#   scale-2               as window-24 with --scale 2: a 640x480 client area,
+#                         centred, every picture pixel a 2x2 block
+#   fps-60                as window-24 with --fps 60: the caption shows 55-62
+#                         (under Wine on its gdi renderer: Wine's default
+#                         renderer draws through OpenGL, which on a machine
+#                         without a graphics card is software taking 10-50 ms
+#                         a frame once the processor is busy: that is Wine's
+#                         pace, not the program's)
+# Of the Windows program:
 #   simd-mmx-16           as window-16 with QUENLIXOR_SIMD=mmx: the reference
 #                         kernel and the MMX converters (--version says so)
 #   simd-none-gdi-24      as window-24 with QUENLIXOR_SIMD=none (reference
@@ -25,93 +41,206 @@
 #                         renderer set to gdi for the program, so that
 #                         DirectDraw has no hardware: the primary surface is
 #                         refused in video memory and taken without it
-#   scale-2               as window-24 with --scale 2: a 640x480 client area,
-#                         centred, every picture pixel a 2x2 block
-#   fps-60                as window-24 with --fps 60 and Wine's gdi renderer:
-#                         the caption shows 55-62 (Wine's default renderer
-#                         draws through OpenGL, which on a machine without a
-#                         graphics card is software taking 10-50 ms a frame
-#                         once the processor is busy: that is Wine's pace,
-#                         not the program's)
+#   alt-f4                Alt+F4 in the window closes it: status 0
+#   console-key           a key typed in the program's console ends it: status 0
+#   depth-8               on an 8-bit desktop the display cannot be opened:
+#                         status -1 (255 under Wine), no frame shown, and
+#                         stderr says why
 #   bad-option            an unknown option: status 2, a message, no window
 #   stop-request          SIGINT, which Wine passes to the program as Ctrl+C:
 #                         status 0, and the screen saver switched on again
+# The last five do not depend on the build's width: they run with the 64-bit
+# build only, which runs wherever 64-bit Wine does.
+# Of the native program:
+#   close                 a close request (WM_DELETE_WINDOW, the close
+#                         button's message) ends it with status 0
+#   no-display            no X display: the program ends by itself with status
+#                         255 and one line on stderr
+#   terminal              a key typed in its terminal ends it with status 0,
+#                         and so do Ctrl+C and SIGTERM; the terminal's
+#                         settings are as before every way
 set -uo pipefail
+
+# depth_of SCENARIO: the screen depth the scenario runs on.
+depth_of() {
+    case $1 in
+        window-16 | simd-mmx-16) echo 16 ;;
+        depth-8) echo 8 ;;
+        *) echo 24 ;;
+    esac
+}
+
+if [ "${1:-}" = scenarios ]; then
+    pictures="window-24 window-16 scale-2 fps-60"
+    case ${2:-} in
+        windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24" ;;
+        windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request" ;;
+        native) list="$pictures close no-display terminal" ;;
+        native-emulated) list="window-24" ;; # one run, whose picture must be exact
+        *) echo "program_e2e.sh scenarios windows-32|windows-64|native|native-emulated" >&2; exit 2 ;;
+    esac
+    for scenario in $list; do
+        echo "$scenario $(depth_of "$scenario")"
+    done
+    exit 0
+fi
 
 scenario=${1:?scenario}
 bin_dir=${2:?bin dir}
-prefix=${3:?wine prefix}
+prefix=${3:-}
 wine_arch=${4:-win32}
 screen_width=1024
 screen_height=768
+windows=no
+[ -n "$prefix" ] && windows=yes
 
-# Per scenario: the depth, the program's QUENLIXOR_SIMD, its arguments, the
-# picture's scale and the name the program runs under.
+# Per scenario: the program's QUENLIXOR_SIMD, its arguments, the picture's
+# scale and, under Wine, the name the program runs under.
+depth=$(depth_of "$scenario")
 simd=
 arguments=()
 scale=1
 exe_name=quenlixor-julia.exe
-case $scenario in
-    window-16) depth=16 ;;
-    depth-8) depth=8 ;;
-    window-24 | alt-f4 | console-key | bad-option | stop-request) depth=24 ;;
-    simd-mmx-16) depth=16 simd=mmx ;;
-    simd-none-gdi-24) depth=24 simd=none exe_name=quenlixor-julia-gdi.exe ;;
-    scale-2) depth=24 scale=2 arguments=(--scale 2) ;;
-    fps-60) depth=24 arguments=(--fps 60) exe_name=quenlixor-julia-gdi.exe ;;
-    *) echo "unknown scenario $scenario" >&2; exit 2 ;;
+case $windows:$scenario in
+    *:window-24 | *:window-16) ;;
+    *:scale-2) scale=2 arguments=(--scale 2) ;;
+    yes:fps-60) arguments=(--fps 60) exe_name=quenlixor-julia-gdi.exe ;;
+    no:fps-60) arguments=(--fps 60) ;;
+    yes:simd-mmx-16) simd=mmx ;;
+    yes:simd-none-gdi-24) simd=none exe_name=quenlixor-julia-gdi.exe ;;
+    yes:alt-f4 | yes:console-key | yes:depth-8 | yes:stop-request) ;;
+    yes:bad-option) arguments=(--no-such-option) ;;
+    no:close | no:no-display | no:terminal) ;;
+    yes:*) echo "unknown scenario $scenario for the Windows program" >&2; exit 2 ;;
+    *) echo "unknown scenario $scenario for the native program" >&2; exit 2 ;;
 esac
 
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../../../scripts/lib/wine.sh
-source "$here/../../../scripts/lib/wine.sh"
-# shellcheck source=../../../scripts/lib/xvfb.sh
-source "$here/../../../scripts/lib/xvfb.sh"
 # shellcheck source=../../lib/e2e_checks.sh
 source "$here/../../lib/e2e_checks.sh"
-qj_wine_environment "$prefix" "$wine_arch"
+# shellcheck source=../../../scripts/lib/xvfb.sh
+source "$here/../../../scripts/lib/xvfb.sh"
+# shellcheck source=../../../scripts/lib/wine.sh
+source "$here/../../../scripts/lib/wine.sh"
 
 work=$(mktemp -d)
-exe=$bin_dir/quenlixor-julia.exe
-if [ "$exe_name" != quenlixor-julia.exe ]; then
-    # Wine applies per-program settings by the executable's name.
-    cp "$exe" "$work/$exe_name"
-    exe=$work/$exe_name
+session=
+tmux_socket=
+if [ "$windows" = yes ]; then
+    qj_wine_environment "$prefix" "$wine_arch"
+    program=$bin_dir/quenlixor-julia.exe
+    if [ "$exe_name" != quenlixor-julia.exe ]; then
+        # Wine applies per-program settings by the executable's name.
+        cp "$program" "$work/$exe_name"
+        program=$work/$exe_name
+    fi
+    launcher=(wine)
+    suffix=.exe
+else
+    program=$bin_dir/quenlixor-julia
+    # shellcheck disable=SC2206  # split at spaces on purpose
+    launcher=(${QUENLIXOR_E2E_EMULATOR:-})
+    suffix=
 fi
 
 # shellcheck disable=SC2317  # runs from the trap
 cleanup() {
-    qj_wine_end
-    # Wine's own processes are not the program: what they said is shown,
-    # and is no failure of the program's.
-    [ -s "$work/wine-session.log" ] &&
-        echo "Wine's session processes said: $(head -c 300 "$work/wine-session.log")"
+    local status=$?
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
+    [ -n "$tmux_socket" ] && tmux -S "$tmux_socket" kill-server 2>/dev/null
+    if [ -n "$session" ]; then
+        qj_wine_session_leave "$session" "$status"
+    elif [ "$windows" = yes ]; then
+        qj_wine_end
+        # Wine's own processes are not the program: what they said is shown,
+        # and is no failure of the program's.
+        [ -s "$work/wine-session.log" ] &&
+            echo "Wine's session processes said: $(head -c 300 "$work/wine-session.log")"
+    fi
     qj_xvfb_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
-qj_xvfb_start "$depth" "${screen_width}x$screen_height" || fail_now "no virtual display"
+
+# A virtual display: the shared session's, or one of our own.
+if [ "$windows" = yes ] && qj_wine_session_display "${QUENLIXOR_WINE_SESSION:-}"; then
+    session=$QUENLIXOR_WINE_SESSION
+    qj_wine_session_join "$session" || fail_now "Wine's session did not start"
+elif [ "$scenario" != no-display ]; then
+    if [ "$windows" = yes ]; then
+        qj_xvfb_start --wm-state "$depth" "${screen_width}x$screen_height" ||
+            fail_now "no virtual display"
+        qj_wine_prefix_ready
+        qj_wine_session_start "$work/wine-session.log"
+    else
+        qj_xvfb_start "$depth" "${screen_width}x$screen_height" || fail_now "no virtual display"
+        unset WAYLAND_DISPLAY SDL_VIDEODRIVER
+    fi
+fi
 
 start_program() { # start_program [console]
     if [ "${1:-}" = console ]; then
         # wineconsole gives the program a console window of its own, as
         # Windows does for a console program started from the desktop.
-        wineconsole "$exe" >"$work/program.log" 2>&1 &
+        wineconsole "$program" >"$work/program.log" 2>&1 &
     else
-        env ${simd:+QUENLIXOR_SIMD=$simd} wine "$exe" "${arguments[@]}" </dev/null \
-            >"$work/program.log" 2>"$work/program.err" &
+        env ${simd:+QUENLIXOR_SIMD=$simd} "${launcher[@]}" "$program" "${arguments[@]}" \
+            </dev/null >"$work/program.log" 2>"$work/program.err" &
     fi
     program_pid=$!
 }
 
-qj_wine_prefix_ready
-qj_wine_session_start "$work/wine-session.log"
+# What the program said, for a failure's message.
+program_said() {
+    cat "$work/program.log" "$work/program.err" 2>/dev/null | tr -d '\r' | head -c 300
+}
+
+# run_tool NAME ARGUMENTS...: one of the tools beside the program, run as the
+# program is (julia-frames and the frame matcher with their default paths,
+# whatever the program was capped to).
+run_tool() {
+    local name=$1
+    shift
+    "${launcher[@]}" "$bin_dir/$name$suffix" "$@"
+}
+
+# check_geometry WINDOW WIDTH HEIGHT: the client area's size, centred. On a
+# bare Xvfb the X window is the client area: natively there is no frame, and
+# Wine leaves the frame to a window manager. The frame is as wide left as
+# right, so under Wine a centred window has its client area centred
+# horizontally, and lower than the centre by half the caption's height.
+check_geometry() {
+    local x y w h centre_x=$(((screen_width - $2) / 2)) centre_y=$(((screen_height - $3) / 2))
+    read_geometry "$1"
+    check "client area is ${2}x$3 (is ${w}x$h)" [ "$w" = "$2" -a "$h" = "$3" ]
+    check "client area centred horizontally at x=$centre_x (is $x)" [ "$x" = "$centre_x" ]
+    if [ "$windows" = yes ]; then
+        check "client area centred vertically below a caption (y=$y, centre $centre_y)" \
+            [ "$y" -gt "$centre_y" -a "$y" -le $((centre_y + 30)) ]
+    else
+        check "client area centred vertically at y=$centre_y (is $y)" [ "$y" = "$centre_y" ]
+    fi
+}
+
+# check_picture XWD: the dump shows a frame of the animation, equal in every
+# pixel to the same frame from julia-frames.
+check_picture() {
+    local frame verdict
+    frame=$(run_tool e2e-frame-match find "$1" 1 100000 "$scale" 2>"$work/match.log" | tr -d '\r')
+    check "the window shows a frame of the animation (frame ${frame:-none}: $(cat "$work/match.log"))" \
+        [ -n "$frame" ]
+    [ -n "$frame" ] || return
+    run_tool julia-frames --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
+        echo "julia-frames failed: $(cat "$work/julia-frames.log")"
+    verdict=$(run_tool e2e-frame-match compare "$1" "$work/frame.raw" "$scale" 2>&1 | tr -d '\r')
+    check "window equals julia-frames --frame $frame in the desktop's format ($verdict)" \
+        [ "$verdict" = "0 pixels differ" ]
+}
 
 case $scenario in
     window-24 | window-16 | simd-mmx-16 | simd-none-gdi-24 | scale-2 | fps-60)
         if [ -n "$simd" ]; then
-            version=$(QUENLIXOR_SIMD=$simd wine "$exe" --version 2>&1 | tr -d '\r')
+            version=$(QUENLIXOR_SIMD=$simd wine "$program" --version 2>&1 | tr -d '\r')
             case $simd in
                 mmx) expected_paths='kernel: reference.*path: mmx' ;;
                 none) expected_paths='kernel: reference.*path: portable' ;;
@@ -126,24 +255,9 @@ case $scenario in
         fi
         start_program
         window=$(find_window '^Quenlixor Julia' 60)
-        [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.err"))"
+        [ -n "$window" ] || fail_now "the window did not appear ($(program_said))"
         shown_at=$(date +%s%N)
-
-        # Wine maps the client area to the X window (the frame is left to a
-        # window manager, which a bare Xvfb lacks), so the X window's geometry
-        # is the client area's. The frame is as wide left as right, so a
-        # centred window has its client area centred horizontally, and lower
-        # than the centre by half the caption's height.
-        read_geometry "$window"
-        client_w=$((320 * scale))
-        client_h=$((240 * scale))
-        check "client area is ${client_w}x${client_h} (is ${w}x${h})" \
-            [ "$w" = "$client_w" -a "$h" = "$client_h" ]
-        centre_x=$(((screen_width - client_w) / 2))
-        centre_y=$(((screen_height - client_h) / 2))
-        check "client area centred horizontally at x=$centre_x (is $x)" [ "$x" = "$centre_x" ]
-        check "client area centred vertically below a caption (y=$y, centre $centre_y)" \
-            [ "$y" -gt "$centre_y" -a "$y" -le $((centre_y + 30)) ]
+        check_geometry "$window" $((320 * scale)) $((240 * scale))
 
         caption=$(wait_for_rate "$window" 20)
         elapsed_ms=$((($(date +%s%N) - shown_at) / 1000000))
@@ -159,23 +273,10 @@ case $scenario in
         wait_for_exit 30
         check "a key in the window ends the program with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
-
-        # Which frame was on the screen? Then the same frame from julia-frames.
-        check "nothing on stderr ($(head -c 300 "$work/program.err"))" [ ! -s "$work/program.err" ]
-
-        # The frame matcher and julia-frames run with the default paths,
-        # whatever the program was capped to.
-        frame=$(wine "$bin_dir/e2e-frame-match.exe" find "$work/window.xwd" 1 100000 "$scale" 2>"$work/match.log" | tr -d '\r')
-        check "the window shows a frame of the animation (frame ${frame:-none}: $(cat "$work/match.log"))" \
-            [ -n "$frame" ]
-        if [ -n "$frame" ]; then
-            wine "$bin_dir/julia-frames.exe" --frame "$frame" --raw "$work/frame.raw" \
-                >"$work/julia-frames.log" 2>&1 ||
-                echo "julia-frames failed: $(cat "$work/julia-frames.log")"
-            verdict=$(wine "$bin_dir/e2e-frame-match.exe" compare "$work/window.xwd" "$work/frame.raw" "$scale" 2>&1 | tr -d '\r')
-            check "window equals julia-frames --frame $frame in the desktop's format ($verdict)" \
-                [ "$verdict" = "0 pixels differ" ]
+        if [ "$windows" = yes ]; then
+            check "nothing on stderr ($(head -c 300 "$work/program.err"))" [ ! -s "$work/program.err" ]
         fi
+        check_picture "$work/window.xwd"
         ;;
     alt-f4)
         start_program
@@ -226,7 +327,6 @@ case $scenario in
             <(tr -d '\r' <"$work/program.err")
         ;;
     bad-option)
-        arguments=(--no-such-option)
         start_program
         window=$(find_window '^Quenlixor Julia' 5)
         wait_for_exit 20
@@ -237,9 +337,18 @@ case $scenario in
             grep -q -- '--no-such-option' "$work/program.err"
         ;;
     stop-request)
+        # The X server's screen saver on, as a desktop starts: Wine reads
+        # and sets the setting on the X server, and when a program switches
+        # it on again just before it ends, Wine 8 loses the request, so a
+        # program before this one on the display may have left it off (and
+        # this one would rightly restore "off").
+        /usr/bin/python3 -c 'from Xlib import X, display
+d = display.Display()
+d.set_screen_saver(600, 600, X.DefaultBlanking, X.DefaultExposures)
+d.sync()' || fail_now "could not switch the display's screen saver on"
         start_program
         window=$(find_window '^Quenlixor Julia' 60)
-        [ -n "$window" ] || fail_now "the window did not appear ($(cat "$work/program.err"))"
+        [ -n "$window" ] || fail_now "the window did not appear ($(program_said))"
         caption=$(wait_for_rate "$window" 20)
         # The screen saver's running setting, which display_open switches
         # off; Wine keeps it among the session's temporary parameters.
@@ -254,6 +363,58 @@ case $scenario in
         check "SIGINT (Ctrl+C to the program) ends it with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
         check "the screen saver is on again ($(screen_saver))" [ "$(screen_saver)" != 0 ]
+        ;;
+    close)
+        start_program
+        window=$(find_window '^Quenlixor Julia' 60)
+        [ -n "$window" ] || fail_now "the window did not appear ($(program_said))"
+        wait_for_rate "$window" 20 >/dev/null
+        "$bin_dir/e2e-close-request" "$window" || fail_now "could not send the close request"
+        wait_for_exit 30
+        check "a close request ends the program with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        [ -n "$status" ] || echo "window $window: $(xprop -id "$window" WM_PROTOCOLS 2>&1); $(xdotool getwindowname "$window" 2>&1)"
+        ;;
+    no-display)
+        env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "${launcher[@]}" "$program" </dev/null \
+            >"$work/program.log" 2>&1 &
+        program_pid=$!
+        wait_for_exit 20
+        check "without a display the program ends by itself with status 255 (status ${status:-still running})" \
+            [ "${status:-x}" = 255 ]
+        check "and says why in one line ($(cat "$work/program.log"))" \
+            [ "$(wc -l <"$work/program.log")" = 1 -a -n "$(grep 'display' "$work/program.log")" ]
+        ;;
+    terminal)
+        # The program in a pseudo-terminal of tmux, with the terminal's
+        # settings written down before and after it.
+        for way in key ctrl-c sigterm; do
+            rm -f "$work/before" "$work/after" "$work/status"
+            tmux_socket=$work/tmux-$way # a server of its own each time
+            tmux -S "$tmux_socket" -f /dev/null new-session -d -x 80 -y 24 \
+                "stty -g >'$work/before'; '$program'; echo \$? >'$work/status'; stty -g >'$work/after'; exec sleep 600" ||
+                fail_now "tmux could not start a session"
+            # The pane outlives the program, so that what it said stays there
+            # to be read.
+            window=$(find_window '^Quenlixor Julia' 30)
+            [ -n "$window" ] || fail_now "the window did not appear from the terminal (status $(cat "$work/status" 2>/dev/null || echo 'still running'); the terminal shows: $(tmux -S "$tmux_socket" capture-pane -p 2>&1 | tr -s "\n" " "))"
+            wait_for_rate "$window" 20 >/dev/null
+            case $way in
+                key) tmux -S "$tmux_socket" send-keys x ;;
+                ctrl-c) tmux -S "$tmux_socket" send-keys C-c ;;
+                sigterm) kill -TERM "$(xdotool getwindowpid "$window")" ;;
+            esac
+            for _ in $(seq 100); do
+                [ -s "$work/after" ] && break
+                sleep 0.1
+            done
+            check "$way in the terminal ends the program with status 0 (status $(cat "$work/status" 2>/dev/null || echo 'still running'))" \
+                [ "$(cat "$work/status" 2>/dev/null)" = 0 ]
+            check "$way: the terminal's settings are restored" \
+                [ -s "$work/before" -a "$(cat "$work/before")" = "$(cat "$work/after" 2>/dev/null)" ]
+            tmux -S "$tmux_socket" kill-server 2>/dev/null
+            tmux_socket=
+        done
         ;;
 esac
 
