@@ -4,6 +4,7 @@
 //
 // Exit status: 0 on success, 1 when an output cannot be written or the run
 // is stopped, 2 on bad input (with a one-line message on stderr).
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "tools/export_run.h"
 
@@ -12,5 +13,5 @@ int main(int argc, char** argv) {
     // may start a program with a 53-bit mantissa. Threads started later
     // inherit the setting.
     quenlixor::use_extended_precision();
-    return quenlixor::run_export(argc, argv);
+    return quenlixor::run_export(argc, quenlixor::utf8_arguments(argc, argv));
 }

@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "display/display.h"
 #include "display/pixel_converters.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 
 int quenlixor_program_main(int argc, char** argv);
@@ -42,6 +44,7 @@ struct World {
     std::vector<std::int32_t> frames_shown;
     std::uint64_t now_us;
     std::vector<std::uint32_t> sleeps;
+    std::vector<char*> utf8_argv;  // what utf8_arguments gives, when not empty
 };
 
 World world;
@@ -146,6 +149,14 @@ void use_extended_precision() {
 
 void number_text(double value, char* buffer) {
     std::snprintf(buffer, number_text_capacity, "%.8g.", value);  // as _gcvt: "57."
+}
+
+char** utf8_arguments(int /*argc*/, char** argv) {
+    return world.utf8_argv.empty() ? argv : world.utf8_argv.data();
+}
+
+void print_error(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 void end_process(int status) {
@@ -271,6 +282,16 @@ TEST(DriverMainTest, OptionsSetTheScaleTheFirstFrameAndThePace) {
     EXPECT_EQ(world.scale_opened, 3);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{0, 1, 2}));
     EXPECT_EQ(world.sleeps, (std::vector<std::uint32_t>{10000, 10000, 10000}));
+}
+
+TEST(DriverMainTest, OptionsAreReadFromTheArgumentsAsUtf8) {
+    reset_world();
+    world.key_codes = {'q'};
+    std::string program = "quenlixor-julia";
+    std::string scale = "--scale=4";
+    world.utf8_argv = {program.data(), scale.data(), nullptr};
+    EXPECT_EQ(run_program({"--scale=2"}), 0);
+    EXPECT_EQ(world.scale_opened, 4);
 }
 
 TEST(DriverMainTest, ABadOptionEndsWithTwoAndTheUsageBeforeAnythingElse) {
