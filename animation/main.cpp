@@ -11,6 +11,7 @@
 #include "animation/program_options.h"
 #include "display/display.h"
 #include "display/pixel_converters.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 
 namespace quenlixor {
@@ -33,7 +34,7 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
                         program_version, fastest_kernel().name, converter_path_name());
             end_process(0);
         case OptionsAction::bad:
-            std::fprintf(stderr, "quenlixor-julia: %s\n%s", problem.c_str(), usage_text);
+            print_error("quenlixor-julia: " + problem + "\n" + usage_text);
             end_process(2);
     }
 }
@@ -74,5 +75,5 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
 }  // namespace quenlixor
 
 int main(int argc, char** argv) {
-    quenlixor::run(argc, argv);
+    quenlixor::run(argc, quenlixor::utf8_arguments(argc, argv));
 }

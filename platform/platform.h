@@ -1,6 +1,7 @@
 // The operating-system services both programs use, behind one seam: clocks
 // and sleeping, the console's key queue, stop requests, number text and the
-// process (its end, its processors, its standard streams).
+// process (its end, its processors, its standard streams). Paths, and the
+// files they name, are paths.h's.
 //
 // Each platform has one implementation file, platform_<name>.cpp, chosen
 // when the program is linked (QUENLIXOR_PLATFORM): platform_win32.cpp maps
@@ -121,10 +122,6 @@ int processors_available();
 
 // This process's identifier, for names of temporary files.
 int process_id();
-
-// Whether `path` names a character device (/dev/null, a terminal; NUL or CON
-// on Windows, which the C runtime's stat does not see as devices).
-bool is_character_device(const char* path);
 
 // Makes standard output carry bytes unchanged (Windows translates newlines
 // in text mode; POSIX has nothing to do).

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -193,10 +192,5 @@ int process_id() {
 }
 
 void use_binary_stdout() {}
-
-bool is_character_device(const char* path) {
-    struct stat status {};
-    return stat(path, &status) == 0 && S_ISCHR(status.st_mode);
-}
 
 }  // namespace quenlixor

@@ -9,7 +9,6 @@
 #include "platform/platform.h"
 
 #include <emscripten.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -93,10 +92,5 @@ int process_id() {
 }
 
 void use_binary_stdout() {}
-
-bool is_character_device(const char* path) {
-    struct stat status {};
-    return stat(path, &status) == 0 && S_ISCHR(status.st_mode);
-}
 
 }  // namespace quenlixor

@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 namespace quenlixor {
 namespace {
@@ -147,22 +146,6 @@ int process_id() {
 
 void use_binary_stdout() {
     _setmode(_fileno(stdout), _O_BINARY);
-}
-
-bool is_character_device(const char* path) {
-    // Opened without access rights, only to ask its type. A named pipe is
-    // not opened: that would take one of its instances.
-    if (std::strncmp(path, "\\\\.\\pipe\\", 9) == 0) {
-        return false;
-    }
-    const HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const bool device = GetFileType(file) == FILE_TYPE_CHAR;
-    CloseHandle(file);
-    return device;
 }
 
 }  // namespace quenlixor

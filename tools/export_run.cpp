@@ -11,6 +11,7 @@
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "tools/export_options.h"
 #include "tools/export_pipeline.h"
@@ -50,7 +51,7 @@ struct Export {
 };
 
 int bad_input(const std::string& message) {
-    std::fprintf(stderr, "julia-frames: %s (see --help)\n", message.c_str());
+    print_error("julia-frames: " + message + " (see --help)\n");
     return 2;
 }
 

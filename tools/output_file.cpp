@@ -3,17 +3,16 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
+#include "platform/paths.h"
 #include "platform/platform.h"
 
 namespace quenlixor {
 namespace {
 
 void report(const OutputFile& output, const std::string& reason) {
-    std::fprintf(stderr, "julia-frames: cannot write the %s to %s: %s\n", output.what,
-                 output.path.c_str(), reason.c_str());
+    print_error("julia-frames: cannot write the " + std::string(output.what) + " to " +
+                output.path + ": " + reason + "\n");
 }
 
 // The reason of a failed write or flush, from errno (or none set).
@@ -27,7 +26,7 @@ void report_failure(const OutputFile& output, int error_number) {
 // Opens a device or a pipe (or a link to one) where it is.
 bool open_in_place(OutputFile& output) {
     output.target = output.path;
-    output.file = std::fopen(output.path.c_str(), "wb");
+    output.file = open_for_writing(output.path.c_str());
     if (output.file == nullptr) {
         report(output, std::strerror(errno));
         return false;
@@ -38,35 +37,29 @@ bool open_in_place(OutputFile& output) {
 }  // namespace
 
 bool open_output(OutputFile& output, const std::string& path, const char* what) {
-    namespace fs = std::filesystem;
     output = OutputFile{};
     output.path = path;
     output.what = what;
-    std::error_code error;
-    const auto status = fs::status(path, error);
-    if (fs::is_directory(status)) {
-        report(output, "it is a folder");
-        return false;
-    }
-    if (fs::is_fifo(status) || is_character_device(path.c_str())) {
-        return open_in_place(output);
-    }
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
-        report(output, "it is not a regular file, a character device or a pipe");
-        return false;
+    switch (path_kind(path.c_str())) {
+        case PathKind::folder:
+            report(output, "it is a folder");
+            return false;
+        case PathKind::device_or_pipe:
+            return open_in_place(output);
+        case PathKind::other:
+            report(output, "it is not a regular file, a character device or a pipe");
+            return false;
+        case PathKind::none:
+        case PathKind::regular:
+            break;
     }
     // A link is followed: the file it names is replaced and the link stays.
-    fs::path target = path;
-    if (fs::is_symlink(fs::symlink_status(target, error))) {
-        target = fs::canonical(target, error);
-        if (error) {
-            report(output, "it is a link to nothing that can be replaced");
-            return false;
-        }
+    if (!replaced_file(path.c_str(), output.target)) {
+        report(output, "it is a link to nothing that can be replaced");
+        return false;
     }
-    output.target = target.string();
     output.temporary = output.target + ".partial-" + std::to_string(process_id());
-    output.file = std::fopen(output.temporary.c_str(), "wb");
+    output.file = open_for_writing(output.temporary.c_str());
     if (output.file == nullptr) {
         report(output, std::strerror(errno));
         output.temporary.clear();
@@ -94,7 +87,7 @@ void discard_output(OutputFile& output) {
     }
     output.file = nullptr;
     if (!output.temporary.empty()) {
-        std::remove(output.temporary.c_str());
+        remove_file(output.temporary.c_str());
     }
 }
 
@@ -125,18 +118,16 @@ bool commit_output(OutputFile& output) {
     if (!flushed || !closed) {
         report_failure(output, error_number);
         if (!output.temporary.empty()) {
-            std::remove(output.temporary.c_str());
+            remove_file(output.temporary.c_str());
         }
         return false;
     }
     if (output.temporary.empty()) {
         return true;
     }
-    std::error_code error;
-    std::filesystem::rename(output.temporary, output.target, error);
-    if (error) {
-        report(output, error.message());
-        std::remove(output.temporary.c_str());
+    if (!replace_file(output.temporary.c_str(), output.target.c_str())) {
+        report(output, std::strerror(errno));
+        remove_file(output.temporary.c_str());
         return false;
     }
     return true;

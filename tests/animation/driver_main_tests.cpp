@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "display/display.h"
 #include "display/pixel_converters.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "tests/animation/simulated_platform.h"
 
@@ -34,6 +36,7 @@ struct World {
     int frames_rendered;
     std::int32_t scale_opened;
     std::vector<std::int32_t> frames_shown;
+    std::vector<char*> utf8_argv;  // what utf8_arguments gives, when not empty
 };
 
 World world;
@@ -92,6 +95,14 @@ std::int32_t display_update(const std::uint32_t* pixels) {
 
 void display_set_caption(const char* text) {
     record(std::string("display_set_caption(") + text + ")");
+}
+
+char** utf8_arguments(int /*argc*/, char** argv) {
+    return world.utf8_argv.empty() ? argv : world.utf8_argv.data();
+}
+
+void print_error(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 // --- tests ------------------------------------------------------------------------
@@ -211,6 +222,16 @@ TEST(DriverMainTest, OptionsSetTheScaleTheFirstFrameAndThePace) {
     EXPECT_EQ(world.scale_opened, 3);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{0, 1, 2}));
     EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{10000, 10000, 10000}));
+}
+
+TEST(DriverMainTest, OptionsAreReadFromTheArgumentsAsUtf8) {
+    reset_world();
+    simulated.key_codes = {'q'};
+    std::string program = "quenlixor-julia";
+    std::string scale = "--scale=4";
+    world.utf8_argv = {program.data(), scale.data(), nullptr};
+    EXPECT_EQ(run_program({"--scale=2"}), 0);
+    EXPECT_EQ(world.scale_opened, 4);
 }
 
 TEST(DriverMainTest, ABadOptionEndsWithTwoAndTheUsageBeforeAnythingElse) {
