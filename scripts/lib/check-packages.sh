@@ -85,6 +85,29 @@ fail() {
 started=$(date +%s)
 step() { qj_say "packages ($(($(date +%s) - started)) s): $*"; }
 
+# program_window TENTHS: the program's window (program_pid) once it shows,
+# waiting up to TENTHS tenths of a second; nothing when it ends first.
+program_window() {
+    local window
+    for _ in $(seq $(($1 / 2))); do
+        window=$(xdotool search --onlyvisible --name '^Quenlixor Julia Animator' 2>/dev/null | head -1)
+        [ -n "$window" ] && { echo "$window"; return; }
+        kill -0 "$program_pid" 2>/dev/null || return
+        sleep 0.2
+    done
+}
+
+# wait_for_program TENTHS: sets status to the program's exit status once it
+# ends, waiting up to TENTHS tenths of a second; to nothing while it still
+# runs. (Not in a subshell: only this shell can wait for its child.)
+wait_for_program() {
+    status=
+    for _ in $(seq "$1"); do
+        kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid"; status=$?; return; }
+        sleep 0.1
+    done
+}
+
 # The GIF every julia-frames is compared with: the build tree's own.
 gif_options=(--frame 1 --count 40 --quiet)
 reference_gif=$work/reference.gif
@@ -228,13 +251,7 @@ if in_root apt-get install -y -q --no-install-recommends "/tmp/${native_deb##*/}
         # shellcheck disable=SC2086  # the entry's command, split as its Exec line is
         in_root env DISPLAY="$DISPLAY" $command </dev/null >"$work/program.log" 2>&1 &
         program_pid=$!
-        window=
-        for _ in $(seq 100); do
-            window=$(xdotool search --onlyvisible --name '^Quenlixor Julia Animator' 2>/dev/null | head -1)
-            [ -n "$window" ] && break
-            kill -0 "$program_pid" 2>/dev/null || break
-            sleep 0.2
-        done
+        window=$(program_window 200)
         if [ -n "$window" ]; then
             geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: //p')
             echo "    '$command' in the root: a window of $geometry, '$(xdotool getwindowname "$window")'" >&2
@@ -243,11 +260,7 @@ if in_root apt-get install -y -q --no-install-recommends "/tmp/${native_deb##*/}
             fail "the desktop entry's '$command' opened no window in the root: $(cat "$work/program.log")"
             kill "$program_pid" 2>/dev/null
         fi
-        status=
-        for _ in $(seq 100); do
-            kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid"; status=$?; break; }
-            sleep 0.1
-        done
+        wait_for_program 100
         [ "$status" = 0 ] || fail "quenlixor-julia in the root did not end with status 0 on a key (${status:-still running})"
         [ -n "$status" ] || kill "$program_pid" 2>/dev/null
         qj_xvfb_stop
@@ -308,13 +321,7 @@ for dir in "${build_dirs[@]}"; do
         QUENLIXOR_USE_DISPLAY=1 "$QJ_ROOT/scripts/wine-exec" --prefix "$prefix" --arch "$arch" \
             "$unpacked_zip/quenlixor-julia.exe" --scale 2 </dev/null >"$work/wine-program.log" 2>&1 &
         program_pid=$!
-        window=
-        for _ in $(seq 300); do
-            window=$(xdotool search --onlyvisible --name '^Quenlixor Julia Animator' 2>/dev/null | head -1)
-            [ -n "$window" ] && break
-            kill -0 "$program_pid" 2>/dev/null || break
-            sleep 0.2
-        done
+        window=$(program_window 600)
         if [ -n "$window" ]; then
             echo "    quenlixor-julia.exe from '$unpacked_zip': '$(xdotool getwindowname "$window")'" >&2
             xdotool windowfocus "$window" 2>/dev/null
@@ -322,11 +329,7 @@ for dir in "${build_dirs[@]}"; do
         else
             fail "quenlixor-julia.exe from '$unpacked_zip' opened no window: $(tail -3 "$work/wine-program.log")"
         fi
-        status=
-        for _ in $(seq 150); do
-            kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid"; status=$?; break; }
-            sleep 0.1
-        done
+        wait_for_program 150
         [ "$status" = 0 ] || fail "quenlixor-julia.exe did not end with status 0 on a key (${status:-still running})"
         if [ -z "$status" ]; then
             WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1

@@ -82,12 +82,18 @@ wait_for_rate() {
     echo "$caption"
 }
 
-# check_paced_rate WINDOW LOW HIGH: past the first, partial second the
-# caption never shows more than HIGH, and shows LOW to HIGH at least once.
-# On a machine busy with other work a second may fall short, so the caption
-# is read for up to 12 s, until it has shown a rate in the span.
+# check_paced_rate WINDOW LOW HIGH: called once the caption shows its first
+# rate (wait_for_rate). Past that first span the caption never shows more
+# than HIGH, and shows LOW to HIGH at least once. The first span counts the
+# frame rendered at the start too, and ends on the first frame after a
+# tick count that moves in steps of up to 16 ms on Windows, so it may show
+# one or two more (63 at --fps 60): its caption, which stays up to a second,
+# is let go by. On a machine busy with other work a second may fall short,
+# so the caption is read for up to 12 s, until it has shown a rate in the
+# span.
 check_paced_rate() {
     local rates=() in_span=no above=no caption rate
+    sleep 1.5
     for _ in $(seq 24); do
         sleep 0.5
         caption=$(xdotool getwindowname "$1" 2>/dev/null)
