@@ -1,10 +1,10 @@
 // PNG pictures of frames: the chunks are ours, the compressed data zlib's.
 //
 // Each row is filtered with the filter whose bytes, read as signed, add up
-// to the least magnitude (the heuristic the PNG specification suggests,
-// libpng's default too); ties go to the earlier filter. At a scale above 1
-// every repeated row is then all zeros under the Up filter. The rows are
-// deflated in one zlib stream, one IDAT chunk.
+// to the least magnitude (the long-standing heuristic for truecolour
+// pictures, libpng's default too); ties go to the earlier filter. At a
+// scale above 1 every repeated row is then all zeros under the Up filter.
+// The rows are deflated in one zlib stream, one IDAT chunk.
 //
 // zlib's deflate gives the same bytes for the same input, level and
 // settings wherever its version's code is the same: Debian's zlib 1.2.13,
