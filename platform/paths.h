@@ -21,10 +21,6 @@ namespace quenlixor {
 // ends. POSIX: argv itself.
 char** utf8_arguments(int argc, char** argv);
 
-// Whether `path` names a character device (/dev/null, a terminal; NUL or CON
-// on Windows, which the C runtime's stat does not see as devices).
-bool is_character_device(const char* path);
-
 // What a path names, links followed.
 enum class PathKind {
     none,            // nothing, or nothing this process may look at
@@ -34,8 +30,8 @@ enum class PathKind {
     other,           // a socket, a block device, ...
 };
 
-// POSIX: stat. Win32: is_character_device, then GetFileAttributesW (the C
-// runtime's stat sees no devices).
+// POSIX: stat. Win32: a device (NUL, CON) by the type of the file it
+// opens, else GetFileAttributesW (the C runtime's stat sees no devices).
 PathKind path_kind(const char* path);
 
 // The file that writing `path` replaces: the one a symbolic link leads to,

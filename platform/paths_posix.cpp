@@ -29,11 +29,6 @@ PathKind path_kind(const char* path) {
     return S_ISREG(status.st_mode) ? PathKind::regular : PathKind::other;
 }
 
-bool is_character_device(const char* path) {
-    struct stat status {};
-    return stat(path, &status) == 0 && S_ISCHR(status.st_mode);
-}
-
 bool replaced_file(const char* path, std::string& file) {
     struct stat status {};
     if (lstat(path, &status) != 0 || !S_ISLNK(status.st_mode)) {

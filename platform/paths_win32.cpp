@@ -75,6 +75,26 @@ int errno_from_win32(DWORD error) {
     }
 }
 
+// Whether `path` names a character device: NUL or CON, which the C
+// runtime's stat does not see as devices.
+bool is_character_device(const char* path) {
+    // Opened without access rights, only to ask its type. A named pipe is
+    // not opened: that would take one of its instances.
+    std::wstring wide;
+    if (std::strncmp(path, "\\\\.\\pipe\\", 9) == 0 || !to_utf16(path, wide)) {
+        return false;
+    }
+    const HANDLE file =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool device = GetFileType(file) == FILE_TYPE_CHAR;
+    CloseHandle(file);
+    return device;
+}
+
 }  // namespace
 
 char** utf8_arguments(int argc, char** argv) {
@@ -100,24 +120,6 @@ char** utf8_arguments(int argc, char** argv) {
     }
     pointers.push_back(nullptr);
     return pointers.data();
-}
-
-bool is_character_device(const char* path) {
-    // Opened without access rights, only to ask its type. A named pipe is
-    // not opened: that would take one of its instances.
-    std::wstring wide;
-    if (std::strncmp(path, "\\\\.\\pipe\\", 9) == 0 || !to_utf16(path, wide)) {
-        return false;
-    }
-    const HANDLE file =
-        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const bool device = GetFileType(file) == FILE_TYPE_CHAR;
-    CloseHandle(file);
-    return device;
 }
 
 PathKind path_kind(const char* path) {
