@@ -42,15 +42,22 @@ bool store_value(CommandOption& option, std::string_view text, std::string& prob
         *option.text = text;
         return true;
     }
+    const bool has_word = !option.word.empty();
+    if (has_word && text == option.word) {
+        *option.number = option.word_value;
+        return true;
+    }
+    const std::string or_word = has_word ? " or " + std::string(option.word) : "";
     switch (read_number(text, option.low, option.high, *option.number)) {
         case NumberRead::ok:
             return true;
         case NumberRead::not_a_number:
-            problem = name + " " + std::string(text) + " is not a number";
+            problem = name + " " + std::string(text) + " is not a number" + or_word;
             return false;
         case NumberRead::out_of_range:
             problem = name + " " + std::string(text) + " is out of range (" +
-                      std::to_string(option.low) + "-" + std::to_string(option.high) + ")";
+                      std::to_string(option.low) + "-" + std::to_string(option.high) +
+                      (has_word ? ", or " + std::string(option.word) : "") + ")";
             return false;
     }
     return false;
@@ -95,8 +102,10 @@ bool read_command_line(int argc, const char* const* argv, std::span<CommandOptio
                    !std::string_view(argv[index + 1]).starts_with("--")) {
             text = argv[++index];
         } else {
-            problem = std::string(name) +
-                      (option->kind == OptionKind::number ? " needs a number" : " needs a value");
+            problem = std::string(name) + (option->kind != OptionKind::number ? " needs a value"
+                                           : option->word.empty()
+                                               ? " needs a number"
+                                               : " needs a number or " + std::string(option->word));
             return false;
         }
         if (!store_value(*option, text, problem)) {
