@@ -37,45 +37,121 @@ constexpr std::array<Widener, 8> wideners_2 = wideners<2>(std::make_index_sequen
 constexpr std::array<Widener, 8> wideners_3 = wideners<3>(std::make_index_sequence<8>());
 constexpr std::array<Widener, 8> wideners_4 = wideners<4>(std::make_index_sequence<8>());
 
+// Any scale beyond the table's: each pixel written `scale` times.
+void widen_row_any(const std::uint8_t* from, std::uint8_t* to, std::size_t width, std::size_t bytes,
+                   std::size_t scale) {
+    for (std::size_t x = 0; x < width; ++x, from += bytes) {
+        for (std::size_t i = 0; i < scale; ++i, to += bytes) {
+            std::memcpy(to, from, bytes);
+        }
+    }
+}
+
 }  // namespace
 
 void present_rows(const std::uint32_t* pixels, std::int32_t width, std::int32_t height,
                   std::int32_t scale, Converter converter, std::int32_t bytes_per_pixel,
                   std::uint8_t* destination, std::int32_t pitch) {
-    const auto columns = static_cast<std::size_t>(width);
-    const std::uint32_t* source = pixels;
-    if (scale <= 1) {
-        for (std::int32_t row = 0; row < height; ++row) {
-            converter(source, destination, static_cast<std::uint32_t>(width));
-            source += width;
+    present_rect(pixels, width, PictureRect{0, 0, width, height}, scale, converter, bytes_per_pixel,
+                 destination, pitch);
+}
+
+void present_rect(const std::uint32_t* picture, std::int32_t stride, PictureRect rect,
+                  std::int32_t scale, Converter converter, std::int32_t bytes_per_pixel,
+                  std::uint8_t* origin, std::int32_t pitch) {
+    if (rect.width <= 0 || rect.height <= 0) {
+        return;
+    }
+    const std::int32_t block = scale > 1 ? scale : 1;
+    const auto columns = static_cast<std::size_t>(rect.width);
+    const std::uint32_t* source = picture + static_cast<std::ptrdiff_t>(rect.y) * stride + rect.x;
+    std::uint8_t* destination = origin + static_cast<std::ptrdiff_t>(rect.y) * block * pitch +
+                                static_cast<std::ptrdiff_t>(rect.x) * block * bytes_per_pixel;
+    if (block == 1) {
+        for (std::int32_t row = 0; row < rect.height; ++row) {
+            converter(source, destination, static_cast<std::uint32_t>(rect.width));
+            source += stride;
             destination += pitch;
         }
         return;
     }
-    const std::size_t block_bytes =
-        static_cast<std::size_t>(scale) * static_cast<std::size_t>(bytes_per_pixel);
-    const auto which = static_cast<std::size_t>(scale - 1);
-    const Widener widen = bytes_per_pixel == 2   ? wideners_2[which]
-                          : bytes_per_pixel == 3 ? wideners_3[which]
-                                                 : wideners_4[which];
+    const auto bytes = static_cast<std::size_t>(bytes_per_pixel);
+    const std::size_t block_bytes = static_cast<std::size_t>(block) * bytes;
+    const auto which = static_cast<std::size_t>(block - 1);
+    Widener widen = nullptr;
+    if (block <= 8) {
+        widen = bytes == 2 ? wideners_2[which] : bytes == 3 ? wideners_3[which] : wideners_4[which];
+    }
     // Each picture row is converted (a piece at a time, into memory of this
-    // call's own), widened into the surface, and copied into the scale - 1
+    // call's own), widened into the surface, and copied into the block - 1
     // surface rows below it.
     std::uint8_t converted[chunk_pixels * 4];
-    for (std::int32_t row = 0; row < height; ++row) {
+    for (std::int32_t row = 0; row < rect.height; ++row) {
         std::uint8_t* const first = destination;
         for (std::size_t done = 0; done < columns; done += chunk_pixels) {
             const std::size_t count = columns - done < chunk_pixels ? columns - done : chunk_pixels;
             converter(source + done, converted, static_cast<std::uint32_t>(count));
-            widen(converted, first + done * block_bytes, count);
+            if (widen != nullptr) {
+                widen(converted, first + done * block_bytes, count);
+            } else {
+                widen_row_any(converted, first + done * block_bytes, count, bytes,
+                              static_cast<std::size_t>(block));
+            }
         }
         destination += pitch;
-        for (std::int32_t copy = 1; copy < scale; ++copy) {
+        for (std::int32_t copy = 1; copy < block; ++copy) {
             std::memcpy(destination, first, columns * block_bytes);
             destination += pitch;
         }
-        source += width;
+        source += stride;
     }
+}
+
+PictureRect changed_rect(const std::uint32_t* before, const std::uint32_t* after,
+                         std::int32_t width, std::int32_t height) {
+    std::int32_t top = -1;
+    std::int32_t bottom = -1;
+    std::int32_t left = width;
+    std::int32_t right = -1;
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint32_t* const old_row = before + static_cast<std::ptrdiff_t>(y) * width;
+        const std::uint32_t* const new_row = after + static_cast<std::ptrdiff_t>(y) * width;
+        if (std::memcmp(old_row, new_row, static_cast<std::size_t>(width) * 4) == 0) {
+            continue;
+        }
+        if (top < 0) {
+            top = y;
+        }
+        bottom = y;
+        // Only the columns outside those already known to change are looked at.
+        std::int32_t x = 0;
+        while (x < left && old_row[x] == new_row[x]) {
+            ++x;
+        }
+        left = x < left ? x : left;
+        x = width - 1;
+        while (x > right && old_row[x] == new_row[x]) {
+            --x;
+        }
+        right = x > right ? x : right;
+    }
+    if (top < 0) {
+        return PictureRect{0, 0, 0, 0};
+    }
+    return PictureRect{left, top, right - left + 1, bottom - top + 1};
+}
+
+PictureFit fit_picture(std::int32_t area_width, std::int32_t area_height, std::int32_t width,
+                       std::int32_t height, std::int32_t most) {
+    std::int32_t block = 0;
+    if (width > 0 && height > 0 && area_width > 0 && area_height > 0) {
+        block =
+            area_width / width < area_height / height ? area_width / width : area_height / height;
+    }
+    if (most > 0 && block > most) {
+        block = most;
+    }
+    return PictureFit{block, (area_width - block * width) / 2, (area_height - block * height) / 2};
 }
 
 }  // namespace quenlixor

@@ -1,5 +1,4 @@
-// The SDL display without a desktop: block copies checked against a plain
-// per-pixel oracle in fenced memory, and the display itself on SDL's dummy
+// The SDL display without a desktop: the display on SDL's dummy
 // video driver (window surface, caption, keys, close request), and refusing
 // to run when there is no desktop and no driver was asked for.
 #include <SDL.h>
@@ -13,17 +12,11 @@
 
 #include "display/display.h"
 #include "display/pixel_converters.h"
-#include "display/present_rows.h"
 #include "display/sdl/sdl_display.h"
 #include "platform/platform.h"
-#include "tests/display/guarded_pages.h"
 
 namespace quenlixor {
 namespace {
-
-using test_support::guarded_pages_allocate;
-using test_support::guarded_pages_release;
-using test_support::GuardedPages;
 
 std::vector<std::uint32_t> test_picture(int width, int height) {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
@@ -33,57 +26,6 @@ std::vector<std::uint32_t> test_picture(int width, int height) {
         pixel = seed ^ (seed >> 13);  // bits 24-31 set too
     }
     return pixels;
-}
-
-struct Format {
-    Converter converter;
-    int bytes_per_pixel;
-};
-
-TEST(PresentRowsTest, EveryPixelBecomesABlockAndNothingElseIsWritten) {
-    const int height = 5;
-    // 600 pixels: a row converted in more than one piece.
-    for (const int width : {7, 600}) {
-        const std::vector<std::uint32_t> pixels = test_picture(width, height);
-        for (const Format format : {Format{convert_to_rgb565, 2}, Format{convert_to_rgb888, 3},
-                                    Format{convert_to_xrgb8888, 4}}) {
-            for (const int scale : {1, 2, 3, 8}) {
-                SCOPED_TRACE(testing::Message() << width << " pixels, " << format.bytes_per_pixel
-                                                << " bytes, scale " << scale);
-                const int row_bytes = width * scale * format.bytes_per_pixel;
-                const int pitch = row_bytes + 5;
-                // The last row ends exactly at the guard page.
-                const auto size =
-                    static_cast<std::size_t>(pitch * (height * scale - 1) + row_bytes);
-                GuardedPages pages = guarded_pages_allocate(size);
-                ASSERT_NE(pages.begin, nullptr);
-                std::uint8_t* const surface = pages.end - size;
-                std::memset(surface, 0xA5, size);
-                present_rows(pixels.data(), width, height, scale, format.converter,
-                             format.bytes_per_pixel, surface, pitch);
-                for (int y = 0; y < height * scale; ++y) {
-                    for (int x = 0; x < width * scale; ++x) {
-                        std::uint8_t want[4];
-                        format.converter(
-                            &pixels[static_cast<std::size_t>(y / scale * width + x / scale)], want,
-                            1);
-                        const std::uint8_t* const got =
-                            surface + y * pitch + x * format.bytes_per_pixel;
-                        ASSERT_EQ(std::memcmp(got, want,
-                                              static_cast<std::size_t>(format.bytes_per_pixel)),
-                                  0)
-                            << "pixel " << x << "," << y;
-                    }
-                    if (y < height * scale - 1) {
-                        for (int gap = row_bytes; gap < pitch; ++gap) {
-                            ASSERT_EQ(surface[y * pitch + gap], 0xA5) << "gap of row " << y;
-                        }
-                    }
-                }
-                guarded_pages_release(pages);
-            }
-        }
-    }
 }
 
 // --- the display on SDL's dummy driver ---------------------------------------

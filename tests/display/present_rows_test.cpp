@@ -1,0 +1,212 @@
+// Frames into surfaces as blocks: present_rows and present_rect against a
+// plain per-pixel oracle in memory fenced by inaccessible pages, the changed
+// rectangle against a plain scan, and where a picture fits on a screen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "display/pixel_converters.h"
+#include "display/present_rows.h"
+#include "tests/display/guarded_pages.h"
+
+namespace quenlixor {
+namespace {
+
+using test_support::guarded_pages_allocate;
+using test_support::guarded_pages_release;
+using test_support::GuardedPages;
+
+std::vector<std::uint32_t> test_picture(int width, int height) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
+    std::uint32_t seed = 12345;
+    for (std::uint32_t& pixel : pixels) {
+        seed = seed * 1103515245U + 12345U;
+        pixel = seed ^ (seed >> 13);  // bits 24-31 set too
+    }
+    return pixels;
+}
+
+struct Format {
+    Converter converter;
+    int bytes_per_pixel;
+};
+
+TEST(PresentRowsTest, EveryPixelBecomesABlockAndNothingElseIsWritten) {
+    const int height = 5;
+    // 600 pixels: a row converted in more than one piece.
+    for (const int width : {7, 600}) {
+        const std::vector<std::uint32_t> pixels = test_picture(width, height);
+        for (const Format format : {Format{convert_to_rgb565, 2}, Format{convert_to_rgb888, 3},
+                                    Format{convert_to_xrgb8888, 4}}) {
+            for (const int scale : {1, 2, 3, 8, 9, 11}) {
+                SCOPED_TRACE(testing::Message() << width << " pixels, " << format.bytes_per_pixel
+                                                << " bytes, scale " << scale);
+                const int row_bytes = width * scale * format.bytes_per_pixel;
+                const int pitch = row_bytes + 5;
+                // The last row ends exactly at the guard page.
+                const auto size =
+                    static_cast<std::size_t>(pitch * (height * scale - 1) + row_bytes);
+                GuardedPages pages = guarded_pages_allocate(size);
+                ASSERT_NE(pages.begin, nullptr);
+                std::uint8_t* const surface = pages.end - size;
+                std::memset(surface, 0xA5, size);
+                present_rows(pixels.data(), width, height, scale, format.converter,
+                             format.bytes_per_pixel, surface, pitch);
+                for (int y = 0; y < height * scale; ++y) {
+                    for (int x = 0; x < width * scale; ++x) {
+                        std::uint8_t want[4];
+                        format.converter(
+                            &pixels[static_cast<std::size_t>(y / scale * width + x / scale)], want,
+                            1);
+                        const std::uint8_t* const got =
+                            surface + y * pitch + x * format.bytes_per_pixel;
+                        ASSERT_EQ(std::memcmp(got, want,
+                                              static_cast<std::size_t>(format.bytes_per_pixel)),
+                                  0)
+                            << "pixel " << x << "," << y;
+                    }
+                    if (y < height * scale - 1) {
+                        for (int gap = row_bytes; gap < pitch; ++gap) {
+                            ASSERT_EQ(surface[y * pitch + gap], 0xA5) << "gap of row " << y;
+                        }
+                    }
+                }
+                guarded_pages_release(pages);
+            }
+        }
+    }
+}
+
+TEST(PresentRowsTest, ARectangleOfThePictureFillsOnlyItsOwnBlocks) {
+    const int width = 37;
+    const int height = 11;
+    const std::vector<std::uint32_t> pixels = test_picture(width, height);
+    for (const Format format : {Format{convert_to_bgr565, 2}, Format{convert_to_xrgb8888, 4}}) {
+        for (const int scale : {1, 3, 9}) {
+            for (const PictureRect rect :
+                 {PictureRect{0, 0, width, height}, PictureRect{5, 2, 17, 6},
+                  PictureRect{36, 10, 1, 1}, PictureRect{3, 4, 0, 5}}) {
+                SCOPED_TRACE(testing::Message()
+                             << format.bytes_per_pixel << " bytes, scale " << scale << ", rect "
+                             << rect.x << "," << rect.y << " " << rect.width << "x" << rect.height);
+                // The picture lands at (13, 7) on a surface with room around it.
+                const int left = 13;
+                const int top = 7;
+                const int surface_width = left + width * scale + 4;
+                const int surface_height = top + height * scale + 3;
+                const int pitch = surface_width * format.bytes_per_pixel + 6;
+                const auto size = static_cast<std::size_t>(pitch * surface_height);
+                GuardedPages pages = guarded_pages_allocate(size);
+                ASSERT_NE(pages.begin, nullptr);
+                std::uint8_t* const surface = pages.end - size;
+                std::memset(surface, 0xA5, size);
+                std::uint8_t* const origin = surface + top * pitch + left * format.bytes_per_pixel;
+                present_rect(pixels.data(), width, rect, scale, format.converter,
+                             format.bytes_per_pixel, origin, pitch);
+                for (int y = 0; y < surface_height; ++y) {
+                    for (int x = 0; x < surface_width; ++x) {
+                        const int px = x - left < 0 ? -1 : (x - left) / scale;
+                        const int py = y - top < 0 ? -1 : (y - top) / scale;
+                        const bool inside = x >= left && y >= top && px >= rect.x &&
+                                            px < rect.x + rect.width && py >= rect.y &&
+                                            py < rect.y + rect.height;
+                        std::uint8_t want[4] = {0xA5, 0xA5, 0xA5, 0xA5};
+                        if (inside) {
+                            format.converter(&pixels[static_cast<std::size_t>(py * width + px)],
+                                             want, 1);
+                        }
+                        const std::uint8_t* const got =
+                            surface + y * pitch + x * format.bytes_per_pixel;
+                        ASSERT_EQ(std::memcmp(got, want,
+                                              static_cast<std::size_t>(format.bytes_per_pixel)),
+                                  0)
+                            << "surface pixel " << x << "," << y << (inside ? " inside" : "");
+                    }
+                }
+                guarded_pages_release(pages);
+            }
+        }
+    }
+}
+
+TEST(PresentRowsTest, TheChangedRectangleHoldsEveryChangeAndNoMore) {
+    const int width = 45;
+    const int height = 23;
+    const std::vector<std::uint32_t> before = test_picture(width, height);
+    std::uint32_t seed = 99;
+    const auto next = [&seed]() {
+        seed = seed * 1103515245U + 12345U;
+        return seed >> 8;
+    };
+    for (int trial = 0; trial < 400; ++trial) {
+        std::vector<std::uint32_t> after = before;
+        // None, one, a few or many changes, corners and edges included.
+        const int changes =
+            trial % 4 == 0 ? 0 : static_cast<int>(next() % (trial % 3 == 0 ? 300 : 4)) + 1;
+        for (int i = 0; i < changes; ++i) {
+            const std::uint32_t at = next() % static_cast<std::uint32_t>(width * height);
+            after[at] ^= 1U << (next() % 32);
+        }
+        if (trial % 50 == 1) {
+            after[0] ^= 1;
+            after[static_cast<std::size_t>(width * height - 1)] ^= 1;
+        }
+        int left = width;
+        int right = -1;
+        int top = height;
+        int bottom = -1;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const auto at = static_cast<std::size_t>(y * width + x);
+                if (before[at] != after[at]) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        const PictureRect rect = changed_rect(before.data(), after.data(), width, height);
+        SCOPED_TRACE(trial);
+        if (right < 0) {
+            EXPECT_EQ(rect.width, 0);
+            EXPECT_EQ(rect.height, 0);
+            continue;
+        }
+        EXPECT_EQ(rect.x, left);
+        EXPECT_EQ(rect.y, top);
+        EXPECT_EQ(rect.width, right - left + 1);
+        EXPECT_EQ(rect.height, bottom - top + 1);
+    }
+}
+
+TEST(PresentRowsTest, APictureFitsCentredInTheLargestWholeBlocks) {
+    const struct {
+        int area_width, area_height, most;
+        PictureFit fit;
+    } cases[] = {
+        {1920, 1080, 0, {4, 320, 60}},  // 1,280 x 960
+        {3840, 2160, 0, {9, 480, 0}},   // past the windows' 8
+        {1024, 768, 0, {3, 32, 24}},
+        {1920, 1080, 2, {2, 640, 300}},  // --scale 2 fits and is kept
+        {1920, 1080, 5, {4, 320, 60}},   // --scale 5 does not: lowered
+        {1921, 1081, 0, {4, 320, 60}},   // the odd pixel goes right and below
+        {320, 240, 0, {1, 0, 0}},
+        {152, 112, 0, {0, 76, 56}},  // a preview: not even one pixel each
+        {0, 0, 0, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        const PictureFit fit = fit_picture(c.area_width, c.area_height, 320, 240, c.most);
+        SCOPED_TRACE(testing::Message()
+                     << c.area_width << "x" << c.area_height << " at most " << c.most);
+        EXPECT_EQ(fit.block, c.fit.block);
+        EXPECT_EQ(fit.x, c.fit.x);
+        EXPECT_EQ(fit.y, c.fit.y);
+    }
+}
+
+}  // namespace
+}  // namespace quenlixor
