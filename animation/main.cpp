@@ -3,6 +3,7 @@
 // the first key typed in the console or pressed in the window. Closing the
 // window ends the process from inside the display's window procedure.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "animation/animation_driver.h"
@@ -23,19 +24,36 @@ RateCounter rate_counter;
 // the version, or a bad option (status 2, before any window exists).
 void follow_options(int argc, char** argv, ProgramOptions& options) {
     std::string problem;
-    switch (parse_options(argc, argv, options, problem)) {
+    switch (parse_options(argc, argv, display_forms, std::getenv("XSCREENSAVER_WINDOW"), options,
+                          problem)) {
         case OptionsAction::run:
             return;
         case OptionsAction::help:
-            std::fputs(usage_text, stdout);
+            std::fputs(program_usage(display_forms).c_str(), stdout);
             end_process(0);
         case OptionsAction::version:
             std::printf("quenlixor-julia %s\nrenderer kernel: %s\nconverter path: %s\n",
                         program_version, fastest_kernel().name, converter_path_name());
             end_process(0);
         case OptionsAction::bad:
-            print_error("quenlixor-julia: " + problem + "\n" + usage_text);
+            print_error("quenlixor-julia: " + problem + "\n" + program_usage(display_forms));
             end_process(2);
+    }
+}
+
+// What the user should know of a run before it starts: that --fps max
+// flashes, and where full screen gave a smaller block than --scale asked for.
+void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place) {
+    if (options.fps == unpaced) {
+        print_error(
+            "quenlixor-julia: --fps max shows frames as fast as the machine makes them: the "
+            "picture flashes, which can set off seizures in people with photosensitive "
+            "epilepsy\n");
+    }
+    if (place.form != DisplayForm::window && options.scale_given &&
+        display_block() < options.scale) {
+        print_error("quenlixor-julia: --scale " + std::to_string(options.scale) + " lowered to " +
+                    std::to_string(display_block()) + " to fit the screen\n");
     }
 }
 
@@ -43,10 +61,12 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
     ProgramOptions options;
     follow_options(argc, argv, options);
     catch_stop_requests();
-    if (display_open(program_title, picture_width, picture_height, options.scale) == 0) {
+    const DisplayPlace place = display_place(options);
+    if (display_open(program_title, picture_width, picture_height, place) == 0) {
         std::fprintf(stderr, "cannot open the display: %s\n", display_failure());
         end_process(-1);
     }
+    tell_about_the_run(options, place);
     prepare_tables();
     frame_number = frame_number_before(options.first_frame);
     rate_start(rate_counter);

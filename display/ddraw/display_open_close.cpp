@@ -89,12 +89,22 @@ const char* display_failure() {
     return failure_line;
 }
 
+const DisplayForms display_forms = {false, false, false};
+
+std::int32_t display_block() {
+    return display_state.scale;
+}
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
-                          std::int32_t scale) {
+                          const DisplayPlace& place) {
     DisplayState& state = display_state;
     failure_line[0] = '\0';
     state.width = width;
     state.height = height;
+    const std::int32_t scale = place.scale;
+    if (place.form != DisplayForm::window) {
+        return fail_with_text("form", "this display shows a window of its own only");
+    }
     if (scale < 1 || scale > max_display_scale) {
         char text[64];
         std::snprintf(text, sizeof text, "%d is not between 1 and %d", static_cast<int>(scale),

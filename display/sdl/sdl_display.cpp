@@ -123,9 +123,19 @@ void pump_events() {
 
 }  // namespace
 
+const DisplayForms display_forms = {false, false, false};
+
+std::int32_t display_block() {
+    return state.scale;
+}
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
-                          std::int32_t scale) {
+                          const DisplayPlace& place) {
     failure[0] = '\0';
+    const std::int32_t scale = place.scale;
+    if (place.form != DisplayForm::window) {
+        return fail("form", "this display shows a window of its own only");
+    }
     state.width = width;
     state.height = height;
     state.scale = scale;

@@ -276,9 +276,22 @@ void fit_canvas() {
 
 }  // namespace
 
+// The page's own control puts the canvas full screen; the program itself
+// shows it in the page only.
+const DisplayForms display_forms = {false, false, false};
+
+std::int32_t display_block() {
+    return state.block;
+}
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
-                          std::int32_t scale) {
+                          const DisplayPlace& place) {
     failure = "";
+    const std::int32_t scale = place.scale;
+    if (place.form != DisplayForm::window) {
+        failure = "form: the page shows the picture in the page only";
+        return 0;
+    }
     if (scale < 1 || scale > max_display_scale || width <= 0 || height <= 0) {
         failure = "canvas size: scale must be 1 to 8 and the picture at least 1 pixel";
         return 0;

@@ -5,11 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "animation/julia_kernel_choice.h"
@@ -35,6 +37,8 @@ struct World {
     std::uint32_t frame_ms;  // how long a frame takes on the tick clock
     int frames_rendered;
     std::int32_t scale_opened;
+    DisplayPlace place_opened;
+    std::int32_t block_fitted;  // what display_block answers
     std::vector<std::int32_t> frames_shown;
     std::vector<char*> utf8_argv;  // what utf8_arguments gives, when not empty
 };
@@ -72,12 +76,19 @@ const char* converter_path_name() {
     return "sse2";
 }
 
+const DisplayForms display_forms = {true, true, false};
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
-                          std::int32_t scale) {
-    world.scale_opened = scale;
+                          const DisplayPlace& place) {
+    world.scale_opened = place.scale;
+    world.place_opened = place;
     record("display_open(" + std::string(title) + "," + std::to_string(width) + "," +
            std::to_string(height) + ")");
     return world.open_result;
+}
+
+std::int32_t display_block() {
+    return world.block_fitted;
 }
 
 const char* display_failure() {
@@ -206,22 +217,69 @@ TEST(DriverMainTest, TheCaptionShowsTheFramesOfEachSecondOnEveryFrame) {
                                       prefix + "4)", prefix + "4)", prefix + "4)"));
 }
 
-TEST(DriverMainTest, OptionsSetTheScaleTheFirstFrameAndThePace) {
+// Runs the program until its third frame has been shown; what it said on
+// stderr.
+std::string run_three_frames(std::vector<std::string> arguments) {
     reset_world();
     simulated.polls_before_key = 2;
     simulated.key_codes = {'q'};
-    EXPECT_EQ(run_program(), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run_program(std::move(arguments)), 0);
+    std::fflush(stderr);
+    return testing::internal::GetCapturedStderr();
+}
+
+TEST(DriverMainTest, OptionsSetTheScaleTheFirstFrameAndThePace) {
+    // Paced at 60 frames a second unless asked otherwise: frame k is due
+    // k / 60 s after the start.
+    EXPECT_EQ(run_three_frames({}), "");
+    EXPECT_EQ(world.place_opened.form, DisplayForm::window);
     EXPECT_EQ(world.scale_opened, 1);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{1, 2, 3}));
-    EXPECT_TRUE(simulated.sleeps.empty());
+    EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{16666, 16667, 16667}));
 
-    reset_world();
-    simulated.polls_before_key = 2;
-    simulated.key_codes = {'q'};
-    EXPECT_EQ(run_program({"--scale", "3", "--frame", "0", "--fps", "100"}), 0);
+    EXPECT_EQ(run_three_frames({"--scale", "3", "--frame", "0", "--fps", "100"}), "");
     EXPECT_EQ(world.scale_opened, 3);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{0, 1, 2}));
     EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{10000, 10000, 10000}));
+}
+
+TEST(DriverMainTest, TheUnpacedRunIsAskedForAndSaysItFlashes) {
+    const std::string said = run_three_frames({"--fps", "max"});
+    EXPECT_TRUE(simulated.sleeps.empty());
+    EXPECT_EQ(simulated.clock_reads, 0);
+    EXPECT_EQ(world.frames_rendered, 3);
+    EXPECT_THAT(said, testing::StartsWith("quenlixor-julia: --fps max "));
+    EXPECT_THAT(said, testing::HasSubstr("photosensitive epilepsy"));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+TEST(DriverMainTest, FullScreenAsksForTheLargestBlockOrSaysWhereScaleWasLowered) {
+    reset_world();
+    EXPECT_EQ(run_three_frames({"--fullscreen"}), "");
+    EXPECT_EQ(world.place_opened.form, DisplayForm::full_screen);
+    EXPECT_EQ(world.place_opened.scale, 0);
+    EXPECT_EQ(simulated.sleeps.size(), 3U) << "paced by default in every form";
+
+    // display_block() answers what the display fitted: 0 at first, as reset;
+    // the stand-in is told 4 before the run.
+    const auto run_with_block = [](std::vector<std::string> arguments, std::int32_t block) {
+        reset_world();
+        world.block_fitted = block;
+        simulated.polls_before_key = 0;
+        simulated.key_codes = {'q'};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run_program(std::move(arguments)), 0);
+        std::fflush(stderr);
+        return testing::internal::GetCapturedStderr();
+    };
+    EXPECT_EQ(run_with_block({"--fullscreen", "--scale", "5"}, 4),
+              "quenlixor-julia: --scale 5 lowered to 4 to fit the screen\n");
+    EXPECT_EQ(world.place_opened.scale, 5);
+    EXPECT_EQ(run_with_block({"--fullscreen", "--scale", "4"}, 4), "");
+    EXPECT_EQ(run_with_block({"--window-id", "0x400001", "--scale", "2"}, 2), "");
+    EXPECT_EQ(world.place_opened.form, DisplayForm::given_window);
+    EXPECT_EQ(world.place_opened.window, 0x400001U);
 }
 
 TEST(DriverMainTest, OptionsAreReadFromTheArgumentsAsUtf8) {
@@ -243,7 +301,7 @@ TEST(DriverMainTest, ABadOptionEndsWithTwoAndTheUsageBeforeAnythingElse) {
     EXPECT_EQ(status, 2);
     EXPECT_THAT(simulated.calls, ElementsAre("end_process(2)"));
     EXPECT_EQ(error.substr(0, error.find('\n')),
-              "quenlixor-julia: --fps 2000 is out of range (1-1000)");
+              "quenlixor-julia: --fps 2000 is out of range (1-1000, or max)");
     EXPECT_NE(error.find("\nusage: quenlixor-julia [--scale N]"), std::string::npos) << error;
 }
 
