@@ -26,12 +26,12 @@
 #                         and a key in the window ends the program (status 0);
 #                         on a desktop of depth 24 (32-bit XRGB) or 16 (5-6-5).
 #                         At depth 24 the caption, paced by default, never
-#                         shows more than 61 past its first second (natively
-#                         55-61)
+#                         shows more than 62 past its first second, 61 but
+#                         after a late frame (natively 55-62)
 #   scale-2               as window-24 with --scale 2: a 640x480 client area,
 #                         centred, every picture pixel a 2x2 block
 #   fps-max               as window-24 with --fps max, the unpaced run: the
-#                         caption shows far more than 61, and stderr says it
+#                         caption shows more than 62, and stderr says it
 #                         flashes
 # Of the Windows program:
 #   simd-mmx-16           as window-16 with QUENLIXOR_SIMD=mmx: the reference
@@ -41,7 +41,7 @@
 #                         renderer set to gdi for the program, so that
 #                         DirectDraw has no hardware: the primary surface is
 #                         refused in video memory and taken without it; the
-#                         caption, paced by default, shows 55-61 (on the gdi
+#                         caption, paced by default, shows 55-62 (on the gdi
 #                         renderer: Wine's default renderer draws through
 #                         OpenGL, which on a machine without a graphics card
 #                         is software taking 10-50 ms a frame once the
@@ -270,11 +270,14 @@ case $scenario in
             grep -qxE 'Quenlixor Julia Animator FPS:[1-9][0-9]*' <<<"$caption"
         echo "frame rate at depth $depth: ${caption##*:} frames per second"
         case $windows:$scenario in
-            no:window-24 | yes:simd-none-gdi-24) check_paced_rate "$window" 55 61 ;;
-            yes:window-24) check_paced_rate "$window" 1 61 ;;
+            # A span ends on the first frame more than a second after the
+            # last: 61 frames at 60 a second, 62 where the frame it began
+            # on came late (a busy machine).
+            no:window-24 | yes:simd-none-gdi-24) check_paced_rate "$window" 55 62 ;;
+            yes:window-24) check_paced_rate "$window" 1 62 ;;
             *:fps-max)
-                check "unpaced, the caption shows more than 61 (\"$caption\")" \
-                    [ "${caption##*:}" -gt 61 ]
+                check "unpaced, the caption shows more than 62 (\"$caption\")" \
+                    [ "${caption##*:}" -gt 62 ]
                 ;;
         esac
 
