@@ -420,6 +420,14 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     // texture SDL would draw with a renderer of its choice (on Wayland the
     // display draws its own texture instead).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // sdl2-compat (SDL 2 on SDL3) makes a Wayland window as many pixels as
+    // it is asked points, its default for programs that know nothing of
+    // high DPI, and sets that as SDL starts, over hints of normal priority.
+    // This one knows; the variable in the environment stays the user's.
+    // (SDL 2 itself has no such hint.)
+    if (SDL_getenv("SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY") == nullptr) {
+        SDL_SetHintWithPriority("SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY", "0", SDL_HINT_OVERRIDE);
+    }
     // Ctrl+C and SIGTERM belong to the platform's stop requests.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (!open_window(title)) {
