@@ -195,6 +195,9 @@ TEST(PresentRowsTest, APictureFitsCentredInTheLargestWholeBlocks) {
         {1920, 1080, 5, {4, 320, 60}},   // --scale 5 does not: lowered
         {1921, 1081, 0, {4, 320, 60}},   // the odd pixel goes right and below
         {320, 240, 0, {1, 0, 0}},
+        {480, 360, 0, {1, 80, 60}},  // a desktop scaled by 1.5: no block of 1.5
+        {643, 900, 0, {2, 1, 210}},  // taller than wide: the width decides
+        {319, 240, 0, {0, 159, 120}},
         {152, 112, 0, {0, 76, 56}},  // a preview: not even one pixel each
         {0, 0, 0, {0, 0, 0}},
     };

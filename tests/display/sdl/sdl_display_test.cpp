@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -124,6 +125,39 @@ TEST(DummyDisplayDeathTest, ACloseRequestEndsTheProcessWithZero) {
 TEST(DummyDisplayDeathTest, WithoutADesktopOpeningFailsAndSaysWhy) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(open_without_desktop(), testing::ExitedWithCode(0), "refused: no desktop: ");
+}
+
+// A Wayland display that is named but not there: Wayland is tried first,
+// then X11, and the line says why each could not be used; the user's own
+// choice of Wayland is taken alone.
+[[noreturn]] void open_on_missing_wayland(bool asked) {
+    unsetenv("DISPLAY");
+    char runtime[] = "/tmp/qj-runtime-XXXXXX";
+    if (mkdtemp(runtime) == nullptr) {
+        std::exit(3);
+    }
+    setenv("XDG_RUNTIME_DIR", runtime, 1);
+    setenv("WAYLAND_DISPLAY", "qj-no-such-compositor", 1);
+    if (asked) {
+        setenv("SDL_VIDEODRIVER", "wayland", 1);
+    } else {
+        unsetenv("SDL_VIDEODRIVER");
+    }
+    const std::int32_t opened = display_open("Quenlixor Julia (Tolvane)", 320, 240, 1);
+    rmdir(runtime);
+    if (opened != 0) {
+        std::exit(1);
+    }
+    std::fprintf(stderr, "refused: %s\n", display_failure());
+    std::exit(0);
+}
+
+TEST(DummyDisplayDeathTest, ANamedWaylandDisplayIsTriedFirstAndTheUsersChoiceAlone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(open_on_missing_wayland(false), testing::ExitedWithCode(0),
+                "refused: no desktop: .*\\(wayland: SDL video: [^;]+; x11: SDL video: ");
+    EXPECT_EXIT(open_on_missing_wayland(true), testing::ExitedWithCode(0),
+                "refused: SDL video: [^;]*\n");
 }
 
 }  // namespace
