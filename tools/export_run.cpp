@@ -345,9 +345,7 @@ ProgressTiming progress_timing() {
     return timing;
 }
 
-}  // namespace
-
-int run_export(int argc, char** argv) {
+int run_export_with(int argc, char** argv, bool check_flashes) {
     Export job;
     ExportOptions& options = job.options;
     std::string message;
@@ -381,7 +379,9 @@ int run_export(int argc, char** argv) {
     catch_stop_requests(StopRequests::restart_io);
 
     job.delay = gif_delay_centiseconds(options.fps);
-    prepare_flash_check(job);
+    if (check_flashes) {
+        prepare_flash_check(job);
+    }
     open_file_outputs(job);
 
     PipelineStages stages;
@@ -428,6 +428,16 @@ int run_export(int argc, char** argv) {
         return 1;
     }
     return job.failed || !complete ? 1 : 0;
+}
+
+}  // namespace
+
+int run_export(int argc, char** argv) {
+    return run_export_with(argc, argv, true);
+}
+
+int run_export_unchecked(int argc, char** argv) {
+    return run_export_with(argc, argv, false);
 }
 
 }  // namespace quenlixor

@@ -11,6 +11,7 @@
 #include "tools/flash_check.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -24,11 +25,20 @@ constexpr std::int64_t luminance_change = 820;  // 0.1 x 8192 = 819.2, so 820 or
 constexpr std::int64_t redness_change = 20 * redness_unit + 1;
 // A flash is two changes: more than three in a second are seven or more.
 constexpr int changes_too_many = 7;
+// A kind's pixels and change packed in one word (PackedSums): pixels below
+// 2^20 (a field has at most 341 x 256), and their change above.
+constexpr int packed_change_shift = 20;
+constexpr std::uint64_t packed_pixels_mask = (std::uint64_t{1} << packed_change_shift) - 1;
 
 // sRGB byte to linear light, as the relative luminance defines it.
 double linear(int byte) {
     const double value = byte / 255.0;
     return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+}
+
+// Where a colour's index is first looked for in FlashSetup::colour_of_slot.
+std::uint32_t colour_slot(std::uint32_t colour) {
+    return (colour * 2654435761U) >> 24;
 }
 
 void add_weighted(ChangeSums& to, const ChangeSums& from, std::int32_t weight) {
@@ -45,64 +55,136 @@ void add_weighted(ChangeSums& to, const ChangeSums& from, std::int32_t weight) {
 // The colour index of a pixel; `known` becomes false for a colour outside
 // the setup's.
 int colour_index(const FlashSetup& setup, std::uint32_t word, bool& known) {
-    const int guess = setup.index_of_green[(word >> 8) & 0xFF];
-    if (((setup.colours[guess] ^ word) & 0x00FFFFFFU) == 0) {
-        return guess;
-    }
-    for (int index = 0; index < setup.colour_count; ++index) {
-        if (((setup.colours[index] ^ word) & 0x00FFFFFFU) == 0) {
-            return index;
+    const std::uint32_t colour = word & 0x00FFFFFFU;
+    for (std::uint32_t slot = colour_slot(colour);; slot = (slot + 1) % colour_slots) {
+        const int entry = setup.colour_of_slot[slot];
+        if (entry == 0) {
+            known = false;
+            return 0;
+        }
+        if (setup.colours[entry - 1] == colour) {
+            return entry - 1;
         }
     }
-    known = false;
-    return 0;
 }
 
-// The pixels that changed, eight at a time where none did: their pairs
-// of colours added into `sums` when given (one field), else stored in
-// scratch.pairs, which is zero elsewhere (a pair that adds nothing), with
-// whether each row changed. False when a colour is not the setup's.
-bool pair_pixels(const FlashSetup& setup, const std::uint32_t* picture,
-                 const std::uint32_t* previous, FlashScratch& scratch, ChangeSums* sums,
-                 bool& any_changed) {
-    const auto width = static_cast<std::size_t>(setup.width);
-    const auto height = static_cast<std::size_t>(setup.height);
-    if (sums == nullptr) {
-        scratch.pairs.assign(width * height, 0);
-        scratch.row_changed.assign(height, 0);
+// Whether `count` pixels are the same words as before (a loop the
+// compiler turns into vector operations).
+template <int count>
+bool same_words(const std::uint32_t* now, const std::uint32_t* before) {
+    std::uint32_t differ = 0;
+    for (int pixel = 0; pixel < count; ++pixel) {
+        differ |= now[pixel] ^ before[pixel];
     }
-    any_changed = false;
+    return differ == 0;
+}
+
+// Four pixels' words, or lanes of 0 and -1, as GCC's and Clang's vectors
+// (SSE2, NEON or WebAssembly SIMD as the build targets).
+using FourLanes = std::int32_t __attribute__((vector_size(16)));
+
+FourLanes four_words(const std::uint32_t* words) {
+    FourLanes lanes;
+    std::memcpy(&lanes, words, sizeof lanes);
+    return lanes;
+}
+
+// Bit k set where pixel k of eight changed its word.
+unsigned changed_of_eight(const std::uint32_t* now, const std::uint32_t* before) {
+    const FourLanes low = (four_words(now) != four_words(before)) & FourLanes{1, 2, 4, 8};
+    const FourLanes high =
+        (four_words(now + 4) != four_words(before + 4)) & FourLanes{16, 32, 64, 128};
+    const FourLanes bits = low | high;
+    return static_cast<unsigned>(bits[0] | bits[1] | bits[2] | bits[3]);
+}
+
+// Calls take(column, pair) for every pixel whose word changed, row by row
+// (row_done(row) after each), with its pair of colours (a * count + b):
+// 32 pixels at a time are skipped where none did. False
+// when a colour is not the setup's.
+template <typename Take, typename RowDone>
+bool for_changed_pixels(const FlashSetup& setup, const std::uint32_t* picture,
+                        const std::uint32_t* previous, Take take, RowDone row_done) {
+    const int width = setup.width;
     bool known = true;
-    constexpr std::size_t step = 8;
-    for (std::size_t row = 0; row < height; ++row) {
-        const std::uint32_t* now = picture + row * width;
-        const std::uint32_t* before = previous + row * width;
-        bool changed = false;
-        for (std::size_t at = 0; at < width; at += step) {
-            const std::size_t end = std::min(width, at + step);
-            if (std::memcmp(now + at, before + at, (end - at) * sizeof(std::uint32_t)) == 0) {
-                continue;
-            }
-            for (std::size_t column = at; column < end; ++column) {
-                if (now[column] == before[column]) {
+    for (int row = 0; row < setup.height; ++row) {
+        const std::uint32_t* now = picture + static_cast<std::ptrdiff_t>(row) * width;
+        const std::uint32_t* before = previous + static_cast<std::ptrdiff_t>(row) * width;
+        for (int at = 0; at < width; at += 32) {
+            // The pixels that changed as bits, taken lowest first.
+            std::uint32_t changed = 0;
+            if (at + 32 <= width) {
+                if (same_words<32>(now + at, before + at)) {
                     continue;
                 }
+                for (int eight = 0; eight < 32; eight += 8) {
+                    changed |= changed_of_eight(now + at + eight, before + at + eight) << eight;
+                }
+            } else {
+                for (int column = at; column < width; ++column) {
+                    changed |= (now[column] != before[column] ? 1U : 0U) << (column - at);
+                }
+            }
+            for (; changed != 0; changed &= changed - 1) {
+                const int column = at + std::countr_zero(changed);
                 const int from = colour_index(setup, before[column], known);
                 const int to = colour_index(setup, now[column], known);
-                const auto pair = static_cast<std::uint16_t>(from * setup.colour_count + to);
-                if (sums != nullptr) {
-                    add_weighted(*sums, setup.pair_sums[pair], 1);
-                } else {
-                    scratch.pairs[row * width + column] = pair;
-                }
-                changed = true;
+                take(column, from * setup.colour_count + to);
             }
         }
-        if (sums == nullptr) {
-            scratch.row_changed[row] = changed ? 1 : 0;
-        }
-        any_changed = any_changed || changed;
+        row_done(row);
     }
+    return known;
+}
+
+// The changed pixels into scratch.changed (row r's from
+// scratch.row_start[r]). False when a colour is not the setup's.
+bool find_changed_pixels(const FlashSetup& setup, const std::uint32_t* picture,
+                         const std::uint32_t* previous, FlashScratch& scratch) {
+    scratch.changed.clear();
+    scratch.row_start.assign(static_cast<std::size_t>(setup.height) + 1, 0);
+    return for_changed_pixels(
+        setup, picture, previous,
+        [&scratch](int column, int pair) {
+            scratch.changed.push_back(
+                {static_cast<std::uint16_t>(column), static_cast<std::uint16_t>(pair)});
+        },
+        [&scratch](int row) {
+            scratch.row_start[static_cast<std::size_t>(row) + 1] =
+                static_cast<std::uint32_t>(scratch.changed.size());
+        });
+}
+
+// The sums of the changed pixels of the whole picture. False when a colour
+// is not the setup's.
+bool whole_picture_sums(const FlashSetup& setup, const std::uint32_t* picture,
+                        const std::uint32_t* previous, ChangeSums& sums) {
+    // Each kind's pixels and change in one word.
+    std::uint64_t packed[4] = {};
+    const bool known = for_changed_pixels(
+        setup, picture, previous,
+        [&setup, &packed](int, int pair) {
+            const PackedSums& sums_of_pair = setup.packed_pair_sums[static_cast<std::size_t>(pair)];
+            packed[0] += sums_of_pair.kinds[0];
+            packed[1] += sums_of_pair.kinds[1];
+            packed[2] += sums_of_pair.kinds[2];
+            packed[3] += sums_of_pair.kinds[3];
+        },
+        [](int) {});
+    const auto pixels = [&packed](int kind) {
+        return static_cast<std::int32_t>(packed[kind] & packed_pixels_mask);
+    };
+    const auto change = [&packed](int kind) {
+        return static_cast<std::int32_t>(packed[kind] >> packed_change_shift);
+    };
+    sums.brighter = pixels(0);
+    sums.brightening = change(0);
+    sums.darker = pixels(1);
+    sums.darkening = change(1);
+    sums.redder = pixels(2);
+    sums.reddening = change(2);
+    sums.less_red = pixels(3);
+    sums.unreddening = change(3);
     return known;
 }
 
@@ -122,19 +204,27 @@ bool judge_field(const ChangeSums& sums, std::int64_t area, std::int32_t field,
            change.unreddening != 0;
 }
 
-// Row `row` of pairs, times `weight`, into the column sums.
+// The changed pixels of row `row`, times `weight`, into the column sums
+// and their total.
 void add_row(const FlashSetup& setup, FlashScratch& scratch, int row, std::int32_t weight) {
-    if (weight == 0 || scratch.row_changed[static_cast<std::size_t>(row)] == 0) {
-        return;
+    const std::uint32_t end = scratch.row_start[static_cast<std::size_t>(row) + 1];
+    for (std::uint32_t at = scratch.row_start[static_cast<std::size_t>(row)]; at < end; ++at) {
+        const ChangedPixel pixel = scratch.changed[at];
+        const ChangeSums& sums = setup.pair_sums[pixel.pair];
+        add_weighted(scratch.column_sums[pixel.column], sums, weight);
+        add_weighted(scratch.strip_sums, sums, weight);
     }
-    const std::uint16_t* pairs = scratch.pairs.data() + static_cast<std::size_t>(row) *
-                                                            static_cast<std::size_t>(setup.width);
-    for (int column = 0; column < setup.width; ++column) {
-        if (pairs[column] != 0) {
-            add_weighted(scratch.column_sums[static_cast<std::size_t>(column)],
-                         setup.pair_sums[pairs[column]], weight);
-        }
-    }
+}
+
+// Whether no field of the strip the column sums cover can have an area of
+// more than a quarter: not even all of the strip's pixels that moved.
+bool strip_is_still(const FlashSetup& setup, const FlashScratch& scratch) {
+    const std::int64_t most = 4 * static_cast<std::int64_t>(setup.scale);
+    const std::int64_t area = static_cast<std::int64_t>(setup.field_width) *
+                              static_cast<std::int64_t>(setup.field_height);
+    const ChangeSums& strip = scratch.strip_sums;
+    return most * strip.brighter <= area && most * strip.darker <= area &&
+           most * strip.redder <= area && most * strip.less_red <= area;
 }
 
 // The fields of one field row from the column sums: each is its full
@@ -147,6 +237,9 @@ void judge_field_row(const FlashSetup& setup, const FlashScratch& scratch, int f
     const std::int64_t area = static_cast<std::int64_t>(setup.field_width) *
                               static_cast<std::int64_t>(setup.field_height);
     const std::vector<ChangeSums>& columns = scratch.column_sums;
+    if (strip_is_still(setup, scratch)) {
+        return;
+    }
     ChangeSums sums;
     for (int column = 0; column < full; ++column) {
         add_weighted(sums, columns[static_cast<std::size_t>(column)], scale);
@@ -179,7 +272,11 @@ void prepare_flash_setup(FlashSetup& setup, const std::uint32_t* colours, int co
     for (int index = 0; index < count; ++index) {
         const std::uint32_t word = colours[index] & 0x00FFFFFFU;
         setup.colours[index] = word;
-        setup.index_of_green[(word >> 8) & 0xFF] = static_cast<std::uint8_t>(index);
+        std::uint32_t slot = colour_slot(word);
+        while (setup.colour_of_slot[slot] != 0) {
+            slot = (slot + 1) % colour_slots;
+        }
+        setup.colour_of_slot[slot] = static_cast<std::uint8_t>(index + 1);
         const double red = linear(static_cast<int>(word >> 16));
         const double green = linear(static_cast<int>((word >> 8) & 0xFF));
         const double blue = linear(static_cast<int>(word & 0xFF));
@@ -218,6 +315,18 @@ void prepare_flash_setup(FlashSetup& setup, const std::uint32_t* colours, int co
         }
     }
 
+    setup.packed_pair_sums.resize(setup.pair_sums.size());
+    for (std::size_t pair = 0; pair < setup.pair_sums.size(); ++pair) {
+        const ChangeSums& sums = setup.pair_sums[pair];
+        const auto pack = [](std::int32_t pixels, std::int32_t change) {
+            return (static_cast<std::uint64_t>(change) << packed_change_shift) |
+                   static_cast<std::uint64_t>(pixels);
+        };
+        setup.packed_pair_sums[pair] = {
+            {pack(sums.brighter, sums.brightening), pack(sums.darker, sums.darkening),
+             pack(sums.redder, sums.reddening), pack(sums.less_red, sums.unreddening)}};
+    }
+
     setup.width = width;
     setup.height = height;
     setup.scale = scale;
@@ -232,30 +341,29 @@ bool frame_changes(const FlashSetup& setup, const std::uint32_t* picture,
                    std::vector<FieldChange>& changes) {
     changes.clear();
     const int scale = setup.scale;
-    bool any_changed = false;
     if (setup.field_width == setup.width * scale && setup.field_height == setup.height * scale) {
         // One field, the whole output: its sums in picture pixels.
         ChangeSums sums;
-        if (!pair_pixels(setup, picture, previous, scratch, &sums, any_changed)) {
+        if (!whole_picture_sums(setup, picture, previous, sums)) {
             return false;
         }
         FieldChange change;
-        if (any_changed &&
-            judge_field(sums, static_cast<std::int64_t>(setup.width) * setup.height, 0, change)) {
+        if (judge_field(sums, static_cast<std::int64_t>(setup.width) * setup.height, 0, change)) {
             changes.push_back(change);
         }
         return true;
     }
-    if (!pair_pixels(setup, picture, previous, scratch, nullptr, any_changed)) {
+    if (!find_changed_pixels(setup, picture, previous, scratch)) {
         return false;
     }
-    if (!any_changed) {
+    if (scratch.changed.empty()) {
         return true;
     }
     // The columns of the first field row, then each row after.
     const int full = setup.field_height / scale;
     const int part = setup.field_height % scale;
     scratch.column_sums.assign(static_cast<std::size_t>(setup.width), ChangeSums{});
+    scratch.strip_sums = ChangeSums{};
     for (int row = 0; row < full; ++row) {
         add_row(setup, scratch, row, scale);
     }

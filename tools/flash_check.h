@@ -28,6 +28,7 @@
 namespace quenlixor {
 
 inline constexpr int flash_colours_max = 32;
+inline constexpr std::uint32_t colour_slots = 256;
 inline constexpr int field_width_shown = 341;
 inline constexpr int field_height_shown = 256;
 
@@ -45,16 +46,24 @@ struct ChangeSums {
     std::int32_t unreddening = 0;
 };
 
+// The same sums, each kind's pixels and change in one word: for one field.
+struct PackedSums {
+    std::uint64_t kinds[4] = {};  // brighter, darker, redder, less red
+};
+
 // The pictures' colours and the fields: what both parts read.
 struct FlashSetup {
     int colour_count = 0;
-    std::uint32_t colours[flash_colours_max] = {};   // 0x00RRGGBB; bits 24-31 of a pixel carry none
-    std::uint8_t index_of_green[256] = {};           // a guess, checked against `colours`
+    std::uint32_t colours[flash_colours_max] = {};  // 0x00RRGGBB; bits 24-31 of a pixel carry none
+    // Each colour's index + 1 in the slot its hash names or the next free
+    // one after; 0 in the free slots.
+    std::uint8_t colour_of_slot[colour_slots] = {};
     std::int32_t luminance[flash_colours_max] = {};  // relative luminance x 8192
     std::int32_t redness[flash_colours_max] = {};    // (R-G-B) x 320 x 16, at least 0
     bool saturated_red[flash_colours_max] = {};
     // What one pixel changing from colour a to colour b adds: entry a * count + b.
     std::vector<ChangeSums> pair_sums;
+    std::vector<PackedSums> packed_pair_sums;
 
     int width = 0;  // the picture, in pixels
     int height = 0;
@@ -82,11 +91,18 @@ struct FieldChange {
     std::int32_t unreddening = 0;
 };
 
+// A pixel that changed: its column and its pair of colours (a * count + b).
+struct ChangedPixel {
+    std::uint16_t column = 0;
+    std::uint16_t pair = 0;
+};
+
 // Working space of frame_changes, one per thread.
 struct FlashScratch {
-    std::vector<std::uint16_t> pairs;  // every pixel's pair of colours
-    std::vector<std::uint8_t> row_changed;
-    std::vector<ChangeSums> column_sums;
+    std::vector<ChangedPixel> changed;     // row by row
+    std::vector<std::uint32_t> row_start;  // each row's first in `changed`
+    std::vector<ChangeSums> column_sums;   // down the field row's picture rows
+    ChangeSums strip_sums;                 // all of those columns
 };
 
 // On any thread: the fields of `picture` that moved since `previous`
