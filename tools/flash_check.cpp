@@ -83,18 +83,19 @@ bool same_words(const std::uint32_t* now, const std::uint32_t* before) {
 // (SSE2, NEON or WebAssembly SIMD as the build targets).
 using FourLanes = std::int32_t __attribute__((vector_size(16)));
 
-FourLanes four_words(const std::uint32_t* words) {
-    FourLanes lanes;
-    std::memcpy(&lanes, words, sizeof lanes);
-    return lanes;
-}
-
-// Bit k set where pixel k of eight changed its word.
+// Bit k set where pixel k of eight changed its word. (No vector is passed
+// to or from a function: 32-bit x86 without SSE would pass it otherwise.)
 unsigned changed_of_eight(const std::uint32_t* now, const std::uint32_t* before) {
-    const FourLanes low = (four_words(now) != four_words(before)) & FourLanes{1, 2, 4, 8};
-    const FourLanes high =
-        (four_words(now + 4) != four_words(before + 4)) & FourLanes{16, 32, 64, 128};
-    const FourLanes bits = low | high;
+    FourLanes now_low;
+    FourLanes now_high;
+    FourLanes before_low;
+    FourLanes before_high;
+    std::memcpy(&now_low, now, sizeof now_low);
+    std::memcpy(&now_high, now + 4, sizeof now_high);
+    std::memcpy(&before_low, before, sizeof before_low);
+    std::memcpy(&before_high, before + 4, sizeof before_high);
+    const FourLanes bits = ((now_low != before_low) & FourLanes{1, 2, 4, 8}) |
+                           ((now_high != before_high) & FourLanes{16, 32, 64, 128});
     return static_cast<unsigned>(bits[0] | bits[1] | bits[2] | bits[3]);
 }
 
