@@ -194,7 +194,7 @@ bool whole_picture_sums(const FlashSetup& setup, const std::uint32_t* picture,
 bool judge_field(const ChangeSums& sums, std::int64_t area, std::int32_t field,
                  FieldChange& change) {
     const auto mean = [area](std::int32_t pixels, std::int32_t total) {
-        return 4 * static_cast<std::int64_t>(pixels) > area ? total / pixels : 0;
+        return pixels > 0 && 4 * static_cast<std::int64_t>(pixels) > area ? total / pixels : 0;
     };
     change.field = field;
     change.brightening = mean(sums.brighter, sums.brightening);

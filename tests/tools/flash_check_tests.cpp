@@ -202,7 +202,7 @@ std::vector<FieldChange> changes_pixel_by_pixel(const FlashSetup& setup,
         }
     }
     std::vector<FieldChange> expected;
-    const std::int64_t area = std::int64_t{341} * 256;
+    constexpr std::int64_t area = std::int64_t{341} * 256;
     for (int row = 0; row < setup.rows; ++row) {
         for (int column = 0; column < setup.columns; ++column) {
             const int left = column * scale;
@@ -213,7 +213,7 @@ std::vector<FieldChange> changes_pixel_by_pixel(const FlashSetup& setup,
                              corner[at(left, top + 256)][kind] - corner[at(left + 341, top)][kind] +
                              corner[at(left, top)][kind];
             }
-            const auto mean = [&sums, area](std::size_t kind) {
+            const auto mean = [&sums](std::size_t kind) {
                 return static_cast<std::int32_t>(sums[kind] * 4 > area ? sums[kind + 1] / sums[kind]
                                                                        : 0);
             };
