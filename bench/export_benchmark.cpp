@@ -4,10 +4,15 @@
 //   threads, frames 1, 6, 11, ... (720 frames spread over the cycle);
 //   compare T = the cores with 1: the goal is a rate of at least
 //   0.8 x cores x the rate of one thread.
-// - gif_full_cycle/threads:T/scale:N: frames 1-3600 as an animated GIF
-//   written to a temporary file, everything included, at --scale 1 and 2;
-//   reports the file's size in bytes. Goals on 2 threads: 1.5 s at scale 1,
-//   4 s at scale 2.
+// - gif_full_cycle/threads:T/scale:N/flash_check:C: frames 1-3600 as an
+//   animated GIF written to a temporary file, everything included, at
+//   --scale 1 and 2, with the flash check (C 1, as julia-frames runs) and
+//   without it (C 0, the baseline); reports the file's size in bytes. Goals
+//   on 2 threads: 1.5 s at scale 1, 4 s at scale 2; the check at most 10 %
+//   more.
+// - flash_check/scale:N/step:S: the flash check alone over frames 1,
+//   1+S, ... (3600 of them) at --scale N: the comparisons of the frames and
+//   the watch of every field, timed without the rendering; one thread.
 // - gif_against_gifsicle/step:S: 100 frames from frame 1 at --step 1, 10
 //   and 100 as a GIF, and what `gifsicle -O3` makes of it: both sizes and
 //   ours / gifsicle's (goal: at most 1.03). Skipped, saying so, when
@@ -18,6 +23,7 @@
 //   export_benchmark [--benchmark_filter=...] [--benchmark_repetitions=N]
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,20 +31,24 @@
 #include <thread>
 #include <vector>
 
+#include "animation/julia_kernel_choice.h"
+#include "animation/julia_renderer.h"
 #include "platform/platform.h"
 #include "tools/export_run.h"
+#include "tools/flash_check.h"
 
 namespace quenlixor {
 namespace {
 
-int run_with(std::vector<std::string> arguments) {
+int run_with(std::vector<std::string> arguments, bool check_flashes = true) {
     std::vector<char*> argv;
     std::string program = "julia-frames";
     argv.push_back(program.data());
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }
-    return run_export(static_cast<int>(argv.size()), argv.data());
+    return check_flashes ? run_export(static_cast<int>(argv.size()), argv.data())
+                         : run_export_unchecked(static_cast<int>(argv.size()), argv.data());
 }
 
 void render(benchmark::State& state) {
@@ -64,16 +74,53 @@ std::filesystem::path temporary(const std::string& name) {
 void gif_full_cycle(benchmark::State& state) {
     const std::string threads = std::to_string(state.range(0));
     const std::string scale = std::to_string(state.range(1));
+    const bool check_flashes = state.range(2) != 0;
     const std::filesystem::path path = temporary("cycle.gif");
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         if (run_with({"--frame", "1", "--count", "3600", "--quiet", "--threads", threads, "--scale",
-                      scale, "--gif", path.string()}) != 0) {
+                      scale, "--gif", path.string()},
+                     check_flashes) != 0) {
             state.SkipWithError("julia-frames failed");
             return;
         }
     }
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
     std::filesystem::remove(path);
+}
+
+void flash_check(benchmark::State& state) {
+    const auto scale = static_cast<int>(state.range(0));
+    const std::int64_t step = state.range(1);
+    constexpr int frames = 3600;
+    prepare_tables();
+    FlashSetup setup;
+    // The palette's 21 colours, as julia-frames reads them.
+    prepare_flash_setup(setup, palette, 21, picture_width, picture_height, scale);
+    std::vector<std::uint32_t> pictures[2] = {std::vector<std::uint32_t>(pixel_count),
+                                              std::vector<std::uint32_t>(pixel_count)};
+    FlashScratch scratch;
+    std::vector<FieldChange> changes;
+    FlashWatch watch;
+    const FlashPace pace{1, 60};
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+        start_flash_watch(watch, setup, &pace, 1);
+        double seconds = 0;
+        for (int index = 0; index < frames; ++index) {
+            std::vector<std::uint32_t>& picture = pictures[index % 2];
+            render_frame_into(frame_after(1, index * step), picture.data(), fastest_kernel());
+            if (index == 0) {
+                continue;
+            }
+            const auto start = std::chrono::steady_clock::now();
+            frame_changes(setup, picture.data(), pictures[(index + 1) % 2].data(), scratch,
+                          changes);
+            watch_changes(watch, index, changes);
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        state.SetIterationTime(seconds);
+    }
+    state.counters["flashes_found"] = watch.findings[0].found ? 1 : 0;
 }
 
 bool gifsicle_installed() {
@@ -145,11 +192,25 @@ int main(int argc, char** argv) {
     for (int threads = 1; threads <= cores; ++threads) {
         render_case->Arg(threads);
         for (const int scale : {1, 2}) {
-            gif_case->Args({threads, scale});
+            for (const int check : {0, 1}) {
+                gif_case->Args({threads, scale, check});
+            }
         }
     }
     render_case->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
-    gif_case->ArgNames({"threads", "scale"})->Unit(benchmark::kMillisecond)->UseRealTime();
+    gif_case->ArgNames({"threads", "scale", "flash_check"})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("flash_check", flash_check)
+        ->ArgNames({"scale", "step"})
+        ->Args({1, 1})
+        ->Args({2, 1})
+        ->Args({8, 1})
+        ->Args({1, 150})
+        ->Args({2, 150})
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
     benchmark::RegisterBenchmark("gif_against_gifsicle", gif_against_gifsicle)
         ->ArgName("step")
         ->Arg(1)

@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "tools/flash_check.h"
+
 namespace quenlixor {
 
 // One frame in flight and what its outputs need of it.
@@ -19,6 +21,8 @@ struct FrameWork {
     std::vector<unsigned char> gif_bytes;
     std::vector<unsigned char> png_bytes;
     std::vector<unsigned char> raw_bytes;
+    std::vector<FieldChange> flash_changes;  // what moved since the frame before
+    FlashScratch flash_scratch;
     bool failed = false;
     // Set under the pipeline's lock: the index of the frame whose first or
     // second stage is done in this slot (-1 for none yet).

@@ -16,6 +16,7 @@
 #include "tools/export_options.h"
 #include "tools/export_pipeline.h"
 #include "tools/export_progress.h"
+#include "tools/flash_check.h"
 #include "tools/gif_encoder.h"
 #include "tools/output_file.h"
 #include "tools/png_encoder.h"
@@ -23,6 +24,10 @@
 
 namespace quenlixor {
 namespace {
+
+// The palette's colours: entries 0-20, the ramp and white (the rest are
+// black, as entry 0 is).
+constexpr int palette_colours = 21;
 
 // One file output that stays open for the whole run (the GIF, the raw
 // stream) or until the last frame (--png PATH, --raw PATH).
@@ -48,6 +53,12 @@ struct Export {
     bool failed = false;
     Progress progress;
     std::int64_t written = 0;
+    // The flash check of the outputs that are animations, at their paces:
+    // the PNG and raw frames at 60 a second, the GIF at its own.
+    bool flash = false;
+    FlashSetup flash_setup;
+    FlashWatch flash_watch;
+    std::string pace_names[2];
 };
 
 int bad_input(const std::string& message) {
@@ -148,12 +159,98 @@ void prepare_frame(const Export& job, FrameWork& frame) {
     }
 }
 
-// On a worker, once the frame before is prepared: the frame's GIF bytes.
-void encode_gif_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
-    if (!frame.failed) {
+// On a worker, once the frame before is prepared: the frame's GIF bytes
+// and what moved since the frame before.
+void finish_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
+    if (!frame.failed && job.gif) {
         frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
                                   job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
     }
+    frame.flash_changes.clear();
+    if (!frame.failed && job.flash && previous != nullptr) {
+        frame.failed = !frame_changes(job.flash_setup, frame.pixels, previous->pixels,
+                                      frame.flash_scratch, frame.flash_changes);
+    }
+}
+
+// Sets up the flash check when an output is an animation: the PNG and raw
+// sequences and the raw stream at 60 frames a second (a screen's pace), the
+// GIF at its own.
+void prepare_flash_check(Export& job) {
+    const ExportOptions& options = job.options;
+    if (options.count < 2) {
+        return;
+    }
+    FlashPace paces[2];
+    int pace_count = 0;
+    const bool png = options.png.destination == Destination::sequence;
+    const bool raw = options.raw.destination == Destination::sequence ||
+                     options.raw.destination == Destination::stream;
+    if (png || raw) {
+        paces[pace_count] = FlashPace{1, 60};
+        job.pace_names[pace_count++] = png && raw ? "the PNG and raw frames"
+                                       : png      ? "the PNG frames"
+                                                  : "the raw frames";
+    }
+    if (job.gif) {
+        paces[pace_count] = FlashPace{job.delay, 100};
+        job.pace_names[pace_count++] = "the GIF";
+    }
+    if (pace_count == 0) {
+        return;
+    }
+    job.flash = true;
+    prepare_flash_setup(job.flash_setup, palette, palette_colours, picture_width, picture_height,
+                        options.scale);
+    start_flash_watch(job.flash_watch, job.flash_setup, paces, pace_count);
+}
+
+// "the GIF at 25 frames a second", from a pace.
+std::string paced_name(const std::string& name, const FlashPace& pace) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%g",
+                  static_cast<double>(pace.ticks_per_second) / pace.frame_ticks);
+    return name + " at " + rate + " frames a second";
+}
+
+// One line on stderr if an output flashes more than three times in a second.
+void warn_of_flashes(const Export& job) {
+    const FlashWatch& watch = job.flash_watch;
+    int first = -1;
+    std::string also;
+    for (int pace = 0; pace < watch.pace_count; ++pace) {
+        if (!watch.findings[pace].found) {
+            continue;
+        }
+        if (first < 0) {
+            first = pace;
+        } else {
+            also = " (so does " + paced_name(job.pace_names[pace], watch.paces[pace]) + ")";
+        }
+    }
+    if (first < 0) {
+        return;
+    }
+    const FlashFinding& finding = watch.findings[first];
+    const FlashPace& pace = watch.paces[first];
+    // The frames shown in that second.
+    const std::int64_t shown = (pace.ticks_per_second + pace.frame_ticks - 1) / pace.frame_ticks;
+    const std::int64_t last = std::min<std::int64_t>(finding.first + shown, job.options.count) - 1;
+    const std::string part = job.flash_setup.columns * job.flash_setup.rows == 1
+                                 ? "the picture"
+                                 : "a 341x256 part of the picture as shown";
+    std::fprintf(
+        stderr,
+        "julia-frames: warning: %s%s flash%s %lld%s times in the second from %.2f s "
+        "(frames %ld to %ld: %lld changes of %s over more than a quarter of %s); more "
+        "than 3 flashes a second can set off seizures in people with photosensitive "
+        "epilepsy\n",
+        paced_name(job.pace_names[first], pace).c_str(), also.c_str(),
+        job.pace_names[first] == "the GIF" ? "es" : "", static_cast<long long>(finding.changes / 2),
+        finding.changes % 2 != 0 ? ".5" : "", frame_seconds(pace, finding.first),
+        static_cast<long>(frame_at(job.options, finding.first)),
+        static_cast<long>(frame_at(job.options, last)), static_cast<long long>(finding.changes),
+        finding.red ? "saturated red" : "brightness", part.c_str());
 }
 
 // Whether any output is still being written.
@@ -197,6 +294,9 @@ bool write_frame(Export& job, const FrameWork& frame) {
                      static_cast<long>(frame_at(job.options, frame.index)));
         job.failed = true;
         return false;
+    }
+    if (job.flash) {
+        watch_changes(job.flash_watch, frame.index, frame.flash_changes);
     }
     write_to_file(job, job.raw_stream, frame.raw_bytes, false);
     write_gif_frame(job, frame.gif_bytes);
@@ -245,9 +345,7 @@ ProgressTiming progress_timing() {
     return timing;
 }
 
-}  // namespace
-
-int run_export(int argc, char** argv) {
+int run_export_with(int argc, char** argv, bool check_flashes) {
     Export job;
     ExportOptions& options = job.options;
     std::string message;
@@ -281,6 +379,9 @@ int run_export(int argc, char** argv) {
     catch_stop_requests(StopRequests::restart_io);
 
     job.delay = gif_delay_centiseconds(options.fps);
+    if (check_flashes) {
+        prepare_flash_check(job);
+    }
     open_file_outputs(job);
 
     PipelineStages stages;
@@ -297,9 +398,11 @@ int run_export(int argc, char** argv) {
         std::vector<unsigned char> head;
         gif_head(options.scale, head);
         write_to_file(job, job.gif_file, head, false);
+    }
+    if ((job.gif && !job.gif_file.failed) || job.flash) {
         stages.needs_previous = true;
         stages.finish = [&job](FrameWork& frame, const FrameWork* previous) {
-            encode_gif_frame(job, frame, previous);
+            finish_frame(job, frame, previous);
         };
     }
 
@@ -310,6 +413,9 @@ int run_export(int argc, char** argv) {
         complete = run_pipeline(stages);
     }
     finish_progress(job.progress);
+    if (job.flash) {
+        warn_of_flashes(job);
+    }
 
     if (complete && stop_signal() == 0 && job.gif) {
         job.gif_held.push_back(gif_trailer);
@@ -322,6 +428,16 @@ int run_export(int argc, char** argv) {
         return 1;
     }
     return job.failed || !complete ? 1 : 0;
+}
+
+}  // namespace
+
+int run_export(int argc, char** argv) {
+    return run_export_with(argc, argv, true);
+}
+
+int run_export_unchecked(int argc, char** argv) {
+    return run_export_with(argc, argv, false);
 }
 
 }  // namespace quenlixor

@@ -8,4 +8,7 @@ namespace quenlixor {
 // be written or the run was stopped, 2 bad input (one line on stderr).
 int run_export(int argc, char** argv);
 
+// The same run without the flash check: the export benchmark's baseline.
+int run_export_unchecked(int argc, char** argv);
+
 }  // namespace quenlixor

@@ -98,13 +98,15 @@ protected:
     }
     void TearDown() override { fs::remove_all(work_); }
 
-    Outcome run(const std::vector<std::string>& arguments) {
+    // Runs julia-frames; its standard output goes to `out_path` (by default
+    // a file read into Outcome::out).
+    Outcome run(const std::vector<std::string>& arguments, const std::string& out_path = "") {
         std::string command = tool_command();
         for (const std::string& argument : arguments) {
             command.push_back(' ');
             command.append(quoted(argument));
         }
-        const fs::path out = work_ / "stdout";
+        const fs::path out = out_path.empty() ? work_ / "stdout" : fs::path(out_path);
         const fs::path err = work_ / "stderr";
         command.append(" >");
         command.append(quoted(out.string()));
@@ -114,7 +116,7 @@ protected:
         const int raw_status = std::system(command.c_str());
         Outcome outcome;
         outcome.status = WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
-        outcome.out = read_file(out);
+        outcome.out = out_path.empty() ? read_file(out) : std::string();
         outcome.err = read_file(err);
         return outcome;
     }
@@ -407,6 +409,57 @@ TEST_F(JuliaFramesTest, StreamCarriesEveryFrameInOrder) {
     EXPECT_TRUE(outcome.out ==
                 expected_raw_frame(3) + expected_raw_frame(503) + expected_raw_frame(1003));
     EXPECT_TRUE(files_in_outputs().empty());
+}
+
+TEST_F(JuliaFramesTest, WarnsOfFlashesInOneLineAndStillWritesEveryFrame) {
+    // The whole cycle at the defaults, as a GIF (25 frames a second) and as
+    // raw frames (60): no flash. Under an emulator (qemu-user) that takes
+    // too long; the frames and the check's sums are the same, bit for bit.
+    Outcome outcome;
+    if (launcher_words().empty()) {
+        outcome = run({"--frame", "1", "--count", "3600", "--gif", output("a.gif"), "--raw", "-"},
+                      "/dev/null");
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    }
+
+    // Every 11th frame at 60 a second flashes from its second frame on
+    // (frame 23); --quiet keeps the warning, and the stream is whole.
+    outcome = run({"--frame", "1", "--count", "64", "--step", "11", "--quiet", "--raw", "-"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(count_lines(outcome.err), 1) << outcome.err;
+    EXPECT_EQ(
+        outcome.err.rfind("julia-frames: warning: the raw frames at 60 frames a second flash ", 0),
+        0U)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("in the second from 0.03 s (frames 23 to 672:"), std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("can set off seizures in people with photosensitive epilepsy"),
+              std::string::npos)
+        << outcome.err;
+    ASSERT_EQ(outcome.out.size(), 64 * 307200U);
+    EXPECT_TRUE(outcome.out.substr(0, 307200) == expected_raw_frame(1));
+    EXPECT_TRUE(outcome.out.substr(63 * 307200) == expected_raw_frame(1 + 63 * 11));
+
+    // A GIF at 50 frames a second, every 20th frame: written whole.
+    outcome = run(
+        {"--frame", "1", "--count", "60", "--step", "20", "--fps", "50", "--gif", output("b.gif")});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(count_lines(outcome.err), 1) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("julia-frames: warning: the GIF at 50 frames a second flashes ", 0),
+              0U)
+        << outcome.err;
+    const std::string gif = read_file(output("b.gif"));
+    EXPECT_EQ(gif.rfind("GIF89a", 0), 0U);
+    EXPECT_EQ(gif.back(), '\x3B');
+#if defined(QUENLIXOR_HAVE_GIF)
+    int error = 0;
+    GifFileType* decoded = DGifOpenFileName(output("b.gif").c_str(), &error);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(DGifSlurp(decoded), GIF_OK);
+    EXPECT_GT(decoded->ImageCount, 50);
+    DGifCloseFile(decoded, &error);
+#endif
 }
 
 TEST_F(JuliaFramesTest, GifStreamIsTheGifFile) {
