@@ -320,12 +320,19 @@ var quenlixorPage = (function () {
     linesChanged();
   }
 
-  // The picture is on the page: the full-screen control, where the browser
-  // has full screen for it. Its key (Enter or Space) does not end the
-  // animation; once used it lets the focus go, so that the next key does.
+  // The picture is on the page: it runs, or it waits for its start.
   function opened() {
     document.body.className = 'picture';
-    if (!stillWanted()) setState('running');
+    if (waits) return;
+    setState('running');
+    offerFullScreen();
+  }
+
+  // The full-screen control, where the browser has full screen for the
+  // picture; once it runs (full screen would hide the start control). Its
+  // key (Enter or Space) does not end the animation; once used it lets the
+  // focus go, so that the next key does.
+  function offerFullScreen() {
     if (!fullScreenOffered()) return;
     var full = element('full');
     full.onclick = function () {
@@ -336,10 +343,8 @@ var quenlixorPage = (function () {
   }
 
   // Where the system asks for reduced motion, the animation does not start by
-  // itself.
-  function stillWanted() {
-    return !!(window.matchMedia && window.matchMedia('(prefers-reduced-motion: reduce)').matches);
-  }
+  // itself (asked once, as the page starts).
+  var waits = false;
 
   // The display shows the first frame and calls this: the start control
   // then starts the animation (go).
@@ -350,6 +355,7 @@ var quenlixorPage = (function () {
       offer('start', false);
       say('');
       setState('running');
+      offerFullScreen();
       go();
     };
     offer('start', true);
@@ -378,6 +384,7 @@ var quenlixorPage = (function () {
       if (list[i].name === 'scale') scaleGiven = true;
     }
     if (read.pace === 'max') setLine('warning', 'fps=max flashes: ' + flashes);
+    waits = !!(window.matchMedia && window.matchMedia('(prefers-reduced-motion: reduce)').matches);
     var simd = read.simd !== 'none' && WebAssembly.validate(new Uint8Array(simdProbe));
     var chosen = simd ? simd128 : scalar;
     var factory = chosen.factory;
@@ -387,7 +394,7 @@ var quenlixorPage = (function () {
       });
       canvasRun = runProgram(factory, module, read.argv,
                  {canvas: element('picture'), pace: read.pace, onOpen: opened,
-                  waitForStart: stillWanted() ? waitForStart : null},
+                  waitForStart: waits ? waitForStart : null},
                  function (status, output, errors, options) {
                    if (options.displayOpened) {
                      showEnd(options, list);

@@ -336,17 +336,22 @@ try {
   const still = await presentsOver(page, 120, 2000);
   const waiting = await seen(page);
   const startShown = await page.$eval('#start', (b) => !b.hidden && b.getBoundingClientRect().height > 0);
-  check(still.presents === 0 && waiting.frame === first && startShown &&
+  // Full screen would hide the start control: offered once it runs.
+  const fullOffered = () => page.$eval('#full', (b) => !b.hidden);
+  const fullWhileWaiting = await fullOffered();
+  check(still.presents === 0 && waiting.frame === first && startShown && !fullWhileWaiting &&
         (await text(page, 'status')).includes('reduced motion'),
         `reduced motion: frame ${waiting.frame} stays for ${still.ticks} refreshes and 2 s ` +
-        `(${still.presents} frames presented), the start control ${startShown ? 'shown' : 'missing'}`);
+        `(${still.presents} frames presented), the start control ${startShown ? 'shown' : 'missing'}, ` +
+        `full screen ${fullWhileWaiting ? 'offered' : 'not yet'}`);
   await page.keyboard.press('Tab');
   const startFocused = await page.evaluate(() => document.activeElement.id);
   await page.keyboard.press('Enter');
   await reached(page, 'running');
   const pace = await presentsOver(page, 30, 0);
-  check(startFocused === 'start' && Math.abs(pace.presents - pace.ticks) <= 2,
-        `started by Tab (${startFocused}) and Enter: ${pace.presents} frames in ${pace.ticks} refreshes`);
+  check(startFocused === 'start' && Math.abs(pace.presents - pace.ticks) <= 2 && (await fullOffered()),
+        `started by Tab (${startFocused}) and Enter: ${pace.presents} frames in ${pace.ticks} refreshes, ` +
+        'full screen offered');
   await page.keyboard.press('a');
   await reached(page, 'ended');
   check(ended.test(await text(page, 'status')), 'started, a key then ends it');
