@@ -1,20 +1,28 @@
 // The page around the program: turns the URL's query parameters into the
 // program's command line, picks the module this browser runs (WebAssembly
 // SIMD or scalar), shows what `--version` prints under the picture, gives
-// the picture its room, and shows how the program ended: its message, the
-// page's help, or a link that continues the animation.
+// the picture its room (in the window, or the whole screen), offers full
+// screen, waits for a start where the system asks for reduced motion, and
+// shows how the program ended: its message, the page's help, or a link that
+// continues the animation.
 //
 // How it ended is also on the root element, for scripts that drive the page:
-// data-state is "starting", "running", "ended" (a key or a tap ended the
-// animation), "printed" (help or version shown, nothing run), "refused" (a
-// bad parameter: its message in #status, nothing run) or "failed" (the
-// browser cannot run it, or the display could not open); data-exit-status is
-// the program's exit status once it has one (2 for a bad parameter).
+// data-state is "starting", "waiting" (reduced motion: the first frame shown,
+// the animation waiting for its start control), "running", "ended" (a key or
+// a tap ended the animation), "printed" (help or version shown, nothing run),
+// "refused" (a bad parameter: its message in #status, nothing run) or
+// "failed" (the browser cannot run it, or the display could not open);
+// data-exit-status is the program's exit status once it has one (2 for a bad
+// parameter).
 //
 // Plain ES5, so that a browser too old for WebAssembly still runs it far
 // enough to say so.
 var quenlixorPage = (function () {
   'use strict';
+
+  // What fps=max does to the eyes.
+  var flashes = 'shown unpaced, the animation changes most of the picture many times a ' +
+                'second, which can set off seizures in people with photosensitive epilepsy.';
 
   // The page's help, in its own terms: parameters, a key or a tap.
   var help = {
@@ -26,14 +34,16 @@ var quenlixorPage = (function () {
                   '(default 1). Lowered where the picture would not fit on the screen.'],
       ['fps=N', 'At most N frames a second, N from 1 to 1000. Without it, one frame ' +
                 'per refresh of the screen.'],
-      ['fps=max', 'As many frames a second as the page can show.'],
+      ['fps=max', 'As many frames a second as the page can show. It flashes: ' + flashes],
       ['frame=N', 'Starts at frame N of the path, N from 0 to 2147483647 (default 1).'],
       ['simd=none', 'Uses the module without WebAssembly SIMD.'],
       ['version', 'Shows the version, the renderer kernel and the converter path.'],
       ['help', 'Shows this text.']
     ],
     end: 'A key, or a tap on the picture, ends the animation. The line under it then ' +
-         'offers a link that goes on from the next frame.'
+         'offers a link that goes on from the next frame. Full screen shows the picture ' +
+         'as large as it fits (or at scale=N, where that fits); Esc leaves it. Where the ' +
+         'system asks for reduced motion, the animation waits for its start button.'
   };
 
   // The smallest module that uses a SIMD128 instruction (i8x16.splat):
@@ -48,6 +58,23 @@ var quenlixorPage = (function () {
   });
 
   function element(id) { return document.getElementById(id); }
+
+  // Full screen, standard or (older Safari) prefixed.
+  function fullScreenElement() {
+    return document.fullscreenElement || document.webkitFullscreenElement || null;
+  }
+
+  function fullScreenOffered() {
+    return !!(document.fullscreenEnabled || document.webkitFullscreenEnabled);
+  }
+
+  function goFullScreen(stage) {
+    if (stage.requestFullscreen) {
+      stage.requestFullscreen().catch(function () {});
+    } else if (stage.webkitRequestFullscreen) {
+      stage.webkitRequestFullscreen();
+    }
+  }
 
   // Sets a line's text (the lines under the picture take from its room).
   function setLine(id, text) {
@@ -146,21 +173,49 @@ var quenlixorPage = (function () {
   }
 
   // The room the picture has: the viewport less the lines under it, so that
-  // the whole page stays on the screen, but at least half the viewport. The
-  // display asks every frame; it is measured again only after a resize or a
-  // change of the lines (at fps=max a measure would cost about 2% a frame).
+  // the whole page stays on the screen, but at least half the viewport (the
+  // line that says the animation has ended aside: the last frame keeps its
+  // size, and that line may need a scroll in a short window); in
+  // full screen the whole screen, and there, unless ?scale was given, the
+  // largest k that fits. The display asks every frame; it is measured again
+  // only after a resize, a change of full screen or a change of the lines (at
+  // fps=max a measure would cost about 2% a frame).
   var roomKnown = null;
+  var scaleGiven = false;
 
-  function linesChanged() { roomKnown = null; }
+  // The run on the canvas (its module's options), once it has one.
+  var canvasRun = null;
+  var refitting = false;
+
+  // Once the picture is shown, the display refits it at once (not at the
+  // next frame, which may be a while at fps=1, or never: waiting for the
+  // start, after the end).
+  function linesChanged() {
+    roomKnown = null;
+    if (!refitting && canvasRun !== null && canvasRun.refit) {
+      refitting = true;
+      canvasRun.refit();
+      refitting = false;
+    }
+  }
 
   window.addEventListener('resize', linesChanged);
+  document.addEventListener('fullscreenchange', linesChanged);
+  document.addEventListener('webkitfullscreenchange', linesChanged);
 
   function room() {
     if (roomKnown !== null) return roomKnown;
+    var stage = element('stage');
+    if (fullScreenElement() === stage) {
+      roomKnown = {width: stage.clientWidth, height: stage.clientHeight, largest: !scaleGiven};
+      return roomKnown;
+    }
     var view = document.documentElement;
     var below = 0;
-    var lines = ['fit', 'info', 'status'];
+    var lines = ['warning', 'fit', 'status', 'bar'];
+    var ended = document.documentElement.getAttribute('data-state') === 'ended';
     for (var i = 0; i < lines.length; ++i) {
+      if (ended && lines[i] === 'status') continue;
       var line = element(lines[i]);
       if (line.offsetParent === null) continue;
       var style = window.getComputedStyle(line);
@@ -176,8 +231,10 @@ var quenlixorPage = (function () {
     return String(Math.round(number * 100) / 100);
   }
 
-  // The line under the picture, when the display lowered the scale to fit.
+  // The line under the picture, when the display lowered the scale to fit
+  // the window (full screen hides the lines).
   function showFit(fit) {
+    if (fullScreenElement() !== null) return;
     var lowered = fit.block < fit.wanted || fit.smooth;
     setLine('fit', !lowered ? '' :
       'Scale ' + fit.scale + ' lowered to ' + plain(fit.shown) + ' to fit the screen' +
@@ -196,7 +253,8 @@ var quenlixorPage = (function () {
       pace: settings.pace || 'refresh',
       room: room,
       onFit: showFit,
-      onOpen: function () { setState('running'); },
+      waitForStart: settings.waitForStart || null,
+      onOpen: settings.onOpen,
       print: function (line) { output.push(line); },
       printErr: function (line) { errors.push(line); },
       instantiateWasm: function (imports, receive) {
@@ -210,6 +268,7 @@ var quenlixorPage = (function () {
       }
     };
     factory(options);
+    return options;
   }
 
   // The page's help under the line above it.
@@ -254,6 +313,57 @@ var quenlixorPage = (function () {
     status.appendChild(document.createTextNode(', or reload the page to start it again.'));
   }
 
+  // Shows a control (a button under the lines) or hides it.
+  function offer(id, shown) {
+    element(id).hidden = !shown;
+    element('controls').hidden = element('start').hidden && element('full').hidden;
+    linesChanged();
+  }
+
+  // The picture is on the page: it runs, or it waits for its start.
+  function opened() {
+    document.body.className = 'picture';
+    if (waits) return;
+    setState('running');
+    offerFullScreen();
+  }
+
+  // The full-screen control, where the browser has full screen for the
+  // picture; once it runs (full screen would hide the start control). Its
+  // key (Enter or Space) does not end the animation; once used it lets the
+  // focus go, so that the next key does.
+  function offerFullScreen() {
+    if (!fullScreenOffered()) return;
+    var full = element('full');
+    full.onclick = function () {
+      full.blur();
+      goFullScreen(element('stage'));
+    };
+    offer('full', true);
+  }
+
+  // Where the system asks for reduced motion, the animation does not start by
+  // itself (asked once, as the page starts).
+  var waits = false;
+
+  // The display shows the first frame and calls this: the start control
+  // then starts the animation (go).
+  function waitForStart(go) {
+    var start = element('start');
+    start.onclick = function () {
+      start.onclick = null;
+      offer('start', false);
+      say('');
+      setState('running');
+      offerFullScreen();
+      go();
+    };
+    offer('start', true);
+    say('Your system asks for reduced motion, so the animation waits for you to start it.');
+    setState('waiting');
+    linesChanged();
+  }
+
   // Each variant is {factory: its module script's factory, module: its
   // WebAssembly in base64}.
   function start(simd128, scalar) {
@@ -270,6 +380,11 @@ var quenlixorPage = (function () {
       setState('refused', 2);
       return;
     }
+    for (var i = 0; i < list.length; ++i) {
+      if (list[i].name === 'scale') scaleGiven = true;
+    }
+    if (read.pace === 'max') setLine('warning', 'fps=max flashes: ' + flashes);
+    waits = !!(window.matchMedia && window.matchMedia('(prefers-reduced-motion: reduce)').matches);
     var simd = read.simd !== 'none' && WebAssembly.validate(new Uint8Array(simdProbe));
     var chosen = simd ? simd128 : scalar;
     var factory = chosen.factory;
@@ -277,12 +392,14 @@ var quenlixorPage = (function () {
       runProgram(factory, module, ['--version'], {}, function (status, output) {
         setLine('info', output.join(' \u00b7 '));
       });
-      runProgram(factory, module, read.argv,
-                 {canvas: element('picture'), pace: read.pace},
+      canvasRun = runProgram(factory, module, read.argv,
+                 {canvas: element('picture'), pace: read.pace, onOpen: opened,
+                  waitForStart: waits ? waitForStart : null},
                  function (status, output, errors, options) {
                    if (options.displayOpened) {
                      showEnd(options, list);
                      setState('ended', status);
+                     linesChanged();
                      return;
                    }
                    if (status === 0) {

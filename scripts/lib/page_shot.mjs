@@ -38,18 +38,21 @@ try {
   const left = (name) => `document.documentElement.getAttribute('data-state') !== '${name}'`;
   await page.waitForFunction(`(${left('starting')}) && document.documentElement.hasAttribute('data-state')`,
                              {timeout: startLimitMs, polling: 50});
+  // "waiting": the system asks for reduced motion, and the first frame
+  // stays until the page's start control is used; shown as it is.
+  const shown = (name) => name === 'running' || name === 'waiting';
   let now = await state();
-  if (now.name === 'running' && !check) {
-    await page.waitForFunction(left('running'), {timeout: Number(seconds) * 1000, polling: 100})
+  if (shown(now.name) && !check) {
+    await page.waitForFunction(left(now.name), {timeout: Number(seconds) * 1000, polling: 100})
         .catch(() => {});
     now = await state();
-    if (now.name === 'running') {
+    if (shown(now.name)) {
       await page.screenshot({path: out});
       console.log(`caption: ${await page.title()}`);
       if (now.status_line) console.log(now.status_line);
     }
   }
-  if (now.name !== 'running') {
+  if (!shown(now.name)) {
     if (now.name === 'printed') {
       if (now.printed) console.log(now.printed);
     } else if (now.status_line) {
