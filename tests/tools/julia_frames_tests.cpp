@@ -23,6 +23,7 @@
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
+#include "platform/processor_features.h"
 
 #if defined(QUENLIXOR_HAVE_PNG)
 #include <png.h>
@@ -98,8 +99,10 @@ protected:
     }
     void TearDown() override { fs::remove_all(work_); }
 
-    Outcome run(const std::vector<std::string>& arguments) {
-        std::string command = tool_command();
+    // `environment`: NAME=VALUE words the tool runs with.
+    Outcome run(const std::vector<std::string>& arguments, const std::string& environment = {}) {
+        std::string command =
+            (environment.empty() ? "" : "env " + environment + " ") + tool_command();
         for (const std::string& argument : arguments) {
             command.push_back(' ');
             command.append(quoted(argument));
@@ -302,6 +305,38 @@ TEST_F(JuliaFramesTest, EveryAvailableKernelWritesTheSameFrame) {
         }
         ASSERT_EQ(outcome.status, 0) << kernel->name << ": " << outcome.err;
         EXPECT_TRUE(read_file(path) == expected) << kernel->name;
+    }
+}
+
+TEST_F(JuliaFramesTest, AKernelAboveTheCappedProcessorIsRefusedAsBadInput) {
+    // QUENLIXOR_SIMD makes this processor one of a lower level, as an older
+    // processor is: a kernel it cannot run (which there would stop on an
+    // illegal instruction) is refused, with status 2 and one line; the
+    // kernels it can run still write the frame.
+    for (const char* level : {"none", "sse2"}) {
+        SimdLevel cap = SimdLevel::none;
+        ASSERT_TRUE(parse_simd_level(level, cap));
+        const ProcessorFeatures capped = capped_features(read_processor_features(), cap);
+        for (const Kernel* kernel : kernel_table()) {
+            const bool runs = kernel->needs == nullptr || capped.*kernel->needs;
+            const std::string path = output("frame.raw");
+            const Outcome outcome =
+                run({"--frame", "4321", "--kernel", kernel->name, "--raw", path},
+                    std::string("QUENLIXOR_SIMD=") + level);
+            if (runs) {
+                EXPECT_EQ(outcome.status, 0)
+                    << level << ", " << kernel->name << ": " << outcome.err;
+                EXPECT_EQ(read_file(path).size(), 307200U) << level << ", " << kernel->name;
+                fs::remove(path);
+                continue;
+            }
+            EXPECT_EQ(outcome.status, 2) << level << ", " << kernel->name;
+            EXPECT_EQ(count_lines(outcome.err), 1) << level << ": " << outcome.err;
+            EXPECT_EQ(outcome.err.rfind("julia-frames: ", 0), 0U) << outcome.err;
+            EXPECT_NE(outcome.err.find(std::string(" ") + kernel->name + " "), std::string::npos)
+                << outcome.err;
+            EXPECT_TRUE(files_in_outputs().empty()) << level << ", " << kernel->name;
+        }
     }
 }
 
