@@ -586,6 +586,22 @@ TEST_F(JuliaFramesTest, AWriteFailingPartWayLeavesNoPartialFile) {
     EXPECT_EQ(names, (std::vector<std::string>{"a.gif", "p-1.png", "p-2.png", "p-3.png"}));
     EXPECT_EQ(run_with_file_size_limit({"--frame", "1", "--raw", output("r.raw")}, 100000), 1);
     EXPECT_EQ(files_in_outputs().size(), 4U);
+    for (const std::string& name : files_in_outputs()) {
+        fs::remove(outputs_ / name);
+    }
+    // A file's last bytes stay in the C library's buffer until the file is
+    // complete: one byte short of its size, the flush that completes it
+    // fails, after every write has succeeded.
+    for (const char* option : {"--gif", "--png"}) {
+        const std::vector<std::string> arguments = {"--frame", "7",    "--count",
+                                                    "2",       option, output("a")};
+        ASSERT_EQ(run(arguments).status, 0) << option;
+        const auto size = static_cast<rlim_t>(fs::file_size(outputs_ / "a"));
+        fs::remove(outputs_ / "a");
+        EXPECT_EQ(run_with_file_size_limit(arguments, size - 1), 1) << option << ", " << size;
+        const std::vector<std::string> left = files_in_outputs();
+        EXPECT_TRUE(left.empty()) << option << ": " << (left.empty() ? "" : left.front());
+    }
 }
 
 TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
