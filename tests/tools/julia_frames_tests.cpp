@@ -2,10 +2,13 @@
 // process: its refusals of bad input, its failures to write, and the frames
 // it writes, checked against the renderer linked into this test (its
 // reference kernel) and, for GIFs, decoded with giflib.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -622,6 +626,175 @@ TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
         EXPECT_EQ(WEXITSTATUS(raw_status), 1) << signal_number;
         EXPECT_TRUE(files_in_outputs().empty()) << signal_number;
     }
+}
+
+// Reads `fifo` (opened without blocking) until `child` has ended and every
+// byte it wrote there is read; the child's exit status goes to `status`.
+std::string read_fifo_until_child_ends(int fifo, pid_t child, int& status) {
+    std::string bytes;
+    bool ended = false;
+    for (;;) {
+        char buffer[65536];
+        const ssize_t size = read(fifo, buffer, sizeof buffer);
+        if (size > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(size));
+            continue;
+        }
+        if (size < 0 && errno != EAGAIN && errno != EINTR) {
+            break;
+        }
+        if (ended) {
+            break;  // read to the end once no writer is left
+        }
+        int raw_status = 0;
+        if (waitpid(child, &raw_status, WNOHANG) == child) {
+            ended = true;
+            status = WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
+            continue;
+        }
+        // No writer yet, or nothing more until the child writes or ends.
+        pollfd waiting{fifo, POLLIN, 0};
+        poll(&waiting, 1, 20);
+    }
+    return bytes;
+}
+
+TEST_F(JuliaFramesTest, WritesANamedPipeWhereItIsForTheReaderAtItsEnd) {
+    for (const char* option : {"--gif", "--png", "--raw"}) {
+        const std::vector<std::string> arguments = {"--frame", "7", "--count", "2", option};
+        std::vector<std::string> to_file = arguments;
+        to_file.push_back(output("file"));
+        ASSERT_EQ(run(to_file).status, 0) << option;
+        const std::string expected = read_file(outputs_ / "file");
+        fs::remove(outputs_ / "file");
+
+        const std::string pipe = output("pipe");
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+        const int fifo = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(fifo, 0) << std::strerror(errno);
+        std::vector<std::string> to_pipe = arguments;
+        to_pipe.push_back(pipe);
+        const pid_t child = start(to_pipe);
+        ASSERT_GT(child, 0);
+        int status = -1;
+        const std::string received = read_fifo_until_child_ends(fifo, child, status);
+        close(fifo);
+        EXPECT_EQ(status, 0) << option;
+        EXPECT_TRUE(received == expected)
+            << option << ": " << received.size() << " bytes, not " << expected.size();
+        EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"pipe"}) << option;
+        EXPECT_TRUE(fs::is_fifo(outputs_ / "pipe")) << option;
+        fs::remove(outputs_ / "pipe");
+    }
+}
+
+// Where the images of the GIF `gif` end: the offset after each one's last
+// data block, as far as the bytes go.
+std::vector<std::size_t> gif_image_ends(const std::string& gif) {
+    std::vector<std::size_t> ends;
+    const auto byte = [&gif](std::size_t at) {
+        return at < gif.size() ? static_cast<unsigned char>(gif[at]) : 0U;
+    };
+    // The signature and the screen descriptor, then the global colour table.
+    std::size_t at = 13;
+    if ((byte(10) & 0x80U) != 0) {
+        at += 3U << ((byte(10) & 7U) + 1);
+    }
+    const auto skip_data_blocks = [&] {
+        while (at < gif.size() && byte(at) != 0) {
+            at += 1 + byte(at);
+        }
+        ++at;
+    };
+    while (at < gif.size()) {
+        const unsigned introducer = byte(at);
+        if (introducer == 0x21) {  // an extension: its label, its blocks
+            at += 2;
+            skip_data_blocks();
+        } else if (introducer == 0x2C) {  // an image: its descriptor, code size, blocks
+            const unsigned packed = byte(at + 9);
+            at += 10 + ((packed & 0x80U) != 0 ? 3U << ((packed & 7U) + 1) : 0U) + 1;
+            skip_data_blocks();
+            ends.push_back(at);
+        } else {
+            break;  // the trailer, or not a GIF
+        }
+    }
+    return ends;
+}
+
+TEST_F(JuliaFramesTest, AGifStreamIsPassedOnFrameByFrame) {
+    // The run writes each frame's share of the GIF on standard output, then
+    // that frame's raw file. The raw file of frame 1021 is a named pipe, so
+    // while the test leaves it unread, the run waits there: what has reached
+    // standard output by then must end where an image of the GIF ends, not
+    // part-way through one left in the C library's buffer.
+    const std::string gate = output("r-1021.raw");
+    ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0) << std::strerror(errno);
+    const int fifo = open(gate.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo, 0) << std::strerror(errno);
+    int stream[2];
+    ASSERT_EQ(pipe(stream), 0);
+    ASSERT_EQ(fcntl(stream[0], F_SETFL, O_NONBLOCK), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (dup2(stream[1], STDOUT_FILENO) < 0 ||
+            std::freopen("/dev/null", "w", stderr) == nullptr) {
+            _exit(126);
+        }
+        close(stream[0]);
+        close(stream[1]);
+        close(fifo);
+        become_julia_frames({"--frame", "1000", "--count", "6", "--step", "7", "--gif", "-",
+                             "--raw", output("r-%d.raw")});
+    }
+    ASSERT_GT(child, 0);
+    close(stream[1]);
+
+    std::string gif;
+    const auto read_stream = [&gif, &stream] {
+        char buffer[65536];
+        ssize_t size = 0;
+        while ((size = read(stream[0], buffer, sizeof buffer)) > 0) {
+            gif.append(buffer, static_cast<std::size_t>(size));
+        }
+        return size == 0;  // the end of the stream
+    };
+    // Until the run begins frame 1021's raw file (or ends without it).
+    bool stream_ended = false;
+    bool at_gate = false;
+    while (!stream_ended && !at_gate) {
+        pollfd waiting[] = {{stream[0], POLLIN, 0}, {fifo, POLLIN, 0}};
+        ASSERT_GT(poll(waiting, 2, 60000), 0) << "the run neither wrote nor ended in a minute";
+        at_gate = (waiting[1].revents & POLLIN) != 0;
+        stream_ended = read_stream();
+    }
+    // The run is past frame 1021's share of the stream, and can write no
+    // more of it until the pipe is read.
+    const std::size_t passed_on = gif.size();
+    EXPECT_TRUE(at_gate) << "the run ended before frame 1021's raw file";
+
+    int status = -1;
+    const std::string raw = read_fifo_until_child_ends(fifo, child, status);
+    close(fifo);
+    while (!read_stream()) {
+        pollfd waiting{stream[0], POLLIN, 0};
+        poll(&waiting, 1, 1000);
+    }
+    close(stream[0]);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(raw == expected_raw_frame(1021));
+
+    const std::vector<std::size_t> ends = gif_image_ends(gif);
+    ASSERT_FALSE(ends.empty());
+    EXPECT_EQ(ends.back() + 1, gif.size()) << "the trailer follows the last image";
+    // Frames 1000, 1007 and 1014 come before it: at least the first two
+    // are out (the one just before is held until the next is known to
+    // change something).
+    EXPECT_TRUE(ends.size() > 3 && passed_on >= ends[1] &&
+                std::find(ends.begin(), ends.end(), passed_on) != ends.end())
+        << passed_on << " bytes of " << gif.size() << " passed on; the images end at "
+        << testing::PrintToString(ends);
 }
 
 TEST_F(JuliaFramesTest, OutputsAreTheSameForEveryThreadCount) {
