@@ -842,6 +842,46 @@ TEST_F(JuliaFramesTest, RawAtAScaleIsEveryPixelAsABlock) {
 }
 
 #if defined(QUENLIXOR_HAVE_GIF)
+// The screen descriptor says what the frames' colours are: as many global
+// table entries as the smallest power of two that holds every colour of
+// the palette, in the order of the escape-time counts (not sorted by
+// importance); as many bits of colour resolution per primary as the
+// palette's red, green and blue bytes use; square pixels.
+void expect_screen_descriptor_of_the_palette(const GifFileType& gif) {
+    prepare_tables();
+    std::vector<std::uint32_t> colours;
+    unsigned primaries_used = 0;  // every bit any red, green or blue byte has
+    for (int count = 0; count <= 20; ++count) {
+        const std::uint32_t colour = palette[count] & 0x00FFFFFFU;
+        if (std::find(colours.begin(), colours.end(), colour) == colours.end()) {
+            colours.push_back(colour);
+        }
+        primaries_used |= (colour >> 16) | (colour >> 8) | colour;
+    }
+    primaries_used &= 0xFFU;
+    int entries = 2;
+    while (entries < static_cast<int>(colours.size())) {
+        entries *= 2;
+    }
+    int resolution = 8;  // bits per primary, less those no byte ever sets
+    for (unsigned low = primaries_used; low != 0 && (low & 1U) == 0; low >>= 1) {
+        --resolution;
+    }
+    EXPECT_EQ(colours.size(), 21U);
+    EXPECT_EQ(gif.SColorMap->ColorCount, entries);
+    EXPECT_EQ(1 << gif.SColorMap->BitsPerPixel, entries);
+    EXPECT_FALSE(gif.SColorMap->SortFlag);
+    EXPECT_EQ(gif.SColorResolution, resolution);
+    EXPECT_EQ(gif.AspectByte, 0);
+    for (int entry = 0; entry < static_cast<int>(colours.size()); ++entry) {
+        const GifColorType& shown = gif.SColorMap->Colors[entry];
+        EXPECT_EQ((static_cast<std::uint32_t>(shown.Red) << 16) |
+                      (static_cast<std::uint32_t>(shown.Green) << 8) | shown.Blue,
+                  palette[entry] & 0x00FFFFFFU)
+            << "entry " << entry;
+    }
+}
+
 // Decodes the GIF at `path` and checks that, shown image after image for
 // their delays of 3 cs per frame, it is the `count` frames from `first`,
 // `step` apart, at `scale`, exactly. Returns the number of images.
@@ -864,6 +904,7 @@ int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t s
         DGifCloseFile(gif, &error);
         return 0;
     }
+    expect_screen_descriptor_of_the_palette(*gif);
 
     // The first image carries the loop extension: NETSCAPE2.0, count 0.
     bool loops = false;
