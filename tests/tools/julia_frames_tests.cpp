@@ -31,6 +31,7 @@
 
 #if defined(QUENLIXOR_HAVE_PNG)
 #include <png.h>
+#include <zlib.h>
 #endif
 #if defined(QUENLIXOR_HAVE_GIF)
 #include <gif_lib.h>
@@ -177,6 +178,111 @@ int count_lines(const std::string& text) {
     }
     return lines;
 }
+
+#if defined(QUENLIXOR_HAVE_PNG)
+// The picture of frame `number` at `scale` as a 32-bit desktop shows it:
+// rows of red, green and blue bytes, every frame pixel a scale x scale
+// block.
+std::vector<unsigned char> expected_rgb_picture(std::int32_t number, int scale) {
+    expected_raw_frame(number);
+    const int width = picture_width * scale;
+    std::vector<unsigned char> rgb;
+    for (int y = 0; y < picture_height * scale; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t word = framebuffer[(y / scale) * picture_width + x / scale];
+            rgb.push_back(static_cast<unsigned char>(word >> 16));
+            rgb.push_back(static_cast<unsigned char>(word >> 8));
+            rgb.push_back(static_cast<unsigned char>(word));
+        }
+    }
+    return rgb;
+}
+
+void append_to_string(png_structp png, png_bytep data, png_size_t size) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), size);
+}
+
+void flush_nothing(png_structp /*png*/) {}
+
+// libpng's own PNG of an RGB picture, with all its defaults: the filter
+// choice, zlib's level, strategy and window, the data in IDAT chunks of
+// its own size.
+std::string libpng_file(const std::vector<unsigned char>& rgb, int width, int height) {
+    std::string file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        ADD_FAILURE() << "libpng could not write the picture";
+        return {};
+    }
+    png_set_write_fn(png, &file, append_to_string, flush_nothing);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int row = 0; row < height; ++row) {
+        png_write_row(png, rgb.data() + static_cast<std::size_t>(row * width * 3));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
+std::uint32_t big_endian_32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+}
+
+// `file` with its IDAT chunks joined into one, every other chunk as it is:
+// the chunks' lengths and CRCs computed here.
+std::string with_one_idat(const std::string& file) {
+    std::string data;
+    std::vector<std::pair<std::string, std::string>> chunks;
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const std::uint32_t length = big_endian_32(file, at);
+        const std::string type = file.substr(at + 4, 4);
+        const std::string contents = file.substr(at + 8, length);
+        if (type != "IDAT") {
+            chunks.emplace_back(type, contents);
+        } else if (data.empty()) {
+            chunks.emplace_back(type, "");
+        }
+        if (type == "IDAT") {
+            data += contents;
+        }
+        at += 12 + length;
+    }
+    std::string joined = file.substr(0, 8);
+    const auto put32 = [&joined](std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            joined += static_cast<char>((value >> shift) & 0xFF);
+        }
+    };
+    for (const auto& [type, contents] : chunks) {
+        const std::string typed = type + (type == "IDAT" ? data : contents);
+        put32(static_cast<std::uint32_t>(typed.size() - 4));
+        joined += typed;
+        put32(static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0),
+                                               reinterpret_cast<const Bytef*>(typed.data()),
+                                               static_cast<uInt>(typed.size()))));
+    }
+    return joined;
+}
+
+// The PNG at `path` is, byte for byte, the file libpng writes of frame
+// `number` at `scale` with its defaults, its image data in one chunk.
+void expect_libpngs_own_bytes(const std::string& path, std::int32_t number, int scale) {
+    const std::string written = read_file(path);
+    const std::string expected = with_one_idat(libpng_file(
+        expected_rgb_picture(number, scale), picture_width * scale, picture_height * scale));
+    EXPECT_EQ(written.size(), expected.size()) << path;
+    EXPECT_TRUE(written == expected) << path;
+}
+#endif
 
 struct BadInput {
     const char* what;
@@ -387,6 +493,7 @@ TEST_F(JuliaFramesTest, PngShowsTheFrameAsA32BitDesktopDoes) {
     EXPECT_EQ(differing, 0);
     // The frame uses palette entries with bit 24 set, which the picture drops.
     EXPECT_TRUE(any_high_bits);
+    expect_libpngs_own_bytes(path, 1, 1);
 }
 
 TEST_F(JuliaFramesTest, PngAtAScaleIsEveryPixelAsABlock) {
@@ -410,6 +517,7 @@ TEST_F(JuliaFramesTest, PngAtAScaleIsEveryPixelAsABlock) {
     }
     expected_raw_frame(1234);
     EXPECT_EQ(pixels_off_their_block(shown, framebuffer, 3, 0x00FFFFFFU), 0);
+    expect_libpngs_own_bytes(path, 1234, 3);
 }
 
 TEST_F(JuliaFramesTest, AFailedOutputDoesNotStopTheOther) {
