@@ -768,7 +768,8 @@ std::string read_fifo_until_child_ends(int fifo, pid_t child, int& status) {
 }
 
 TEST_F(JuliaFramesTest, WritesANamedPipeWhereItIsForTheReaderAtItsEnd) {
-    for (const char* option : {"--gif", "--png", "--raw"}) {
+    // (A raw file to a named pipe: AGifStreamIsPassedOnFrameByFrame.)
+    for (const char* option : {"--gif", "--png"}) {
         const std::vector<std::string> arguments = {"--frame", "7", "--count", "2", option};
         std::vector<std::string> to_file = arguments;
         to_file.push_back(output("file"));
