@@ -953,9 +953,11 @@ TEST_F(JuliaFramesTest, RawAtAScaleIsEveryPixelAsABlock) {
 #if defined(QUENLIXOR_HAVE_GIF)
 // The screen descriptor says what the frames' colours are: as many global
 // table entries as the smallest power of two that holds every colour of
-// the palette, in the order of the escape-time counts (not sorted by
-// importance); as many bits of colour resolution per primary as the
-// palette's red, green and blue bytes use; square pixels.
+// the palette and one index more (a frame that changes every colour needs
+// one for its transparent pixels), the colours in the order of the
+// escape-time counts (not sorted by importance); as many bits of colour
+// resolution per primary as the palette's red, green and blue bytes use;
+// square pixels.
 void expect_screen_descriptor_of_the_palette(const GifFileType& gif) {
     prepare_tables();
     std::vector<std::uint32_t> colours;
@@ -969,7 +971,7 @@ void expect_screen_descriptor_of_the_palette(const GifFileType& gif) {
     }
     primaries_used &= 0xFFU;
     int entries = 2;
-    while (entries < static_cast<int>(colours.size())) {
+    while (entries < static_cast<int>(colours.size()) + 1) {
         entries *= 2;
     }
     int resolution = 8;  // bits per primary, less those no byte ever sets
