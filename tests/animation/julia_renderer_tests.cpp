@@ -182,6 +182,10 @@ TEST(KernelTableTest, HoldsEveryKernelTheBuildCompilesOnceWithTheReferenceLast) 
     EXPECT_EQ(kernel_names().substr(kernel_names().rfind(' ') + 1), reference_kernel.name);
 }
 
+TEST(KernelTableTest, EachKernelNeedsMoreThanTheNextOnEveryLevelOfProcessor) {
+    test_support::expect_ordered_by_needs(kernel_table());
+}
+
 TEST(KernelTableTest, TheFastestIsTheFirstAvailableAndWiderNeedsNarrower) {
     const std::vector<const Kernel*> available = available_kernels();
     ASSERT_FALSE(available.empty());

@@ -532,6 +532,10 @@ TEST(ConverterPaths, TheTableHoldsEveryPathTheBuildCompilesOnce) {
                                               QUENLIXOR_BUILT_CONVERTER_PATHS);
 }
 
+TEST(ConverterPaths, EachPathNeedsMoreThanTheNextOnEveryLevelOfProcessor) {
+    test_support::expect_ordered_by_needs(converter_path_table());
+}
+
 TEST(ConverterPaths, TheNamedConvertersUseTheFastestAvailablePath) {
     const std::span<const ConverterPath* const> table = converter_path_table();
     EXPECT_TRUE(converter_path_available(portable_converters));

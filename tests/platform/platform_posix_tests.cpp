@@ -1,8 +1,11 @@
 // The POSIX platform: the key queue on a terminal (a pseudo-terminal made
 // standard input here) and on other input, stop requests both ways and
-// pushed codes.
+// pushed codes; what a path names.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,9 +16,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
+#include "platform/paths.h"
 #include "platform/platform.h"
 
 namespace quenlixor {
@@ -227,6 +232,49 @@ TEST(PosixKeysDeathTest, RestoresTheTerminalAtExit) {
 TEST(PosixKeysDeathTest, APushedCodeIsReadBeforeTheTerminal) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(push_keys_back(), ::testing::ExitedWithCode(0), "pushed code read");
+}
+
+TEST(PosixPathsTest, EveryKindOfFileIsToldByWhatItIsAndLinksAreFollowed) {
+    char folder[] = "/tmp/quenlixor-paths-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string in = std::string(folder) + "/";
+    std::FILE* file = std::fopen((in + "regular").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    ASSERT_EQ(mkfifo((in + "fifo").c_str(), 0600), 0) << std::strerror(errno);
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%ssocket", in.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+        << std::strerror(errno);
+    for (const char* name : {"regular", "fifo", "socket", "missing"}) {
+        ASSERT_EQ(symlink((in + name).c_str(), (in + "link-to-" + name).c_str()), 0);
+    }
+    const struct {
+        std::string path;
+        PathKind kind;
+    } cases[] = {
+        {in + "regular", PathKind::regular},
+        {in + "link-to-regular", PathKind::regular},
+        {folder, PathKind::folder},
+        {"/dev/null", PathKind::device_or_pipe},
+        {in + "fifo", PathKind::device_or_pipe},
+        {in + "link-to-fifo", PathKind::device_or_pipe},
+        {in + "socket", PathKind::other},
+        {in + "link-to-socket", PathKind::other},
+        {in + "missing", PathKind::none},
+        {in + "link-to-missing", PathKind::none},
+    };
+    for (const auto& named : cases) {
+        EXPECT_EQ(path_kind(named.path.c_str()), named.kind) << named.path;
+    }
+    close(listener);
+    for (const char* name : {"regular", "fifo", "socket", "link-to-regular", "link-to-fifo",
+                             "link-to-socket", "link-to-missing"}) {
+        EXPECT_EQ(std::remove((in + name).c_str()), 0) << name;
+    }
+    EXPECT_EQ(rmdir(folder), 0);
 }
 
 }  // namespace

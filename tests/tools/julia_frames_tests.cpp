@@ -2,10 +2,13 @@
 // process: its refusals of bad input, its failures to write, and the frames
 // it writes, checked against the renderer linked into this test (its
 // reference kernel) and, for GIFs, decoded with giflib.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,9 +27,11 @@
 
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
+#include "platform/processor_features.h"
 
 #if defined(QUENLIXOR_HAVE_PNG)
 #include <png.h>
+#include <zlib.h>
 #endif
 #if defined(QUENLIXOR_HAVE_GIF)
 #include <gif_lib.h>
@@ -98,10 +104,13 @@ protected:
     }
     void TearDown() override { fs::remove_all(work_); }
 
-    // Runs julia-frames; its standard output goes to `out_path` (by default
-    // a file read into Outcome::out).
-    Outcome run(const std::vector<std::string>& arguments, const std::string& out_path = "") {
-        std::string command = tool_command();
+    // Runs julia-frames with `environment` (NAME=VALUE words) added; its
+    // standard output goes to `out_path` (by default a file read into
+    // Outcome::out).
+    Outcome run(const std::vector<std::string>& arguments, const std::string& out_path = "",
+                const std::string& environment = "") {
+        std::string command =
+            (environment.empty() ? "" : "env " + environment + " ") + tool_command();
         for (const std::string& argument : arguments) {
             command.push_back(' ');
             command.append(quoted(argument));
@@ -172,6 +181,111 @@ int count_lines(const std::string& text) {
     }
     return lines;
 }
+
+#if defined(QUENLIXOR_HAVE_PNG)
+// The picture of frame `number` at `scale` as a 32-bit desktop shows it:
+// rows of red, green and blue bytes, every frame pixel a scale x scale
+// block.
+std::vector<unsigned char> expected_rgb_picture(std::int32_t number, int scale) {
+    expected_raw_frame(number);
+    const int width = picture_width * scale;
+    std::vector<unsigned char> rgb;
+    for (int y = 0; y < picture_height * scale; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t word = framebuffer[(y / scale) * picture_width + x / scale];
+            rgb.push_back(static_cast<unsigned char>(word >> 16));
+            rgb.push_back(static_cast<unsigned char>(word >> 8));
+            rgb.push_back(static_cast<unsigned char>(word));
+        }
+    }
+    return rgb;
+}
+
+void append_to_string(png_structp png, png_bytep data, png_size_t size) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), size);
+}
+
+void flush_nothing(png_structp /*png*/) {}
+
+// libpng's own PNG of an RGB picture, with all its defaults: the filter
+// choice, zlib's level, strategy and window, the data in IDAT chunks of
+// its own size.
+std::string libpng_file(const std::vector<unsigned char>& rgb, int width, int height) {
+    std::string file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        ADD_FAILURE() << "libpng could not write the picture";
+        return {};
+    }
+    png_set_write_fn(png, &file, append_to_string, flush_nothing);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int row = 0; row < height; ++row) {
+        png_write_row(png, rgb.data() + static_cast<std::size_t>(row * width * 3));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
+std::uint32_t big_endian_32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+}
+
+// `file` with its IDAT chunks joined into one, every other chunk as it is:
+// the chunks' lengths and CRCs computed here.
+std::string with_one_idat(const std::string& file) {
+    std::string data;
+    std::vector<std::pair<std::string, std::string>> chunks;
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const std::uint32_t length = big_endian_32(file, at);
+        const std::string type = file.substr(at + 4, 4);
+        const std::string contents = file.substr(at + 8, length);
+        if (type != "IDAT") {
+            chunks.emplace_back(type, contents);
+        } else if (data.empty()) {
+            chunks.emplace_back(type, "");
+        }
+        if (type == "IDAT") {
+            data += contents;
+        }
+        at += 12 + length;
+    }
+    std::string joined = file.substr(0, 8);
+    const auto put32 = [&joined](std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            joined += static_cast<char>((value >> shift) & 0xFF);
+        }
+    };
+    for (const auto& [type, contents] : chunks) {
+        const std::string typed = type + (type == "IDAT" ? data : contents);
+        put32(static_cast<std::uint32_t>(typed.size() - 4));
+        joined += typed;
+        put32(static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0),
+                                               reinterpret_cast<const Bytef*>(typed.data()),
+                                               static_cast<uInt>(typed.size()))));
+    }
+    return joined;
+}
+
+// The PNG at `path` is, byte for byte, the file libpng writes of frame
+// `number` at `scale` with its defaults, its image data in one chunk.
+void expect_libpngs_own_bytes(const std::string& path, std::int32_t number, int scale) {
+    const std::string written = read_file(path);
+    const std::string expected = with_one_idat(libpng_file(
+        expected_rgb_picture(number, scale), picture_width * scale, picture_height * scale));
+    EXPECT_EQ(written.size(), expected.size()) << path;
+    EXPECT_TRUE(written == expected) << path;
+}
+#endif
 
 struct BadInput {
     const char* what;
@@ -307,6 +421,38 @@ TEST_F(JuliaFramesTest, EveryAvailableKernelWritesTheSameFrame) {
     }
 }
 
+TEST_F(JuliaFramesTest, AKernelAboveTheCappedProcessorIsRefusedAsBadInput) {
+    // QUENLIXOR_SIMD makes this processor one of a lower level, as an older
+    // processor is: a kernel it cannot run (which there would stop on an
+    // illegal instruction) is refused, with status 2 and one line; the
+    // kernels it can run still write the frame.
+    for (const char* level : {"none", "sse2"}) {
+        SimdLevel cap = SimdLevel::none;
+        ASSERT_TRUE(parse_simd_level(level, cap));
+        const ProcessorFeatures capped = capped_features(read_processor_features(), cap);
+        for (const Kernel* kernel : kernel_table()) {
+            const bool runs = kernel->needs == nullptr || capped.*kernel->needs;
+            const std::string path = output("frame.raw");
+            const Outcome outcome =
+                run({"--frame", "4321", "--kernel", kernel->name, "--raw", path}, "",
+                    std::string("QUENLIXOR_SIMD=") + level);
+            if (runs) {
+                EXPECT_EQ(outcome.status, 0)
+                    << level << ", " << kernel->name << ": " << outcome.err;
+                EXPECT_EQ(read_file(path).size(), 307200U) << level << ", " << kernel->name;
+                fs::remove(path);
+                continue;
+            }
+            EXPECT_EQ(outcome.status, 2) << level << ", " << kernel->name;
+            EXPECT_EQ(count_lines(outcome.err), 1) << level << ": " << outcome.err;
+            EXPECT_EQ(outcome.err.rfind("julia-frames: ", 0), 0U) << outcome.err;
+            EXPECT_NE(outcome.err.find(std::string(" ") + kernel->name + " "), std::string::npos)
+                << outcome.err;
+            EXPECT_TRUE(files_in_outputs().empty()) << level << ", " << kernel->name;
+        }
+    }
+}
+
 TEST_F(JuliaFramesTest, ReplacesAnExistingFileWhole) {
     const std::string path = output("frame.raw");
     {
@@ -350,6 +496,7 @@ TEST_F(JuliaFramesTest, PngShowsTheFrameAsA32BitDesktopDoes) {
     EXPECT_EQ(differing, 0);
     // The frame uses palette entries with bit 24 set, which the picture drops.
     EXPECT_TRUE(any_high_bits);
+    expect_libpngs_own_bytes(path, 1, 1);
 }
 
 TEST_F(JuliaFramesTest, PngAtAScaleIsEveryPixelAsABlock) {
@@ -373,6 +520,7 @@ TEST_F(JuliaFramesTest, PngAtAScaleIsEveryPixelAsABlock) {
     }
     expected_raw_frame(1234);
     EXPECT_EQ(pixels_off_their_block(shown, framebuffer, 3, 0x00FFFFFFU), 0);
+    expect_libpngs_own_bytes(path, 1234, 3);
 }
 
 TEST_F(JuliaFramesTest, AFailedOutputDoesNotStopTheOther) {
@@ -604,6 +752,22 @@ TEST_F(JuliaFramesTest, AWriteFailingPartWayLeavesNoPartialFile) {
     EXPECT_EQ(names, (std::vector<std::string>{"a.gif", "p-1.png", "p-2.png", "p-3.png"}));
     EXPECT_EQ(run_with_file_size_limit({"--frame", "1", "--raw", output("r.raw")}, 100000), 1);
     EXPECT_EQ(files_in_outputs().size(), 4U);
+    for (const std::string& name : files_in_outputs()) {
+        fs::remove(outputs_ / name);
+    }
+    // A file's last bytes stay in the C library's buffer until the file is
+    // complete: one byte short of its size, the flush that completes it
+    // fails, after every write has succeeded.
+    for (const char* option : {"--gif", "--png"}) {
+        const std::vector<std::string> arguments = {"--frame", "7",    "--count",
+                                                    "2",       option, output("a")};
+        ASSERT_EQ(run(arguments).status, 0) << option;
+        const auto size = static_cast<rlim_t>(fs::file_size(outputs_ / "a"));
+        fs::remove(outputs_ / "a");
+        EXPECT_EQ(run_with_file_size_limit(arguments, size - 1), 1) << option << ", " << size;
+        const std::vector<std::string> left = files_in_outputs();
+        EXPECT_TRUE(left.empty()) << option << ": " << (left.empty() ? "" : left.front());
+    }
 }
 
 TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
@@ -624,6 +788,176 @@ TEST_F(JuliaFramesTest, InterruptLeavesNoPartialFile) {
         EXPECT_EQ(WEXITSTATUS(raw_status), 1) << signal_number;
         EXPECT_TRUE(files_in_outputs().empty()) << signal_number;
     }
+}
+
+// Reads `fifo` (opened without blocking) until `child` has ended and every
+// byte it wrote there is read; the child's exit status goes to `status`.
+std::string read_fifo_until_child_ends(int fifo, pid_t child, int& status) {
+    std::string bytes;
+    bool ended = false;
+    for (;;) {
+        char buffer[65536];
+        const ssize_t size = read(fifo, buffer, sizeof buffer);
+        if (size > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(size));
+            continue;
+        }
+        if (size < 0 && errno != EAGAIN && errno != EINTR) {
+            break;
+        }
+        if (ended) {
+            break;  // read to the end once no writer is left
+        }
+        int raw_status = 0;
+        if (waitpid(child, &raw_status, WNOHANG) == child) {
+            ended = true;
+            status = WIFEXITED(raw_status) ? WEXITSTATUS(raw_status) : -1;
+            continue;
+        }
+        // No writer yet, or nothing more until the child writes or ends.
+        pollfd waiting{fifo, POLLIN, 0};
+        poll(&waiting, 1, 20);
+    }
+    return bytes;
+}
+
+TEST_F(JuliaFramesTest, WritesANamedPipeWhereItIsForTheReaderAtItsEnd) {
+    // (A raw file to a named pipe: AGifStreamIsPassedOnFrameByFrame.)
+    for (const char* option : {"--gif", "--png"}) {
+        const std::vector<std::string> arguments = {"--frame", "7", "--count", "2", option};
+        std::vector<std::string> to_file = arguments;
+        to_file.push_back(output("file"));
+        ASSERT_EQ(run(to_file).status, 0) << option;
+        const std::string expected = read_file(outputs_ / "file");
+        fs::remove(outputs_ / "file");
+
+        const std::string pipe = output("pipe");
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+        const int fifo = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(fifo, 0) << std::strerror(errno);
+        std::vector<std::string> to_pipe = arguments;
+        to_pipe.push_back(pipe);
+        const pid_t child = start(to_pipe);
+        ASSERT_GT(child, 0);
+        int status = -1;
+        const std::string received = read_fifo_until_child_ends(fifo, child, status);
+        close(fifo);
+        EXPECT_EQ(status, 0) << option;
+        EXPECT_TRUE(received == expected)
+            << option << ": " << received.size() << " bytes, not " << expected.size();
+        EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"pipe"}) << option;
+        EXPECT_TRUE(fs::is_fifo(outputs_ / "pipe")) << option;
+        fs::remove(outputs_ / "pipe");
+    }
+}
+
+// Where the images of the GIF `gif` end: the offset after each one's last
+// data block, as far as the bytes go.
+std::vector<std::size_t> gif_image_ends(const std::string& gif) {
+    std::vector<std::size_t> ends;
+    const auto byte = [&gif](std::size_t at) {
+        return at < gif.size() ? static_cast<unsigned char>(gif[at]) : 0U;
+    };
+    // The signature and the screen descriptor, then the global colour table.
+    std::size_t at = 13;
+    if ((byte(10) & 0x80U) != 0) {
+        at += 3U << ((byte(10) & 7U) + 1);
+    }
+    const auto skip_data_blocks = [&] {
+        while (at < gif.size() && byte(at) != 0) {
+            at += 1 + byte(at);
+        }
+        ++at;
+    };
+    while (at < gif.size()) {
+        const unsigned introducer = byte(at);
+        if (introducer == 0x21) {  // an extension: its label, its blocks
+            at += 2;
+            skip_data_blocks();
+        } else if (introducer == 0x2C) {  // an image: its descriptor, code size, blocks
+            const unsigned packed = byte(at + 9);
+            at += 10 + ((packed & 0x80U) != 0 ? 3U << ((packed & 7U) + 1) : 0U) + 1;
+            skip_data_blocks();
+            ends.push_back(at);
+        } else {
+            break;  // the trailer, or not a GIF
+        }
+    }
+    return ends;
+}
+
+TEST_F(JuliaFramesTest, AGifStreamIsPassedOnFrameByFrame) {
+    // The run writes each frame's share of the GIF on standard output, then
+    // that frame's raw file. The raw file of frame 1021 is a named pipe, so
+    // while the test leaves it unread, the run waits there: what has reached
+    // standard output by then must end where an image of the GIF ends, not
+    // part-way through one left in the C library's buffer.
+    const std::string gate = output("r-1021.raw");
+    ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0) << std::strerror(errno);
+    const int fifo = open(gate.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo, 0) << std::strerror(errno);
+    int stream[2];
+    ASSERT_EQ(pipe(stream), 0);
+    ASSERT_EQ(fcntl(stream[0], F_SETFL, O_NONBLOCK), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (dup2(stream[1], STDOUT_FILENO) < 0 ||
+            std::freopen("/dev/null", "w", stderr) == nullptr) {
+            _exit(126);
+        }
+        close(stream[0]);
+        close(stream[1]);
+        close(fifo);
+        become_julia_frames({"--frame", "1000", "--count", "6", "--step", "7", "--gif", "-",
+                             "--raw", output("r-%d.raw")});
+    }
+    ASSERT_GT(child, 0);
+    close(stream[1]);
+
+    std::string gif;
+    const auto read_stream = [&gif, &stream] {
+        char buffer[65536];
+        ssize_t size = 0;
+        while ((size = read(stream[0], buffer, sizeof buffer)) > 0) {
+            gif.append(buffer, static_cast<std::size_t>(size));
+        }
+        return size == 0;  // the end of the stream
+    };
+    // Until the run begins frame 1021's raw file (or ends without it).
+    bool stream_ended = false;
+    bool at_gate = false;
+    while (!stream_ended && !at_gate) {
+        pollfd waiting[] = {{stream[0], POLLIN, 0}, {fifo, POLLIN, 0}};
+        ASSERT_GT(poll(waiting, 2, 60000), 0) << "the run neither wrote nor ended in a minute";
+        at_gate = (waiting[1].revents & POLLIN) != 0;
+        stream_ended = read_stream();
+    }
+    // The run is past frame 1021's share of the stream, and can write no
+    // more of it until the pipe is read.
+    const std::size_t passed_on = gif.size();
+    EXPECT_TRUE(at_gate) << "the run ended before frame 1021's raw file";
+
+    int status = -1;
+    const std::string raw = read_fifo_until_child_ends(fifo, child, status);
+    close(fifo);
+    while (!read_stream()) {
+        pollfd waiting{stream[0], POLLIN, 0};
+        poll(&waiting, 1, 1000);
+    }
+    close(stream[0]);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(raw == expected_raw_frame(1021));
+
+    const std::vector<std::size_t> ends = gif_image_ends(gif);
+    ASSERT_FALSE(ends.empty());
+    EXPECT_EQ(ends.back() + 1, gif.size()) << "the trailer follows the last image";
+    // Frames 1000, 1007 and 1014 come before it: at least the first two
+    // are out (the one just before is held until the next is known to
+    // change something).
+    EXPECT_TRUE(ends.size() > 3 && passed_on >= ends[1] &&
+                std::find(ends.begin(), ends.end(), passed_on) != ends.end())
+        << passed_on << " bytes of " << gif.size() << " passed on; the images end at "
+        << testing::PrintToString(ends);
 }
 
 TEST_F(JuliaFramesTest, OutputsAreTheSameForEveryThreadCount) {
@@ -671,6 +1005,48 @@ TEST_F(JuliaFramesTest, RawAtAScaleIsEveryPixelAsABlock) {
 }
 
 #if defined(QUENLIXOR_HAVE_GIF)
+// The screen descriptor says what the frames' colours are: as many global
+// table entries as the smallest power of two that holds every colour of
+// the palette and one index more (a frame that changes every colour needs
+// one for its transparent pixels), the colours in the order of the
+// escape-time counts (not sorted by importance); as many bits of colour
+// resolution per primary as the palette's red, green and blue bytes use;
+// square pixels.
+void expect_screen_descriptor_of_the_palette(const GifFileType& gif) {
+    prepare_tables();
+    std::vector<std::uint32_t> colours;
+    unsigned primaries_used = 0;  // every bit any red, green or blue byte has
+    for (int count = 0; count <= 20; ++count) {
+        const std::uint32_t colour = palette[count] & 0x00FFFFFFU;
+        if (std::find(colours.begin(), colours.end(), colour) == colours.end()) {
+            colours.push_back(colour);
+        }
+        primaries_used |= (colour >> 16) | (colour >> 8) | colour;
+    }
+    primaries_used &= 0xFFU;
+    int entries = 2;
+    while (entries < static_cast<int>(colours.size()) + 1) {
+        entries *= 2;
+    }
+    int resolution = 8;  // bits per primary, less those no byte ever sets
+    for (unsigned low = primaries_used; low != 0 && (low & 1U) == 0; low >>= 1) {
+        --resolution;
+    }
+    EXPECT_EQ(colours.size(), 21U);
+    EXPECT_EQ(gif.SColorMap->ColorCount, entries);
+    EXPECT_EQ(1 << gif.SColorMap->BitsPerPixel, entries);
+    EXPECT_FALSE(gif.SColorMap->SortFlag);
+    EXPECT_EQ(gif.SColorResolution, resolution);
+    EXPECT_EQ(gif.AspectByte, 0);
+    for (int entry = 0; entry < static_cast<int>(colours.size()); ++entry) {
+        const GifColorType& shown = gif.SColorMap->Colors[entry];
+        EXPECT_EQ((static_cast<std::uint32_t>(shown.Red) << 16) |
+                      (static_cast<std::uint32_t>(shown.Green) << 8) | shown.Blue,
+                  palette[entry] & 0x00FFFFFFU)
+            << "entry " << entry;
+    }
+}
+
 // Decodes the GIF at `path` and checks that, shown image after image for
 // their delays of 3 cs per frame, it is the `count` frames from `first`,
 // `step` apart, at `scale`, exactly. Returns the number of images.
@@ -693,6 +1069,7 @@ int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t s
         DGifCloseFile(gif, &error);
         return 0;
     }
+    expect_screen_descriptor_of_the_palette(*gif);
 
     // The first image carries the loop extension: NETSCAPE2.0, count 0.
     bool loops = false;
