@@ -470,7 +470,7 @@ wayland_runs() {
     step "$suite: the program on weston"
     echo "    weston $(in_root dpkg-query -W -f='${Version}' weston) on its headless backend (pixman)" >&2
     for session in "WAYLAND_DISPLAY" "WAYLAND_DISPLAY and DISPLAY"; do
-        environment=(HOME=/tmp/home XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=$socket)
+        environment=(HOME=/tmp/home "XDG_RUNTIME_DIR=$runtime" "WAYLAND_DISPLAY=$socket")
         if [ "$session" != WAYLAND_DISPLAY ]; then
             qj_xvfb_start 24 1280x1024 || { fail "$suite: no virtual display beside weston"; continue; }
             environment+=(DISPLAY="$DISPLAY")
