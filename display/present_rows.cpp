@@ -23,6 +23,17 @@ void widen_row(const std::uint8_t* from, std::uint8_t* to, std::size_t width) {
 
 using Widener = void (*)(const std::uint8_t* from, std::uint8_t* to, std::size_t width);
 
+// The same for blocks wider than the tables hold: `scale` copies of each
+// pixel, one at a time.
+void widen_row_any(const std::uint8_t* from, std::uint8_t* to, std::size_t width, std::size_t bytes,
+                   std::size_t scale) {
+    for (std::size_t x = 0; x < width; ++x, from += bytes) {
+        for (std::size_t i = 0; i < scale; ++i, to += bytes) {
+            std::memcpy(to, from, bytes);
+        }
+    }
+}
+
 // Pixels converted at a time before they are widened: a 320-pixel row in
 // one go.
 constexpr std::size_t chunk_pixels = 512;
@@ -55,7 +66,9 @@ void present_rows(const std::uint32_t* pixels, std::int32_t width, std::int32_t 
     const std::size_t block_bytes =
         static_cast<std::size_t>(scale) * static_cast<std::size_t>(bytes_per_pixel);
     const auto which = static_cast<std::size_t>(scale - 1);
-    const Widener widen = bytes_per_pixel == 2   ? wideners_2[which]
+    const bool tabled = which < wideners_2.size();
+    const Widener widen = !tabled                ? nullptr
+                          : bytes_per_pixel == 2 ? wideners_2[which]
                           : bytes_per_pixel == 3 ? wideners_3[which]
                                                  : wideners_4[which];
     // Each picture row is converted (a piece at a time, into memory of this
@@ -67,7 +80,13 @@ void present_rows(const std::uint32_t* pixels, std::int32_t width, std::int32_t 
         for (std::size_t done = 0; done < columns; done += chunk_pixels) {
             const std::size_t count = columns - done < chunk_pixels ? columns - done : chunk_pixels;
             converter(source + done, converted, static_cast<std::uint32_t>(count));
-            widen(converted, first + done * block_bytes, count);
+            if (tabled) {
+                widen(converted, first + done * block_bytes, count);
+            } else {
+                widen_row_any(converted, first + done * block_bytes, count,
+                              static_cast<std::size_t>(bytes_per_pixel),
+                              static_cast<std::size_t>(scale));
+            }
         }
         destination += pitch;
         for (std::int32_t copy = 1; copy < scale; ++copy) {
@@ -76,6 +95,17 @@ void present_rows(const std::uint32_t* pixels, std::int32_t width, std::int32_t 
         }
         source += width;
     }
+}
+
+PicturePlacement place_picture(std::int32_t surface_width, std::int32_t surface_height,
+                               std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0 || surface_width < width || surface_height < height) {
+        return {0, 0, 0};
+    }
+    const std::int32_t across = surface_width / width;
+    const std::int32_t down = surface_height / height;
+    const std::int32_t block = across < down ? across : down;
+    return {block, (surface_width - block * width) / 2, (surface_height - block * height) / 2};
 }
 
 }  // namespace quenlixor

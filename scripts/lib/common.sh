@@ -25,6 +25,10 @@ QJ_NATIVE_PACKAGES=(
     # the native program's end-to-end tests on a virtual X display, and the
     # displays' own test (with the WM_STATE keeper the Windows tests use)
     libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux python3-xlib
+    # and on a Wayland desktop: weston (with weston-screenshooter), netpbm
+    # for its screenshots (pngtopnm), and the EGL and software OpenGL of
+    # Mesa that SDL's renderer draws the window with there
+    weston netpbm libegl-mesa0 libgl1-mesa-dri
 )
 # Packages for the 32-bit and 64-bit Windows builds (with MinGW's static
 # zlib) and running them under Wine on a virtual X display.

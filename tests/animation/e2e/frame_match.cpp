@@ -9,6 +9,13 @@
 //       Converts the framebuffer in FRAME.raw (76,800 little-endian words)
 //       and compares it with the capture; prints the differing pixels.
 //
+//   e2e-frame-match find-in SCREEN.ppm FIRST LAST [SCALE]
+//       As find, in a screenshot of a whole screen: prints the first frame
+//       shown anywhere in it, and where: "FRAME X Y", the picture's top left
+//       corner in screen pixels.
+//   e2e-frame-match compare-in SCREEN.ppm FRAME.raw X Y [SCALE]
+//       As compare, with the picture at (X, Y) in the screenshot.
+//
 // With SCALE (1-8, default 1) the capture is SCALE times the picture's size
 // each way and every picture pixel must be a block of SCALE x SCALE equal
 // pixels; a capture with any other block is refused (status 1).
@@ -16,6 +23,9 @@
 // CAPTURE.xwd is the window dump that xwd writes: the server's own pixels,
 // so a 16-bit desktop is compared in 5-6-5, not in colours widened to 8 bits.
 // Its window must have a TrueColor visual, which shows pixels as written.
+// SCREEN.ppm is a binary PPM (P6, 8 bits a channel), as pngtopnm makes of a
+// Wayland compositor's screenshot: compared as 32-bit XRGB, the format the
+// program's texture takes there.
 // Exit status: 0 when the frames agree (or one was found), 1 when not, 2 on
 // bad input.
 #include <cstdint>
@@ -36,6 +46,7 @@ namespace {
 using namespace quenlixor;
 
 struct Capture {
+    std::uint32_t width = 0, height = 0;
     std::uint32_t bits_per_pixel = 0;
     std::uint32_t red_mask = 0, green_mask = 0, blue_mask = 0;
     std::uint32_t bytes_per_line = 0;
@@ -57,8 +68,8 @@ std::uint32_t capture_scale = 1;
 
 // Reduces a capture of capture_scale times the picture's size to the
 // picture's size, when every block of capture_scale x capture_scale pixels is
-// one colour; false (with the count of other blocks) when not.
-bool reduce_blocks(const char* path, Capture& capture) {
+// one colour; the count of the other blocks when not (the capture as it was).
+long reduce_blocks(Capture& capture) {
     const std::uint32_t bytes_per_pixel = capture.bits_per_pixel / 8;
     const std::uint32_t scale = capture_scale;
     constexpr auto columns = static_cast<std::uint32_t>(picture_width);
@@ -83,14 +94,22 @@ bool reduce_blocks(const char* path, Capture& capture) {
                         bytes_per_pixel);
         }
     }
+    if (uneven == 0) {
+        capture.pixels = std::move(reduced);
+        capture.bytes_per_line = columns * bytes_per_pixel;
+        capture.width = columns;
+        capture.height = rows;
+    }
+    return uneven;
+}
+
+bool reduce_blocks(const char* path, Capture& capture) {
+    const long uneven = reduce_blocks(capture);
     if (uneven != 0) {
         std::fprintf(stderr, "e2e-frame-match: %s: %ld of the %ux%u blocks are not one colour\n",
-                     path, uneven, scale, scale);
-        return false;
+                     path, uneven, capture_scale, capture_scale);
     }
-    capture.pixels = std::move(reduced);
-    capture.bytes_per_line = columns * bytes_per_pixel;
-    return true;
+    return uneven == 0;
 }
 
 bool load_capture(const char* path, Capture& capture) {
@@ -142,7 +161,75 @@ bool load_capture(const char* path, Capture& capture) {
     }
     capture.pixels.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start),
                           bytes.begin() + static_cast<std::ptrdiff_t>(start + size));
+    capture.width = width;
+    capture.height = height;
     return capture_scale == 1 || reduce_blocks(path, capture);
+}
+
+// Reads the next number of a PPM header at `at`, after white space.
+bool ppm_number(const std::vector<std::uint8_t>& bytes, std::size_t& at, std::uint32_t& value) {
+    while (at < bytes.size() && std::strchr(" \t\r\n", bytes[at]) != nullptr) {
+        ++at;
+    }
+    const std::size_t first = at;
+    value = 0;
+    while (at < bytes.size() && bytes[at] >= '0' && bytes[at] <= '9' && at - first < 6) {
+        value = value * 10 + (bytes[at] - '0');
+        ++at;
+    }
+    return at > first && at < bytes.size();
+}
+
+// A screenshot as a capture of 32-bit XRGB pixels (bytes B, G, R, 0).
+bool load_screen(const char* path, Capture& screen) {
+    const std::vector<std::uint8_t> bytes = read_file(path);
+    std::size_t at = 2;
+    std::uint32_t maximum = 0;
+    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6' ||
+        !ppm_number(bytes, at, screen.width) || !ppm_number(bytes, at, screen.height) ||
+        !ppm_number(bytes, at, maximum) || maximum != 255 ||
+        bytes.size() - at - 1 < std::size_t{screen.width} * screen.height * 3) {
+        std::fprintf(stderr, "e2e-frame-match: %s is not a binary PPM of 8-bit channels\n", path);
+        return false;
+    }
+    ++at;  // the one white space character before the pixels
+    screen.bits_per_pixel = 32;
+    screen.red_mask = 0xFF0000;
+    screen.green_mask = 0xFF00;
+    screen.blue_mask = 0xFF;
+    screen.bytes_per_line = screen.width * 4;
+    screen.pixels.assign(std::size_t{screen.bytes_per_line} * screen.height, 0);
+    for (std::size_t pixel = 0; pixel < std::size_t{screen.width} * screen.height; ++pixel) {
+        const std::uint8_t* const rgb = &bytes[at + pixel * 3];
+        std::uint8_t* const xrgb = &screen.pixels[pixel * 4];
+        xrgb[0] = rgb[2];
+        xrgb[1] = rgb[1];
+        xrgb[2] = rgb[0];
+    }
+    return true;
+}
+
+// The part of `screen` with its top left corner at (x, y), capture_scale
+// times the picture's size, as a capture of its own; false when the screen
+// does not reach that far.
+bool region_of(const Capture& screen, std::uint32_t x, std::uint32_t y, Capture& region) {
+    const std::uint32_t width = static_cast<std::uint32_t>(picture_width) * capture_scale;
+    const std::uint32_t height = static_cast<std::uint32_t>(picture_height) * capture_scale;
+    if (x > screen.width || screen.width - x < width || y > screen.height ||
+        screen.height - y < height) {
+        return false;
+    }
+    region = screen;
+    region.width = width;
+    region.height = height;
+    region.bytes_per_line = width * 4;
+    region.pixels.resize(std::size_t{region.bytes_per_line} * height);
+    for (std::uint32_t row = 0; row < height; ++row) {
+        std::memcpy(&region.pixels[std::size_t{row} * region.bytes_per_line],
+                    &screen.pixels[(std::size_t{y} + row) * screen.bytes_per_line + x * 4],
+                    region.bytes_per_line);
+    }
+    return true;
 }
 
 // The bytes the program puts on a desktop of the capture's format, row by
@@ -231,22 +318,119 @@ int find(const char* capture_path, const char* first_text, const char* last_text
     return 1;
 }
 
+// Reads a raw frame: pixel_count little-endian words.
+bool load_raw(const char* raw_path, std::vector<std::uint32_t>& frame) {
+    const std::vector<std::uint8_t> raw = read_file(raw_path);
+    if (raw.size() != sizeof(std::uint32_t) * pixel_count) {
+        std::fprintf(stderr, "e2e-frame-match: %s is not a raw frame\n", raw_path);
+        return false;
+    }
+    frame.assign(pixel_count, 0);
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = pixel_at(raw, 4 * i, 4);
+    }
+    return true;
+}
+
 int compare(const char* capture_path, const char* raw_path) {
     Capture capture;
     Expectation expected;
     if (!load_capture(capture_path, capture) || !prepare_expectation(capture, expected)) {
         return 2;
     }
-    const std::vector<std::uint8_t> raw = read_file(raw_path);
-    if (raw.size() != sizeof(std::uint32_t) * pixel_count) {
-        std::fprintf(stderr, "e2e-frame-match: %s is not a raw frame\n", raw_path);
+    std::vector<std::uint32_t> frame;
+    if (!load_raw(raw_path, frame)) {
         return 2;
     }
-    std::vector<std::uint32_t> frame(pixel_count);
-    for (std::size_t i = 0; i < frame.size(); ++i) {
-        frame[i] = pixel_at(raw, 4 * i, 4);
-    }
     const long differing = differing_pixels(capture, expected, frame.data());
+    std::printf("%ld pixels differ\n", differing);
+    return differing == 0 ? 0 : 1;
+}
+
+// Whether the screen shows `frame` with its top left corner at (x, y):
+// a few pixels spread over the picture first (most places fail at the
+// first), then every pixel and every block.
+bool shows_frame_at(const Capture& screen, std::uint32_t x, std::uint32_t y, Expectation& expected,
+                    const std::uint32_t* frame) {
+    for (std::uint32_t sample = 0; sample < 64; ++sample) {
+        const std::uint32_t column = (sample * 149 + 160) % picture_width;
+        const std::uint32_t row = (sample * 83 + 120) % picture_height;
+        std::uint32_t want = 0;
+        expected.converter(frame + row * picture_width + column, &want, 1);
+        const std::size_t at = (std::size_t{y} + row * capture_scale) * screen.bytes_per_line +
+                               (std::size_t{x} + column * capture_scale) * 4;
+        if (((pixel_at(screen.pixels, at, 4) ^ want) & expected.colour_bits) != 0) {
+            return false;
+        }
+    }
+    Capture region;
+    if (!region_of(screen, x, y, region) || reduce_blocks(region) != 0) {
+        return false;
+    }
+    Expectation of_region;
+    return prepare_expectation(region, of_region) &&
+           differing_pixels(region, of_region, frame) == 0;
+}
+
+int find_in(const char* screen_path, const char* first_text, const char* last_text) {
+    long long first = 0, last = 0;
+    if (!parse_frame(first_text, first) || !parse_frame(last_text, last) || last < first) {
+        std::fprintf(stderr, "e2e-frame-match: bad frame range %s..%s\n", first_text, last_text);
+        return 2;
+    }
+    Capture screen;
+    Expectation expected;
+    if (!load_screen(screen_path, screen) || !prepare_expectation(screen, expected)) {
+        return 2;
+    }
+    const std::uint32_t width = static_cast<std::uint32_t>(picture_width) * capture_scale;
+    const std::uint32_t height = static_cast<std::uint32_t>(picture_height) * capture_scale;
+    if (screen.width < width || screen.height < height) {
+        std::fprintf(stderr, "e2e-frame-match: %s is smaller than the picture times %u\n",
+                     screen_path, capture_scale);
+        return 2;
+    }
+    prepare_tables();
+    frame_number = static_cast<std::int32_t>(first == 0 ? 0x7FFFFFFF : first - 1);
+    for (long long frame = first; frame <= last; ++frame) {
+        render_frame();
+        for (std::uint32_t y = 0; y + height <= screen.height; ++y) {
+            for (std::uint32_t x = 0; x + width <= screen.width; ++x) {
+                if (shows_frame_at(screen, x, y, expected, framebuffer)) {
+                    std::printf("%d %u %u\n", frame_number, x, y);
+                    return 0;
+                }
+            }
+        }
+    }
+    std::fprintf(stderr, "e2e-frame-match: no frame in %lld..%lld is in %s in %ux%u blocks\n",
+                 first, last, screen_path, capture_scale, capture_scale);
+    return 1;
+}
+
+int compare_in(const char* screen_path, const char* raw_path, const char* x_text,
+               const char* y_text) {
+    long long x = 0, y = 0;
+    Capture screen;
+    Capture region;
+    Expectation expected;
+    std::vector<std::uint32_t> frame;
+    if (!parse_frame(x_text, x) || !parse_frame(y_text, y)) {
+        std::fprintf(stderr, "e2e-frame-match: bad place %s,%s\n", x_text, y_text);
+        return 2;
+    }
+    if (!load_screen(screen_path, screen) || !load_raw(raw_path, frame)) {
+        return 2;
+    }
+    if (!region_of(screen, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y), region)) {
+        std::fprintf(stderr, "e2e-frame-match: the picture at %lld,%lld leaves %s\n", x, y,
+                     screen_path);
+        return 2;
+    }
+    if (!reduce_blocks(screen_path, region) || !prepare_expectation(region, expected)) {
+        return 1;
+    }
+    const long differing = differing_pixels(region, expected, frame.data());
     std::printf("%ld pixels differ\n", differing);
     return differing == 0 ? 0 : 1;
 }
@@ -273,8 +457,16 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "compare") == 0 && read_scale(argc, argv, 4)) {
         return compare(argv[2], argv[3]);
     }
+    if (argc >= 5 && std::strcmp(argv[1], "find-in") == 0 && read_scale(argc, argv, 5)) {
+        return find_in(argv[2], argv[3], argv[4]);
+    }
+    if (argc >= 6 && std::strcmp(argv[1], "compare-in") == 0 && read_scale(argc, argv, 6)) {
+        return compare_in(argv[2], argv[3], argv[4], argv[5]);
+    }
     std::fprintf(stderr,
                  "usage: e2e-frame-match find CAPTURE.xwd FIRST LAST [SCALE]\n"
-                 "       e2e-frame-match compare CAPTURE.xwd FRAME.raw [SCALE]\n");
+                 "       e2e-frame-match compare CAPTURE.xwd FRAME.raw [SCALE]\n"
+                 "       e2e-frame-match find-in SCREEN.ppm FIRST LAST [SCALE]\n"
+                 "       e2e-frame-match compare-in SCREEN.ppm FRAME.raw X Y [SCALE]\n");
     return 2;
 }

@@ -59,6 +59,19 @@
 #   terminal              a key typed in its terminal ends it with status 0,
 #                         and so do Ctrl+C and SIGTERM; the terminal's
 #                         settings are as before every way
+#   wayland-1, wayland-2  on a Wayland desktop (weston, nested in the X
+#                         display, without XWayland) at output scale 1 and
+#                         2: with WAYLAND_DISPLAY alone, and with DISPLAY
+#                         beside it, the window is Wayland's (none on the X
+#                         display) and weston's screenshot holds a frame
+#                         pixel for pixel in blocks of the program's scale
+#                         times the desktop's (2x2 from --scale 2 at 1 and
+#                         from --scale 1 at 2; 1x1, and 4x4 from --scale 2 at
+#                         2), nothing on stderr, and SIGTERM ends it with
+#                         status 0. At scale 1, where Wayland cannot draw
+#                         the window (no EGL), the program opens it through
+#                         X11 instead, exact there, and says so and why in
+#                         one line on stderr
 set -uo pipefail
 
 # depth_of SCENARIO: the screen depth the scenario runs on.
@@ -75,7 +88,7 @@ if [ "${1:-}" = scenarios ]; then
     case ${2:-} in
         windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24" ;;
         windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request" ;;
-        native) list="$pictures close no-display terminal" ;;
+        native) list="$pictures close no-display terminal wayland-1 wayland-2" ;;
         native-emulated) list="window-24" ;; # one run, whose picture must be exact
         *) echo "program_e2e.sh scenarios windows-32|windows-64|native|native-emulated" >&2; exit 2 ;;
     esac
@@ -111,6 +124,11 @@ case $windows:$scenario in
     yes:alt-f4 | yes:console-key | yes:depth-8 | yes:stop-request) ;;
     yes:bad-option) arguments=(--no-such-option) ;;
     no:close | no:no-display | no:terminal) ;;
+    no:wayland-1 | no:wayland-2)
+        # Room for a window of 640x480 points with its title bar below
+        # weston's panel; the X screen holds weston's window at scale 2.
+        output_scale=${scenario#wayland-} screen_width=1440 screen_height=1152
+        ;;
     yes:*) echo "unknown scenario $scenario for the Windows program" >&2; exit 2 ;;
     *) echo "unknown scenario $scenario for the native program" >&2; exit 2 ;;
 esac
@@ -122,6 +140,8 @@ source "$here/../../lib/e2e_checks.sh"
 source "$here/../../../scripts/lib/xvfb.sh"
 # shellcheck source=../../../scripts/lib/wine.sh
 source "$here/../../../scripts/lib/wine.sh"
+# shellcheck source=../../lib/weston.sh
+source "$here/../../lib/weston.sh"
 
 work=$(mktemp -d)
 session=
@@ -157,6 +177,7 @@ cleanup() {
         [ -s "$work/wine-session.log" ] &&
             echo "Wine's session processes said: $(head -c 300 "$work/wine-session.log")"
     fi
+    qj_weston_stop
     qj_xvfb_stop
     rm -rf "$work"
 }
@@ -235,6 +256,71 @@ check_picture() {
     verdict=$(run_tool e2e-frame-match compare "$1" "$work/frame.raw" "$scale" 2>&1 | tr -d '\r')
     check "window equals julia-frames --frame $frame in the desktop's format ($verdict)" \
         [ "$verdict" = "0 pixels differ" ]
+}
+
+# start_on_wayland X11 ARGUMENTS...: the program on weston's Wayland
+# display with ARGUMENTS, and with the X display beside it (X11 yes) or
+# none (no); extra_env holds more of its environment.
+extra_env=()
+start_on_wayland() {
+    local no_x11=(-u DISPLAY)
+    [ "$1" = yes ] && no_x11=()
+    shift
+    program_started=$SECONDS
+    env "${no_x11[@]}" -u SDL_VIDEODRIVER XDG_RUNTIME_DIR="$qj_weston_runtime" \
+        WAYLAND_DISPLAY="$qj_weston_socket" "${extra_env[@]}" "${launcher[@]}" "$program" "$@" \
+        </dev/null >"$work/program.log" 2>"$work/program.err" &
+    program_pid=$!
+}
+
+# find_on_screen BLOCK: takes screenshots of weston's output until one holds
+# a frame of the animation in BLOCK x BLOCK blocks, for up to 60 s or until
+# the program ends; sets shown to "FRAME X Y" (e2e-frame-match find-in), or
+# to nothing. At --fps 2 no frame after the 2 a second since the program's
+# start can be there yet, however fast or slow the machine.
+find_on_screen() {
+    shown=
+    while [ $((SECONDS - program_started)) -lt 60 ]; do
+        if qj_weston_screenshot "$work/screen.ppm"; then
+            shown=$(run_tool e2e-frame-match find-in "$work/screen.ppm" 1 \
+                $((2 * (SECONDS - program_started) + 10)) "$1" 2>"$work/match.log")
+            [ -n "$shown" ] && return
+        fi
+        kill -0 "$program_pid" 2>/dev/null || return
+        sleep 0.2
+    done
+}
+
+# check_on_wayland X11 SCALE: the program at --scale SCALE on weston, with
+# the X display beside it or not (X11 yes or no): its window shows a frame
+# in weston's screenshot, pixel for pixel and every picture pixel a block of
+# SCALE times the output's scale, it says nothing, it is no X window, and
+# SIGTERM ends it with status 0.
+check_on_wayland() {
+    local beside=$1 block=$(($2 * output_scale)) frame at_x at_y verdict
+    local what="--scale $2 at output scale $output_scale, WAYLAND_DISPLAY alone"
+    [ "$beside" = yes ] && what="--scale $2 at output scale $output_scale, WAYLAND_DISPLAY and DISPLAY"
+    start_on_wayland "$beside" --scale "$2" --fps 2
+    find_on_screen "$block"
+    check "$what: the screenshot holds a frame in ${block}x$block blocks (${shown:-none}: $(cat "$work/match.log"); $(program_said))" \
+        [ -n "$shown" ]
+    if [ -n "$shown" ]; then
+        read -r frame at_x at_y <<<"$shown"
+        run_tool julia-frames --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
+            echo "julia-frames failed: $(cat "$work/julia-frames.log")"
+        verdict=$(run_tool e2e-frame-match compare-in "$work/screen.ppm" "$work/frame.raw" \
+            "$at_x" "$at_y" "$block" 2>&1)
+        check "$what: it equals julia-frames --frame $frame at $at_x,$at_y ($verdict)" \
+            [ "$verdict" = "0 pixels differ" ]
+    fi
+    if [ "$beside" = yes ]; then
+        check "$what: the window is Wayland's: the X display has none" \
+            [ -z "$(xdotool search --name '^Quenlixor Julia' 2>/dev/null)" ]
+    fi
+    kill -TERM "$program_pid" 2>/dev/null
+    wait_for_exit 20
+    check "$what: SIGTERM ends it with status 0 (status ${status:-still running})" [ "${status:-x}" = 0 ]
+    check "$what: nothing on stderr ($(head -c 300 "$work/program.err"))" [ ! -s "$work/program.err" ]
 }
 
 case $scenario in
@@ -415,6 +501,31 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
             tmux -S "$tmux_socket" kill-server 2>/dev/null
             tmux_socket=
         done
+        ;;
+    wayland-1 | wayland-2)
+        qj_weston_start "$output_scale" 720x576 || fail_now "weston did not start"
+        if [ "$output_scale" = 1 ]; then
+            check_on_wayland no 2
+            check_on_wayland yes 1
+            # No EGL vendor: SDL's Wayland driver cannot make the window,
+            # which X11 can.
+            extra_env=(__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/egl-vendor.json)
+            start_on_wayland yes --fps 2
+            window=$(find_window '^Quenlixor Julia' 60)
+            [ -n "$window" ] || fail_now "without EGL no X11 window appeared ($(program_said))"
+            wait_for_rate "$window" 20 >/dev/null
+            xwd -silent -id "$window" >"$work/window.xwd" || fail_now "xwd could not read the window"
+            kill -TERM "$program_pid"
+            wait_for_exit 20
+            check "without EGL SIGTERM ends the X11 window's program with status 0 (status ${status:-still running})" \
+                [ "${status:-x}" = 0 ]
+            check "and stderr says in one line that Wayland could not, and why ($(head -c 300 "$work/program.err"))" \
+                [ "$(wc -l <"$work/program.err")" = 1 -a -n "$(grep -E '^quenlixor-julia: Wayland cannot show the window \(.+\), so it opens through X11 instead$' "$work/program.err")" ]
+            check_picture "$work/window.xwd"
+        else
+            check_on_wayland no 1
+            check_on_wayland yes 2
+        fi
         ;;
 esac
 

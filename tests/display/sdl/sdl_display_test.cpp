@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +48,9 @@ TEST(PresentRowsTest, EveryPixelBecomesABlockAndNothingElseIsWritten) {
         const std::vector<std::uint32_t> pixels = test_picture(width, height);
         for (const Format format : {Format{convert_to_rgb565, 2}, Format{convert_to_rgb888, 3},
                                     Format{convert_to_xrgb8888, 4}}) {
-            for (const int scale : {1, 2, 3, 8}) {
+            // 12: wider than the widening tables, as at --scale 6 on a
+            // desktop scaled by 2.
+            for (const int scale : {1, 2, 3, 8, 12}) {
                 SCOPED_TRACE(testing::Message() << width << " pixels, " << format.bytes_per_pixel
                                                 << " bytes, scale " << scale);
                 const int row_bytes = width * scale * format.bytes_per_pixel;
@@ -83,6 +86,27 @@ TEST(PresentRowsTest, EveryPixelBecomesABlockAndNothingElseIsWritten) {
                 guarded_pages_release(pages);
             }
         }
+    }
+}
+
+TEST(PlacePictureTest, TheLargestWholeBlockThatFitsCentred) {
+    struct Case {
+        int surface_width, surface_height, block, x, y;
+    };
+    for (const Case c : {
+             Case{320, 240, 1, 0, 0},    // the window as large as the picture
+             Case{640, 480, 2, 0, 0},    // a desktop scaled by 2, or --scale 2
+             Case{480, 360, 1, 80, 60},  // scaled by 1.5: no whole block of 1.5
+             Case{960, 720, 3, 0, 0},    // --scale 2 scaled by 1.5
+             Case{800, 480, 2, 80, 0},   // wider than high: the height decides
+             Case{643, 900, 2, 1, 210},  // odd margins round down
+             Case{319, 240, 0, 0, 0},    // smaller: no block fits
+             Case{320, 239, 0, 0, 0},
+         }) {
+        const PicturePlacement placed = place_picture(c.surface_width, c.surface_height, 320, 240);
+        EXPECT_EQ(placed.block, c.block) << c.surface_width << "x" << c.surface_height;
+        EXPECT_EQ(placed.x, c.x) << c.surface_width << "x" << c.surface_height;
+        EXPECT_EQ(placed.y, c.y) << c.surface_width << "x" << c.surface_height;
     }
 }
 
@@ -182,6 +206,39 @@ TEST(DummyDisplayDeathTest, ACloseRequestEndsTheProcessWithZero) {
 TEST(DummyDisplayDeathTest, WithoutADesktopOpeningFailsAndSaysWhy) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(open_without_desktop(), testing::ExitedWithCode(0), "refused: no desktop: ");
+}
+
+// A Wayland display that is named but not there: Wayland is tried first,
+// then X11, and the line says why each could not be used; the user's own
+// choice of Wayland is taken alone.
+[[noreturn]] void open_on_missing_wayland(bool asked) {
+    unsetenv("DISPLAY");
+    char runtime[] = "/tmp/qj-runtime-XXXXXX";
+    if (mkdtemp(runtime) == nullptr) {
+        std::exit(3);
+    }
+    setenv("XDG_RUNTIME_DIR", runtime, 1);
+    setenv("WAYLAND_DISPLAY", "qj-no-such-compositor", 1);
+    if (asked) {
+        setenv("SDL_VIDEODRIVER", "wayland", 1);
+    } else {
+        unsetenv("SDL_VIDEODRIVER");
+    }
+    const std::int32_t opened = display_open("Quenlixor Julia (Tolvane)", 320, 240, 1);
+    rmdir(runtime);
+    if (opened != 0) {
+        std::exit(1);
+    }
+    std::fprintf(stderr, "refused: %s\n", display_failure());
+    std::exit(0);
+}
+
+TEST(DummyDisplayDeathTest, ANamedWaylandDisplayIsTriedFirstAndTheUsersChoiceAlone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(open_on_missing_wayland(false), testing::ExitedWithCode(0),
+                "refused: no desktop: .*\\(wayland: SDL video: [^;]+; x11: SDL video: ");
+    EXPECT_EXIT(open_on_missing_wayland(true), testing::ExitedWithCode(0),
+                "refused: SDL video: [^;]*\n");
 }
 
 }  // namespace
