@@ -56,11 +56,12 @@ QJ_ARM64_PACKAGES=(
 QJ_WEB_PACKAGES=(emscripten nodejs googletest chromium)
 
 # Packages for making the downloads (CPack's Debian packages: dpkg-shlibdeps
-# and file; the zips) and for checking them with Debian's own tools in a
-# minimal Debian 12 root.
+# and file; the zips) and for checking them with Debian's own tools in
+# minimal roots of Debian 12, 13 and unstable (the hicolor icon theme's
+# folders; weston's screenshots read with ImageMagick).
 QJ_PACKAGING_PACKAGES=(
     dpkg-dev file zip unzip
-    lintian desktop-file-utils appstream man-db mmdebstrap
+    lintian desktop-file-utils appstream man-db mmdebstrap hicolor-icon-theme imagemagick
 )
 
 QJ_APT_UPDATED=0

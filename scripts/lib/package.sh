@@ -1,6 +1,7 @@
 # Makes the downloads out of built trees, the same way for scripts/release
 # and for the package checks of scripts/test (scripts/lib/check-packages.sh):
-# the Debian package of a Linux tree, the zip of a Windows tree. Everything
+# qj_make_downloads names and fills them all, the Debian package of a Linux
+# tree, the zip of a Windows tree and the page. Everything
 # made is the same, byte for byte, wherever and whenever it is made from the
 # same commit: times are SOURCE_DATE_EPOCH (the last commit's, unless set),
 # and neither the umask nor the time zone shows.
@@ -65,4 +66,43 @@ qj_make_zip() {
     status=$?
     rm -rf "$stage" "$stage.log"
     return $status
+}
+
+# qj_make_downloads DIST PAGE TREE...: every download made of the built
+# trees, into the folder DIST (made anew), named as the README's table of
+# downloads names them, with their SHA256SUMS:
+#   quenlixor-julia_VERSION_ARCH.deb           each Linux tree's Debian package
+#   quenlixor-julia-VERSION-windows-FLAVOUR.zip each Windows tree's zip, x86
+#                                              for the 32-bit programs, x64
+#                                              for the 64-bit ones
+#   quenlixor-julia-VERSION.html               the page PAGE
+# VERSION is the trees' (all must have the same). Prints one line
+# "FILE TREE" for each file made of a tree, DIST's name of it first.
+# scripts/release gives it its release trees; scripts/lib/check-packages.sh
+# the trees scripts/test built, and compares what it made with the
+# documented layout.
+qj_make_downloads() {
+    local dist=$1 page=$2 tree version tree_version deb flavour name
+    shift 2
+    version=$(qj_tree_version "$1")
+    [ -n "$version" ] || { qj_warn "no version in $1"; return 1; }
+    rm -rf "$dist" && mkdir -p "$dist" || return 1
+    install -m 0644 "$page" "$dist/quenlixor-julia-$version.html" || return 1
+    for tree in "$@"; do
+        tree_version=$(qj_tree_version "$tree")
+        [ "$tree_version" = "$version" ] ||
+            { qj_warn "$tree is of version '$tree_version', not $version"; return 1; }
+        if [ -f "$tree/bin/quenlixor-julia.exe" ]; then
+            flavour=$(sed -n 's/^QUENLIXOR_WINDOWS_FLAVOUR_NAME:INTERNAL=//p' "$tree/CMakeCache.txt")
+            [ -n "$flavour" ] || { qj_warn "$tree: no Windows flavour (configure it again)"; return 1; }
+            name=quenlixor-julia-$version-windows-$flavour
+            qj_make_zip "$tree" "$name" "$dist/$name.zip" || return 1
+            echo "$name.zip $tree"
+        else
+            deb=$(qj_make_deb "$tree" "$page") && [ -f "$deb" ] || return 1
+            install -m 0644 "$deb" "$dist/" || return 1
+            echo "${deb##*/} $tree"
+        fi
+    done
+    (cd "$dist" && sha256sum -- * >SHA256SUMS && chmod 0644 SHA256SUMS)
 }
