@@ -32,6 +32,15 @@
 #else
 #define QUENLIXOR_X87_EXTENDED 0
 #endif
+// Whether anything the renderer computes with runs on the x87: its extended
+// precision, or the C library's sines and cosines of the parameter path,
+// which MinGW-w64's computes on the x87 (on 64-bit Windows too), glibc's
+// with SSE.
+#if QUENLIXOR_X87_EXTENDED || (QUENLIXOR_HAS_X87 && defined(__MINGW32__))
+#define QUENLIXOR_X87_COMPUTES 1
+#else
+#define QUENLIXOR_X87_COMPUTES 0
+#endif
 
 namespace quenlixor {
 

@@ -17,7 +17,8 @@
 // (animation/CMakeLists.txt):
 // - x86 (32- and 64-bit): the x87's control word (64-bit precision,
 //   rounding to nearest, exceptions masked) where the x87 computes the
-//   renderer's extended precision, and SSE's MXCSR (rounding to nearest, no
+//   renderer's extended precision or the C library's sines and cosines
+//   (MinGW-w64's), and SSE's MXCSR (rounding to nearest, no
 //   flush-to-zero, no denormals-are-zero, exceptions masked) where the
 //   renderer's code uses SSE.
 // - ARM64: FPCR as the processor starts (rounding to nearest, no

@@ -20,11 +20,11 @@ static_assert(sizeof(X87Environment) + sizeof(std::uint32_t) <=
               sizeof(FloatingPointState::registers));
 constexpr int mxcsr_register = 7;
 
-// Whether the x87 computes the renderer's extended precision. With the
-// software model it computes nothing of the renderer's, which then leaves
-// it alone: such a build has no x87 instruction
-// (tests/animation/check_kernel_isa.cmake).
-constexpr bool x87_computes = QUENLIXOR_X87_EXTENDED == 1;
+// Whether the x87 computes anything of the renderer's (see
+// extended_arithmetic.h). Where the model computes the extended precision
+// and the C library uses SSE, the renderer leaves the x87 alone: such a
+// build has no x87 instruction (tests/animation/check_kernel_isa.cmake).
+constexpr bool x87_computes = QUENLIXOR_X87_COMPUTES == 1;
 
 // 64-bit precision (PC = 11), rounding to nearest (RC = 00), all six
 // exceptions masked.

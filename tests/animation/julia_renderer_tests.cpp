@@ -553,10 +553,10 @@ Registers caller_registers(std::uint16_t x87_control, std::uint32_t mxcsr) {
     return caller;
 }
 
-// The renderer's state, as its kernel finds it; in a build with the
-// software model the renderer leaves the x87 alone.
+// The renderer's state, as its kernel finds it; where the x87 computes
+// nothing of the renderer's, the renderer leaves it alone.
 void expect_renderers_state(const Registers& inside, const Registers& caller, const char* name) {
-    if (QUENLIXOR_X87_EXTENDED) {
+    if (QUENLIXOR_X87_COMPUTES) {
         // 64-bit precision, rounding to nearest, all exceptions masked.
         EXPECT_EQ(inside.x87_control & 0x0F3FU, 0x033FU) << name << ": " << describe(inside);
     } else {
