@@ -11,7 +11,10 @@
 // each in extended precision): square, doubled_product, sum, next_real and
 // below_bound. The x87 carries them out as written; the model does them in
 // single or double precision wherever that gives the x87's result, and
-// computes in the model only where it might not.
+// computes in the model only where it might not. Both rely on the
+// floating-point state the renderer sets around its work
+// (floating_point_state.h): rounding to nearest, subnormals kept, and the
+// x87 at 64-bit precision.
 #pragma once
 
 #include <cfloat>
@@ -29,39 +32,17 @@
 #else
 #define QUENLIXOR_X87_EXTENDED 0
 #endif
+// Whether anything the renderer computes with runs on the x87: its extended
+// precision, or the C library's sines and cosines of the parameter path,
+// which MinGW-w64's computes on the x87 (on 64-bit Windows too), glibc's
+// with SSE.
+#if QUENLIXOR_X87_EXTENDED || (QUENLIXOR_HAS_X87 && defined(__MINGW32__))
+#define QUENLIXOR_X87_COMPUTES 1
+#else
+#define QUENLIXOR_X87_COMPUTES 0
+#endif
 
 namespace quenlixor {
-
-// The x87's precision control, which rounds every result of the unit to a
-// 24-, 53- or 64-bit significand. The frames are defined at 64 bits, but any
-// code in the process may set it otherwise (Windows starts threads at 53,
-// Direct3D runtimes set 24), and every thread has a control word of its
-// own. So the renderer sets 64 bits on entry, on the calling thread, leaving
-// the word's other settings alone, and gives the caller's word back when it
-// returns. Where there is no x87 (or long double is not its format) both do
-// nothing.
-inline std::uint16_t use_x87_extended_precision() {
-#if QUENLIXOR_HAS_X87
-    std::uint16_t control = 0;
-    __asm__ volatile("fnstcw %0" : "=m"(control));
-    const auto extended = static_cast<std::uint16_t>(control | 0x0300U);
-    if (extended != control) {
-        __asm__ volatile("fldcw %0" : : "m"(extended));
-    }
-    return control;
-#else
-    return 0;
-#endif
-}
-
-// Gives back the control word use_x87_extended_precision returned.
-inline void restore_x87_precision([[maybe_unused]] std::uint16_t control) {
-#if QUENLIXOR_HAS_X87
-    if ((control & 0x0300U) != 0x0300U) {
-        __asm__ volatile("fldcw %0" : : "m"(control));
-    }
-#endif
-}
 
 // The x87, through long double (which it is only where
 // QUENLIXOR_X87_EXTENDED is 1).

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "animation/extended_arithmetic.h"
+#include "animation/floating_point_state.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer_kernels.h"
 
@@ -34,8 +35,8 @@ float column_step;
 float row_step;
 float palette_step;
 
-// The tables, computed at the x87's 64-bit precision; out of line, so that
-// none of their arithmetic moves across the setting of the precision.
+// The tables, computed in the renderer's floating-point state; out of line,
+// so that none of their arithmetic moves across the setting of the state.
 __attribute__((noinline)) void fill_tables() {
     using A = Extended;
     const auto left = static_cast<float>(view_left);
@@ -102,9 +103,9 @@ __attribute__((noinline)) void render_frame_in(std::int32_t number, std::uint32_
 }  // namespace
 
 void prepare_tables() {
-    const std::uint16_t control = use_x87_extended_precision();
+    const FloatingPointState caller = use_renderer_floating_point();
     fill_tables();
-    restore_x87_precision(control);
+    restore_caller_floating_point(caller);
 }
 
 void render_frame() {
@@ -113,9 +114,9 @@ void render_frame() {
 }
 
 void render_frame_into(std::int32_t number, std::uint32_t* pixels, const Kernel& kernel) {
-    const std::uint16_t control = use_x87_extended_precision();
+    const FloatingPointState caller = use_renderer_floating_point();
     render_frame_in(number, pixels, kernel);
-    restore_x87_precision(control);
+    restore_caller_floating_point(caller);
 }
 
 }  // namespace quenlixor

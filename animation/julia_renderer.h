@@ -2,11 +2,12 @@
 // set's parameter, and the escape-time colouring of every pixel of a frame.
 //
 // All floating-point quantities are stored as singles; the arithmetic of each
-// assignment is that of the x87 extended format. Where the renderer computes
-// on the x87, each of the calls below sets its precision to 64 bits for
-// itself, whatever the rest of the process did to it, and gives the
-// caller's setting back. The kernels that compute the pixels are in
-// julia_kernel_choice.h.
+// assignment is that of the x87 extended format, rounded to nearest. Each of
+// the calls below sets the floating-point state it computes in (the x87's
+// 64-bit precision, rounding to nearest, subnormals kept, exceptions masked:
+// floating_point_state.h) for itself, on the calling thread, whatever the
+// rest of the process did to it, and gives the caller's state back as it
+// found it. The kernels that compute the pixels are in julia_kernel_choice.h.
 #pragma once
 
 #include <cstdint>

@@ -3,8 +3,9 @@
 // 1-600 (one iteration renders all 600); beside the reference, the reference
 // with the software model of the x87 extended format
 // (reference_soft_extended), as processors without an x87 run it; beside the
-// fastest kernel, the same without the x87 precision setting of each frame
-// (render_unguarded). Besides the time per iteration each case reports
+// fastest kernel, the same without the setting of the floating-point state
+// around each frame (render_unguarded): the baseline of what that costs. Besides the time per
+// iteration each case reports
 //   per_pass     the time per pass of the escape loop (frame 1 makes 539,814
 //                passes, frame 1000 181,215), in seconds with an SI prefix
 //   per_frame    the time per frame
@@ -102,8 +103,8 @@ void report(benchmark::State& state, const FrameSet& set, const Work& work, doub
     }
 }
 
-// Frames through render_frame_into, which sets the x87's precision for
-// each frame and gives it back.
+// Frames through render_frame_into, which sets the renderer's floating-point
+// state for each frame and gives the caller's back.
 void render_frames(const Kernel& kernel, FrameSet set, std::uint32_t* picture) {
     for (std::int32_t number = set.first; number <= set.last; ++number) {
         render_frame_into(number, picture, kernel);
@@ -112,8 +113,8 @@ void render_frames(const Kernel& kernel, FrameSet set, std::uint32_t* picture) {
     }
 }
 
-// The same frames straight from the kernel, the precision left as it is:
-// what render_frame_into did before it owned the x87's precision.
+// The same frames straight from the kernel, the state left as it is: what
+// render_frame_into does but for the floating-point state.
 void render_frames_unguarded(const Kernel& kernel, FrameSet set, std::uint32_t* picture) {
     for (std::int32_t number = set.first; number <= set.last; ++number) {
         const JuliaParameter parameter = julia_parameter(number);
@@ -210,7 +211,7 @@ int main(int argc, char** argv) {
                     ->Unit(benchmark::kMicrosecond);
             }
         }
-        // What owning the x87's precision costs the fastest kernel, whose
+        // What owning the floating-point state costs the fastest kernel, whose
         // frames are the shortest: the same frames without it.
         benchmark::RegisterBenchmark(
             (std::string("render_unguarded/") + fastest_kernel().name + frames).c_str(),
