@@ -1,6 +1,6 @@
 // The platform seam on POSIX systems: a monotonic clock, a terminal key queue
-// on standard input, SIGINT and SIGTERM as stop requests, the x87 control
-// word where there is one, and the process's processors and streams.
+// on standard input, SIGINT and SIGTERM as stop requests, and the process's
+// processors and streams.
 #include "platform/platform.h"
 
 #include <poll.h>
