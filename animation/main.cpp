@@ -1,7 +1,8 @@
 // The program: reads its options, opens the display, animates the Julia set
 // frame after frame with the frame rate in the window's caption, and stops at
-// the first key typed in the console or pressed in the window. Closing the
-// window ends the process from inside the display's window procedure.
+// the first key typed in the console or pressed in the window (in a window
+// given to it, at a stop request). Closing the window ends the process from
+// inside the display's window procedure.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -72,6 +73,10 @@ void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place
     rate_start(rate_counter);
     FramePacer pacer{};
     pacer_start(pacer, options.fps);
+    // In a window given to it the program is a screen saver's: it reads no
+    // terminal (its keys are the user's, meant for whatever else runs
+    // there), and only a stop request ends it.
+    const bool takes_keys = place.form != DisplayForm::given_window;
 
     for (;;) {
         render_frame();
@@ -82,7 +87,7 @@ void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place
         }
         display_update(framebuffer);
         pacer_wait(pacer);
-        if (!poll_key().empty()) {
+        if (takes_keys ? !poll_key().empty() : stop_signal() != 0) {
             break;
         }
     }
