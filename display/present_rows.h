@@ -47,6 +47,23 @@ void present_rect(const std::uint32_t* picture, std::int32_t stride, PictureRect
 PictureRect changed_rect(const std::uint32_t* before, const std::uint32_t* after,
                          std::int32_t width, std::int32_t height);
 
+// The parts of a band of `rows` rows of `width` pixels (rows adjacent) where
+// `before` and `after` differ: the columns where any of its rows differs,
+// gathered into runs that take in gaps of fewer than `gap` (1 or more)
+// unchanged columns, each a rectangle from the band's first changed row to
+// its last. Writes them, left to right, into `parts`, which has room for
+// changed_parts_most(width, gap) of them, and returns how many: 0 when the
+// band is the same.
+std::int32_t changed_parts(const std::uint32_t* before, const std::uint32_t* after,
+                           std::int32_t width, std::int32_t rows, std::int32_t gap,
+                           PictureRect* parts);
+
+// The most parts changed_parts finds in a band `width` pixels wide: each but
+// the first takes a changed column and the `gap` unchanged ones before it.
+constexpr std::int32_t changed_parts_most(std::int32_t width, std::int32_t gap) {
+    return (width + gap) / (gap + 1);
+}
+
 // A picture placed on an area (a screen, a window): every pixel a block x
 // block square, the whole picture centred at (x, y) from the area's top
 // left corner (an odd remainder puts the extra pixel right and below).

@@ -1,6 +1,7 @@
 // Frames into surfaces as blocks: present_rows and present_rect against a
 // plain per-pixel oracle in memory fenced by inaccessible pages, the changed
-// rectangle against a plain scan, and where a picture fits on a screen.
+// rectangle and the changed parts of a band against a plain scan, and where
+// a picture fits on a screen.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -132,6 +133,76 @@ TEST(PresentRowsTest, ARectangleOfThePictureFillsOnlyItsOwnBlocks) {
     }
 }
 
+// changed_parts of the band: the plain scan's columns with a change in any
+// row, split where `gap` or more columns in a row have none, each part from
+// the band's first changed row to its last; no part past the room for them.
+void expect_changed_parts(const std::vector<std::uint32_t>& before,
+                          const std::vector<std::uint32_t>& after, int width, int rows, int gap) {
+    std::vector<bool> column_changed(static_cast<std::size_t>(width), false);
+    int top = rows;
+    int bottom = -1;
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto at = static_cast<std::size_t>(y * width + x);
+            if (before[at] != after[at]) {
+                column_changed[static_cast<std::size_t>(x)] = true;
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    std::vector<PictureRect> expected;
+    int unchanged = 0;
+    for (int x = 0; x < width; ++x) {
+        if (!column_changed[static_cast<std::size_t>(x)]) {
+            ++unchanged;
+            continue;
+        }
+        if (expected.empty() || unchanged >= gap) {
+            expected.push_back(PictureRect{x, top, 1, bottom - top + 1});
+        } else {
+            expected.back().width = x - expected.back().x + 1;
+        }
+        unchanged = 0;
+    }
+    const int most = changed_parts_most(width, gap);
+    std::vector<PictureRect> parts(static_cast<std::size_t>(most) + 1, PictureRect{-1, -1, -1, -1});
+    const int count = changed_parts(before.data(), after.data(), width, rows, gap, parts.data());
+    SCOPED_TRACE(testing::Message() << "gap " << gap);
+    ASSERT_EQ(count, static_cast<int>(expected.size()));
+    ASSERT_LE(count, most);
+    EXPECT_EQ(parts[static_cast<std::size_t>(most)].x, -1) << "written past the room";
+    for (int part = 0; part < count; ++part) {
+        const PictureRect& got = parts[static_cast<std::size_t>(part)];
+        const PictureRect& want = expected[static_cast<std::size_t>(part)];
+        EXPECT_EQ(got.x, want.x) << part;
+        EXPECT_EQ(got.y, want.y) << part;
+        EXPECT_EQ(got.width, want.width) << part;
+        EXPECT_EQ(got.height, want.height) << part;
+    }
+}
+
+TEST(PresentRowsTest, AsManyPartsChangeAsTheGapsAllowAndNoMoreThanThereIsRoomFor) {
+    // Every other column changed: with a gap of 1 each is a part of its own,
+    // as many as changed_parts_most allows; in a row 600 wide (more than one
+    // piece of columns) and one row high.
+    for (const int width : {45, 600}) {
+        const std::vector<std::uint32_t> before = test_picture(width, 1);
+        for (const int gap : {1, 2, 3}) {
+            std::vector<std::uint32_t> after = before;
+            for (int x = 0; x < width; x += gap + 1) {
+                after[static_cast<std::size_t>(x)] ^= 0x10U;
+            }
+            SCOPED_TRACE(width);
+            expect_changed_parts(before, after, width, 1, gap);
+            std::vector<PictureRect> parts(
+                static_cast<std::size_t>(changed_parts_most(width, gap)));
+            EXPECT_EQ(changed_parts(before.data(), after.data(), width, 1, gap, parts.data()),
+                      changed_parts_most(width, gap));
+        }
+    }
+}
+
 TEST(PresentRowsTest, TheChangedRectangleHoldsEveryChangeAndNoMore) {
     const int width = 45;
     const int height = 23;
@@ -171,6 +242,7 @@ TEST(PresentRowsTest, TheChangedRectangleHoldsEveryChangeAndNoMore) {
         }
         const PictureRect rect = changed_rect(before.data(), after.data(), width, height);
         SCOPED_TRACE(trial);
+        expect_changed_parts(before, after, width, height, 1 + trial % 7);
         if (right < 0) {
             EXPECT_EQ(rect.width, 0);
             EXPECT_EQ(rect.height, 0);
