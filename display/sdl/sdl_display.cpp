@@ -31,12 +31,16 @@ namespace quenlixor {
 namespace {
 
 // What changed in a frame is looked for in bands of this many picture
-// rows, each band's changed rectangle converted and shown on its own: at
-// 60 frames a second about 4 % of the picture's pixels change from one
-// frame to the next, scattered, so that the one rectangle around them all
-// is most of the picture, while the bands' rectangles are about 40 % of
-// it, in at most 30 rectangles.
+// rows, and in each band in runs of columns that take in gaps of fewer
+// than this many unchanged ones; each run is converted and shown on its
+// own. From one frame to the next about 4 % of the picture's pixels
+// change, scattered: the one rectangle around them all is 72 % of the
+// picture on average, each band's 41 % (in at most 30 rectangles), the
+// runs 19 % (72 rectangles on average, at most 108). Measured on Xvfb, a
+// frame shown in runs took a third to two thirds of the time the bands'
+// rectangles took.
 constexpr std::int32_t band_rows = 8;
+constexpr std::int32_t gap_columns = 16;
 
 struct SdlDisplayState {
     DisplayForm form;
@@ -66,7 +70,9 @@ struct SdlDisplayState {
     // placement (false: the next frame is converted and shown whole).
     std::vector<std::uint32_t> shown;
     bool holds_picture;
-    // The parts of the target a frame changed, in its pixels.
+    // The parts of the picture a frame changed, and their blocks on the
+    // target, in its pixels.
+    std::vector<PictureRect> parts;
     std::vector<SDL_Rect> changed;
 };
 
@@ -519,7 +525,10 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
         return fail("window size", "scale must be 1 to 8 and the picture at least 1 pixel");
     }
     state.shown.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
-    state.changed.resize(static_cast<std::size_t>((height + band_rows - 1) / band_rows));
+    const auto most = static_cast<std::size_t>(((height + band_rows - 1) / band_rows) *
+                                               changed_parts_most(width, gap_columns));
+    state.parts.resize(most);
+    state.changed.resize(most);
     // On X11 SDL prefers a DirectColor visual, whose colour map does not
     // show 16-bit pixels as they are; the screen's TrueColor visual does.
     SDL_setenv("SDL_VIDEO_X11_NODIRECTCOLOR", "1", 0);
@@ -601,22 +610,27 @@ std::int32_t display_update(const std::uint32_t* pixels) {
     if (!target_ready()) {
         return 0;
     }
-    // Where the target holds the picture shown last, only the bands'
-    // changed rectangles; else the whole picture.
+    // Where the target holds the picture shown last, only the runs that
+    // changed in each band; else the whole picture.
     const bool whole = !state.holds_picture;
     const std::int32_t rows_at_once = whole ? state.height : band_rows;
     int count = 0;
     for (std::int32_t top = 0; top < state.height; top += rows_at_once) {
         const std::int32_t rows = std::min(rows_at_once, state.height - top);
-        PictureRect rect{0, top, state.width, rows};
+        PictureRect* const parts = state.parts.data() + count;
+        std::int32_t found = 1;
+        parts[0] = PictureRect{0, 0, state.width, rows};
         if (!whole) {
             const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(top) * state.width;
-            rect = changed_rect(state.shown.data() + start, pixels + start, state.width, rows);
-            rect.y += top;
+            found = changed_parts(state.shown.data() + start, pixels + start, state.width, rows,
+                                  gap_columns, parts);
         }
-        if (rect.width > 0 && !present_part(pixels, rect, count)) {
-            state.holds_picture = false;
-            return 0;
+        for (std::int32_t part = 0; part < found; ++part) {
+            parts[part].y += top;
+            if (!present_part(pixels, parts[part], count)) {
+                state.holds_picture = false;
+                return 0;
+            }
         }
     }
     std::copy(pixels, pixels + state.shown.size(), state.shown.begin());
