@@ -207,4 +207,41 @@ PictureFit fit_picture(std::int32_t area_width, std::int32_t area_height, std::i
     return PictureFit{block, (area_width - block * width) / 2, (area_height - block * height) / 2};
 }
 
+PictureRect shrink_picture(std::int32_t area_width, std::int32_t area_height, std::int32_t width,
+                           std::int32_t height) {
+    std::int64_t shown_width = area_width;
+    std::int64_t shown_height = area_height;
+    // The side that fits the area exactly is the one whose ratio is smaller.
+    if (std::int64_t{area_width} * height <= std::int64_t{area_height} * width) {
+        shown_height = std::int64_t{area_width} * height / width;
+    } else {
+        shown_width = std::int64_t{area_height} * width / height;
+    }
+    const auto wide = static_cast<std::int32_t>(shown_width > 0 ? shown_width : 1);
+    const auto high = static_cast<std::int32_t>(shown_height > 0 ? shown_height : 1);
+    return PictureRect{(area_width - wide) / 2, (area_height - high) / 2, wide, high};
+}
+
+void present_shrunk(const std::uint32_t* pixels, std::int32_t width, std::int32_t height,
+                    std::int32_t shown_width, std::int32_t shown_height, Converter converter,
+                    std::int32_t bytes_per_pixel, std::uint8_t* destination, std::int32_t pitch) {
+    std::uint32_t sampled[chunk_pixels];
+    for (std::int32_t y = 0; y < shown_height; ++y) {
+        const std::uint32_t* const row =
+            pixels + static_cast<std::ptrdiff_t>(std::int64_t{y} * height / shown_height) * width;
+        for (std::int32_t done = 0; done < shown_width;
+             done += static_cast<std::int32_t>(chunk_pixels)) {
+            const std::int32_t count = shown_width - done < static_cast<std::int32_t>(chunk_pixels)
+                                           ? shown_width - done
+                                           : static_cast<std::int32_t>(chunk_pixels);
+            for (std::int32_t x = 0; x < count; ++x) {
+                sampled[x] = row[std::int64_t{done + x} * width / shown_width];
+            }
+            converter(sampled, destination + static_cast<std::ptrdiff_t>(done) * bytes_per_pixel,
+                      static_cast<std::uint32_t>(count));
+        }
+        destination += pitch;
+    }
+}
+
 }  // namespace quenlixor

@@ -73,6 +73,22 @@ struct PictureFit {
     std::int32_t y;
 };
 
+// A `width` x `height` picture larger than its `area_width` x
+// `area_height` area, shrunk: the largest size of the same shape (rounded
+// down, at least 1 x 1) that fits, centred at (x, y) from the area's top
+// left corner.
+PictureRect shrink_picture(std::int32_t area_width, std::int32_t area_height, std::int32_t width,
+                           std::int32_t height);
+
+// Converts the `width` x `height` picture `pixels` (rows adjacent), shrunk
+// to `shown_width` x `shown_height` (each at most the picture's), into the
+// surface at `destination` as present_rows does: surface pixel (i, j) is
+// picture pixel (i * width / shown_width, j * height / shown_height), the
+// nearest to its left and above.
+void present_shrunk(const std::uint32_t* pixels, std::int32_t width, std::int32_t height,
+                    std::int32_t shown_width, std::int32_t shown_height, Converter converter,
+                    std::int32_t bytes_per_pixel, std::uint8_t* destination, std::int32_t pitch);
+
 // The largest block of at most `most` (no limit when `most` is 0) at which
 // a `width` x `height` picture fits on an `area_width` x `area_height` area,
 // and where it lands, centred.
