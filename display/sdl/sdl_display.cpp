@@ -7,11 +7,12 @@
 // which an SDL renderer puts into the window pixel for pixel. Either way
 // the window asks for the desktop's full resolution (high-DPI), and every
 // picture pixel becomes the largest whole square of physical pixels that
-// fits (at most the block asked for), the picture centred on black, which
-// is drawn once. From frame to frame only what changed is converted and
-// shown. Keys in the window go into the platform's key queue (none come
-// from a given window); a close request closes the display and ends the
-// process with status 0, and so does the end of a given window.
+// fits (at most the block asked for; shrunk where not even one fits, as
+// in a small preview), the picture centred on black, which is drawn once.
+// From frame to frame only what changed is converted and shown. Keys in the
+// window go into the platform's key queue (none come from a given window);
+// a close request closes the display and ends the process with status 0,
+// and so does the end of a given window.
 #include <SDL.h>
 
 #include <algorithm>
@@ -63,6 +64,10 @@ struct SdlDisplayState {
     std::int32_t area_height;
     SDL_Surface* surface;
     PictureFit placement;
+    // Where the picture is on the target (the window surface, or the
+    // renderer's output), in its pixels: its blocks, or the picture shrunk
+    // where not even one pixel fits a picture pixel (block 0).
+    PictureRect place;
     Converter converter;
     std::int32_t bytes_per_pixel;
     bool video_started;
@@ -169,23 +174,25 @@ bool place_in(std::int32_t pixels_wide, std::int32_t pixels_high) {
     state.area_height = pixels_high;
     state.holds_picture = false;
     state.placement = fit_picture(pixels_wide, pixels_high, state.width, state.height, state.most);
-    if (state.placement.block == 0) {
-        char sizes[80];
-        std::snprintf(sizes, sizeof sizes, "%dx%d pixels cannot hold the %dx%d picture",
-                      static_cast<int>(pixels_wide), static_cast<int>(pixels_high),
-                      static_cast<int>(state.width), static_cast<int>(state.height));
-        return fail("window size", sizes) != 0;
+    const std::int32_t block = state.placement.block;
+    if (pixels_wide <= 0 || pixels_high <= 0) {
+        return fail("window size", "the window has no pixels") != 0;
     }
-    tell_fractional_scale(pixels_wide, pixels_high);
+    state.place = block == 0 ? shrink_picture(pixels_wide, pixels_high, state.width, state.height)
+                             : PictureRect{state.placement.x, state.placement.y,
+                                           state.width * block, state.height * block};
+    if (block != 0) {
+        tell_fractional_scale(pixels_wide, pixels_high);
+    }
     if (state.renderer == nullptr) {
         return true;
     }
     if (state.texture != nullptr) {
         SDL_DestroyTexture(state.texture);
     }
-    state.texture = SDL_CreateTexture(
-        state.renderer, state.texture_format, SDL_TEXTUREACCESS_STREAMING,
-        state.width * state.placement.block, state.height * state.placement.block);
+    state.texture =
+        SDL_CreateTexture(state.renderer, state.texture_format, SDL_TEXTUREACCESS_STREAMING,
+                          state.place.width, state.place.height);
     if (state.texture == nullptr) {
         return fail("texture", SDL_GetError()) != 0;
     }
@@ -380,8 +387,7 @@ void show_picture(bool whole, int count) {
     if (!whole && count == 0) {
         return;
     }
-    const SDL_Rect place{state.placement.x, state.placement.y, state.width * state.placement.block,
-                         state.height * state.placement.block};
+    const SDL_Rect place{state.place.x, state.place.y, state.place.width, state.place.height};
     SDL_SetRenderDrawColor(state.renderer, 0, 0, 0, SDL_ALPHA_OPAQUE);
     SDL_RenderClear(state.renderer);
     SDL_RenderCopy(state.renderer, state.texture, nullptr, &place);
@@ -449,21 +455,25 @@ bool target_ready() {
     if (!placed) {
         failure[0] = '\0';  // a failure of display_update, not of the opening
     }
-    return placed && state.placement.block != 0;
+    return placed;
 }
 
-// The blocks of the picture's part `rect` on the target, in its pixels.
+// The blocks of the picture's part `rect` on the target, in its pixels (the
+// whole shrunk picture where the block is 0).
 SDL_Rect blocks_of(const PictureRect& rect, bool on_surface) {
     const std::int32_t block = state.placement.block;
-    const std::int32_t x = on_surface ? state.placement.x : 0;
-    const std::int32_t y = on_surface ? state.placement.y : 0;
+    const std::int32_t x = on_surface ? state.place.x : 0;
+    const std::int32_t y = on_surface ? state.place.y : 0;
+    if (block == 0) {
+        return SDL_Rect{x, y, state.place.width, state.place.height};
+    }
     return SDL_Rect{x + rect.x * block, y + rect.y * block, rect.width * block,
                     rect.height * block};
 }
 
 // Converts the part `rect` of the picture `pixels` into its blocks on the
-// target, and notes them among the parts changed. False when the target
-// could not be locked.
+// target (all of it shrunk, where the block is 0), and notes them among the
+// parts changed. False when the target could not be locked.
 bool present_part(const std::uint32_t* pixels, const PictureRect& rect, int& count) {
     const bool on_surface = state.renderer == nullptr;
     const SDL_Rect blocks = blocks_of(rect, on_surface);
@@ -483,9 +493,14 @@ bool present_part(const std::uint32_t* pixels, const PictureRect& rect, int& cou
         }
         target = static_cast<std::uint8_t*>(locked);
     }
-    present_rect(pixels + static_cast<std::ptrdiff_t>(rect.y) * state.width + rect.x, state.width,
-                 PictureRect{0, 0, rect.width, rect.height}, state.placement.block, state.converter,
-                 state.bytes_per_pixel, target, pitch);
+    if (state.placement.block == 0) {
+        present_shrunk(pixels, state.width, state.height, state.place.width, state.place.height,
+                       state.converter, state.bytes_per_pixel, target, pitch);
+    } else {
+        present_rect(pixels + static_cast<std::ptrdiff_t>(rect.y) * state.width + rect.x,
+                     state.width, PictureRect{0, 0, rect.width, rect.height}, state.placement.block,
+                     state.converter, state.bytes_per_pixel, target, pitch);
+    }
     if (on_surface) {
         SDL_UnlockSurface(state.surface);
     } else {
@@ -612,7 +627,7 @@ std::int32_t display_update(const std::uint32_t* pixels) {
     }
     // Where the target holds the picture shown last, only the runs that
     // changed in each band; else the whole picture.
-    const bool whole = !state.holds_picture;
+    const bool whole = !state.holds_picture || state.placement.block == 0;
     const std::int32_t rows_at_once = whole ? state.height : band_rows;
     int count = 0;
     for (std::int32_t top = 0; top < state.height; top += rows_at_once) {

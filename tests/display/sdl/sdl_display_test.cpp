@@ -1,7 +1,8 @@
-// The SDL display without a desktop: the display on SDL's dummy
-// video driver (window surface, full screen, only the changes presented,
-// caption, keys, close request), and refusing to run when there is no
-// desktop and no driver was asked for, or no X display for a given window.
+// The SDL display without a desktop: the display on SDL's dummy video
+// driver (window surface, full screen, a picture shrunk, only the changes
+// presented, caption, keys, close request), and refusing to run when there
+// is no desktop and no driver was asked for, or no X display for a given
+// window.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -147,6 +148,34 @@ TEST_F(DummyDisplayTest, FullScreenCentresTheLargestBlocksOnBlackWithoutTheCurso
         display_close();
         EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
     }
+}
+
+TEST_F(DummyDisplayTest, APictureLargerThanTheScreenIsShownShrunkOnBlack) {
+    // 2000x1000 on the dummy driver's 1024x768: 1024x512 at (0, 128).
+    const int width = 2000;
+    const int height = 1000;
+    ASSERT_EQ(display_open("Quenlixor Julia (Tolvane)", width, height,
+                           DisplayPlace{DisplayForm::full_screen, 0, 0}),
+              1)
+        << display_failure();
+    const std::vector<std::uint32_t> pixels = test_picture(width, height);
+    ASSERT_EQ(display_update(pixels.data()), 1);
+    EXPECT_EQ(display_block(), 0);
+    const SDL_Surface* const surface = SDL_GetWindowSurface(sdl_display_window());
+    long off = 0;
+    for (int y = 0; y < surface->h; ++y) {
+        for (int x = 0; x < surface->w; ++x) {
+            const bool inside = y >= 128 && y < 128 + 512;
+            const std::uint32_t expected =
+                inside ? pixels[static_cast<std::size_t>((y - 128) * height / 512 * width +
+                                                         x * width / 1024)] &
+                             0xFFFFFFU
+                       : 0;
+            off += surface_pixel(surface, x, y) != expected ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(off, 0);
+    display_close();
 }
 
 TEST_F(DummyDisplayTest, FrameAfterFrameOnlyWhatChangedIsWrittenAndTheSurfaceStaysExact) {
