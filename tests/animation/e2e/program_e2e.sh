@@ -97,7 +97,10 @@
 #                         the programs list: once activated, the screen holds
 #                         a frame pixel for pixel in 3x3 blocks at (32, 24)
 #                         and is black elsewhere; once deactivated, no
-#                         process of the program is left
+#                         process of the program is left; and
+#                         xscreensaver-settings previews it in its own window
+#                         (--root --window-id ID), exact there too, leaving
+#                         no process of it once closed
 set -uo pipefail
 
 # depth_of SCENARIO: the screen depth the scenario runs on.
@@ -175,6 +178,7 @@ session=
 tmux_socket=
 client_pid=
 saver_pid=
+settings_pid=
 if [ "$windows" = yes ]; then
     qj_wine_environment "$prefix" "$wine_arch"
     program=$bin_dir/quenlixor-julia.exe
@@ -198,6 +202,7 @@ cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$tmux_socket" ] && tmux -S "$tmux_socket" kill-server 2>/dev/null
     [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
+    [ -n "$settings_pid" ] && kill "$settings_pid" 2>/dev/null
     if [ -n "$saver_pid" ]; then
         kill "$saver_pid" 2>/dev/null
         wait "$saver_pid" 2>/dev/null
@@ -731,6 +736,39 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
             sleep 0.1
         done
         check "deactivated, no process of the hack is left ($(hack | tr '\n' ' '))" [ -z "$(hack)" ]
+
+        # xscreensaver-settings previews the hack chosen in its own window,
+        # adding --window-id to the command.
+        setpriv --reuid=65534 --regid=65534 --clear-groups env -i HOME="$work/home" \
+            DISPLAY="$DISPLAY" PATH="$work/bin:/usr/bin:/bin" xscreensaver-settings \
+            >"$work/settings.log" 2>&1 &
+        settings_pid=$!
+        program_started=$SECONDS
+        preview=
+        for _ in $(seq 150); do
+            preview=$(xdotool search --name '^XScreenSaver Settings Preview$' 2>/dev/null | head -1)
+            [ -n "$preview" ] && [ -n "$(hack)" ] && break
+            sleep 0.2
+        done
+        check "xscreensaver-settings previews the hack ($(tail -3 "$work/settings.log"))" \
+            [ -n "$preview" -a -n "$(hack)" ]
+        if [ -n "$preview" ]; then
+            read_geometry "$preview"
+            block=$((w / 320 < h / 240 ? w / 320 : h / 240))
+            at_x=$(((w - 320 * block) / 2)) at_y=$(((h - 240 * block) / 2))
+            if [ "$block" -ge 1 ]; then
+                check_shown "-id $preview" "$block" "$at_x" "$at_y" "the preview at ${w}x$h"
+            else
+                echo "the preview is ${w}x$h: the picture is shrunk there, not compared"
+            fi
+        fi
+        kill "$settings_pid" 2>/dev/null
+        wait "$settings_pid" 2>/dev/null
+        for _ in $(seq 100); do
+            [ -z "$(hack)" ] && break
+            sleep 0.1
+        done
+        check "the settings closed, no process of the hack is left ($(hack | tr '\n' ' '))" [ -z "$(hack)" ]
         xscreensaver-command -exit >/dev/null 2>&1
         ;;
 esac
