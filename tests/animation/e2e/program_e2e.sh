@@ -78,7 +78,9 @@
 #                         status 0. At scale 1, where Wayland cannot draw
 #                         the window (no EGL), the program opens it through
 #                         X11 instead, exact there, and says so and why in
-#                         one line on stderr
+#                         one line on stderr. At scale 2, --fullscreen: the
+#                         output's 1440x1152 pixels hold a frame in 4x4
+#                         blocks at (80, 96), black elsewhere
 #   fullscreen-1080       --fullscreen on a 1920x1080 screen: its window
 #                         covers the screen, the screen (xwd of the root)
 #                         holds a frame pixel for pixel in 4x4 blocks at
@@ -618,6 +620,30 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
         else
             check_on_wayland no 1
             check_on_wayland yes 2
+            # Full screen: 720x576 points are 1440x1152 pixels, which take
+            # blocks of 4: 1280x960 at (80, 96), black around, no pointer.
+            start_on_wayland no --fullscreen --fps 2
+            xdotool mousemove 700 500 2>/dev/null
+            find_on_screen 4
+            check "--fullscreen at output scale 2: the screenshot holds a frame in 4x4 blocks (${shown:-none}: $(cat "$work/match.log"); $(program_said))" \
+                [ -n "$shown" ]
+            if [ -n "$shown" ]; then
+                read -r frame at_x at_y <<<"$shown"
+                check "--fullscreen at output scale 2: the picture is at 80 96 (is at $at_x $at_y)" \
+                    [ "$at_x $at_y" = "80 96" ]
+                run_tool julia-frames --frame "$frame" --raw "$work/frame.raw" >/dev/null 2>&1
+                verdict=$(run_tool e2e-frame-match compare-in "$work/screen.ppm" "$work/frame.raw" \
+                    "$at_x" "$at_y" 4 2>&1)
+                check "--fullscreen at output scale 2: it equals julia-frames --frame $frame ($verdict)" \
+                    [ "$verdict" = "0 pixels differ" ]
+                verdict=$(run_tool e2e-frame-match black-around "$work/screen.ppm" "$at_x" "$at_y" 4 2>&1)
+                check "--fullscreen at output scale 2: black around it ($verdict)" \
+                    [ "$verdict" = "0 pixels around it are not black" ]
+            fi
+            kill -TERM "$program_pid" 2>/dev/null
+            wait_for_exit 20
+            check "--fullscreen at output scale 2: SIGTERM ends it with status 0 (status ${status:-still running})" \
+                [ "${status:-x}" = 0 ]
         fi
         ;;
     fullscreen-1080)
