@@ -43,7 +43,8 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
 }
 
 // What the user should know of a run before it starts: that --fps max
-// flashes, and where full screen gave a smaller block than --scale asked for.
+// flashes, and where full screen or a given window gave a smaller block
+// than --scale asked for (or none: the picture shrunk).
 void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place) {
     if (options.fps == unpaced) {
         print_error(
@@ -51,10 +52,14 @@ void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place
             "picture flashes, which can set off seizures in people with photosensitive "
             "epilepsy\n");
     }
-    if (place.form != DisplayForm::window && options.scale_given &&
-        display_block() < options.scale) {
-        print_error("quenlixor-julia: --scale " + std::to_string(options.scale) + " lowered to " +
-                    std::to_string(display_block()) + " to fit the screen\n");
+    const std::int32_t block = display_block();
+    if (place.form != DisplayForm::window && options.scale_given && block < options.scale) {
+        const std::string area =
+            place.form == DisplayForm::full_screen ? "the screen" : "the window";
+        print_error("quenlixor-julia: --scale " + std::to_string(options.scale) +
+                    (block == 0 ? " lowered: the picture is shrunk to fit " + area
+                                : " lowered to " + std::to_string(block) + " to fit " + area) +
+                    "\n");
     }
 }
 

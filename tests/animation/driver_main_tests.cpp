@@ -268,6 +268,7 @@ TEST(DriverMainTest, FullScreenAsksForTheLargestBlockOrSaysWhereScaleWasLowered)
         world.block_fitted = block;
         simulated.polls_before_key = 0;
         simulated.key_codes = {'q'};
+        simulated.stop_number = 15;  // what ends a run in a given window
         testing::internal::CaptureStderr();
         EXPECT_EQ(run_program(std::move(arguments)), 0);
         std::fflush(stderr);
@@ -277,6 +278,10 @@ TEST(DriverMainTest, FullScreenAsksForTheLargestBlockOrSaysWhereScaleWasLowered)
               "quenlixor-julia: --scale 5 lowered to 4 to fit the screen\n");
     EXPECT_EQ(world.place_opened.scale, 5);
     EXPECT_EQ(run_with_block({"--fullscreen", "--scale", "4"}, 4), "");
+    EXPECT_EQ(run_with_block({"--root", "--scale", "3"}, 2),
+              "quenlixor-julia: --scale 3 lowered to 2 to fit the window\n");
+    EXPECT_EQ(run_with_block({"--root", "--scale", "1"}, 0),
+              "quenlixor-julia: --scale 1 lowered: the picture is shrunk to fit the window\n");
 }
 
 TEST(DriverMainTest, InAGivenWindowOnlyAStopRequestEndsTheRunAndNoKeyIsRead) {
