@@ -26,5 +26,5 @@ check "status 2 (was $status)" [ "$status" -eq 2 ]
 check "the program's message first: $(head -1 "$out")" \
     [ "$(head -1 "$out")" = "quenlixor-julia: --scale 0 is out of range (1-8)" ]
 check "then its usage, and nothing else" \
-    [ "$(sed -n '2,$p' "$out" | grep -cv '^usage: quenlixor-julia\|^  --\|^A key in the window')" -eq 0 ]
+    [ "$(sed -n '2,$p' "$out" | grep -cv '^usage: quenlixor-julia\|^  \|^A key in the window\|^in a window given to it')" -eq 0 ]
 finish_checks "scripts/run ${*:-(Windows)} --scale 0"
