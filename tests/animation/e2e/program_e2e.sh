@@ -80,7 +80,8 @@
 #                         X11 instead, exact there, and says so and why in
 #                         one line on stderr. At scale 2, --fullscreen: the
 #                         output's 1440x1152 pixels hold a frame in 4x4
-#                         blocks at (80, 96), black elsewhere
+#                         blocks at (80, 96), black elsewhere, and no
+#                         pointer drawn over it
 #   fullscreen-1080       --fullscreen on a 1920x1080 screen: its window
 #                         covers the screen, the screen (xwd of the root)
 #                         holds a frame pixel for pixel in 4x4 blocks at
@@ -625,10 +626,12 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
             check_on_wayland no 1
             check_on_wayland yes 2
             # Full screen: 720x576 points are 1440x1152 pixels, which take
-            # blocks of 4: 1280x960 at (80, 96), black around, no pointer
-            # (weston's start left it at the output's top right corner).
+            # blocks of 4: 1280x960 at (80, 96), black around, no pointer.
             start_on_wayland no --fullscreen --fps 2
             check_shown weston 4 80 96 "--fullscreen at output scale 2"
+            # The pointer moved over the picture: not drawn there.
+            xdotool mousemove 100 100 2>/dev/null
+            check_shown weston 4 80 96 "--fullscreen at output scale 2, the pointer over it"
             kill -TERM "$program_pid" 2>/dev/null
             wait_for_exit 20
             check "--fullscreen at output scale 2: SIGTERM ends it with status 0 (status ${status:-still running})" \
