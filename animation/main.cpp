@@ -1,7 +1,8 @@
 // The program: reads its options, opens the display, animates the Julia set
 // frame after frame with the frame rate in the window's caption, and stops at
-// the first key typed in the console or pressed in the window. Closing the
-// window ends the process from inside the display's window procedure.
+// the first key typed in the console or pressed in the window (in a window
+// given to it, at a stop request). Closing the window ends the process from
+// inside the display's window procedure.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,7 +43,8 @@ void follow_options(int argc, char** argv, ProgramOptions& options) {
 }
 
 // What the user should know of a run before it starts: that --fps max
-// flashes, and where full screen gave a smaller block than --scale asked for.
+// flashes, and where full screen or a given window gave a smaller block
+// than --scale asked for (or none: the picture shrunk).
 void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place) {
     if (options.fps == unpaced) {
         print_error(
@@ -50,10 +52,14 @@ void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place
             "picture flashes, which can set off seizures in people with photosensitive "
             "epilepsy\n");
     }
-    if (place.form != DisplayForm::window && options.scale_given &&
-        display_block() < options.scale) {
-        print_error("quenlixor-julia: --scale " + std::to_string(options.scale) + " lowered to " +
-                    std::to_string(display_block()) + " to fit the screen\n");
+    const std::int32_t block = display_block();
+    if (place.form != DisplayForm::window && options.scale_given && block < options.scale) {
+        const std::string area =
+            place.form == DisplayForm::full_screen ? "the screen" : "the window";
+        print_error("quenlixor-julia: --scale " + std::to_string(options.scale) +
+                    (block == 0 ? " lowered: the picture is shrunk to fit " + area
+                                : " lowered to " + std::to_string(block) + " to fit " + area) +
+                    "\n");
     }
 }
 
@@ -72,6 +78,10 @@ void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place
     rate_start(rate_counter);
     FramePacer pacer{};
     pacer_start(pacer, options.fps);
+    // In a window given to it the program is a screen saver's: it reads no
+    // terminal (its keys are the user's, meant for whatever else runs
+    // there), and only a stop request ends it.
+    const bool takes_keys = place.form != DisplayForm::given_window;
 
     for (;;) {
         render_frame();
@@ -82,7 +92,7 @@ void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place
         }
         display_update(framebuffer);
         pacer_wait(pacer);
-        if (!poll_key().empty()) {
+        if (takes_keys ? !poll_key().empty() : stop_signal() != 0) {
             break;
         }
     }

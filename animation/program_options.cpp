@@ -112,13 +112,16 @@ OptionsAction parse_options(int argc, const char* const* argv, const DisplayForm
         return OptionsAction::bad;
     }
     options.scale_given = option_given(given, "--scale");
-    const char* first_form = nullptr;
-    for (const char* name : {"--fullscreen", "--root", "--window-id"}) {
+    // But --root with --window-id: XScreenSaver's settings program previews
+    // a hack so, adding --window-id to the command of its list; the window
+    // named wins.
+    std::string first_form;
+    for (const std::string name : {"--fullscreen", "--root", "--window-id"}) {
         if (!option_given(given, name)) {
             continue;
         }
-        if (first_form != nullptr) {
-            problem = std::string(name) + " cannot be given with " + first_form;
+        if (!first_form.empty() && !(first_form == "--root" && name == "--window-id")) {
+            problem = name + " cannot be given with " + first_form;
             return OptionsAction::bad;
         }
         first_form = name;
@@ -140,14 +143,15 @@ OptionsAction parse_options(int argc, const char* const* argv, const DisplayForm
     }
     const bool screen_saver_named =
         screen_saver_window != nullptr && screen_saver_window[0] != '\0';
-    if (forms.given_window && screen_saver_named && (root || options.form == DisplayForm::window)) {
+    if (forms.given_window && screen_saver_named && (root || options.form == DisplayForm::window) &&
+        window_id.empty()) {
         if (!read_window(screen_saver_window, options.window)) {
             problem = std::string("XSCREENSAVER_WINDOW=") + screen_saver_window +
                       " is not a window" + window_number;
             return OptionsAction::bad;
         }
         options.form = DisplayForm::given_window;
-    } else if (root) {
+    } else if (root && window_id.empty()) {
         options.form = DisplayForm::given_window;
     }
     return OptionsAction::run;

@@ -141,6 +141,59 @@ PictureRect changed_rect(const std::uint32_t* before, const std::uint32_t* after
     return PictureRect{left, top, right - left + 1, bottom - top + 1};
 }
 
+std::int32_t changed_parts(const std::uint32_t* before, const std::uint32_t* after,
+                           std::int32_t width, std::int32_t rows, std::int32_t gap,
+                           PictureRect* parts) {
+    const auto row_bytes = static_cast<std::size_t>(width) * 4;
+    std::int32_t top = -1;
+    std::int32_t bottom = -1;
+    for (std::int32_t y = 0; y < rows; ++y) {
+        const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * width;
+        if (std::memcmp(before + start, after + start, row_bytes) != 0) {
+            top = top < 0 ? y : top;
+            bottom = y;
+        }
+    }
+    if (top < 0) {
+        return 0;
+    }
+    // The columns are marked a piece at a time, in a loop without a branch
+    // that compilers vectorise, then gathered into runs.
+    constexpr std::int32_t piece = 256;
+    std::uint8_t changed[piece];
+    std::int32_t count = 0;
+    std::int32_t first = -1;  // the run being gathered: its first and last column
+    std::int32_t last = -1;
+    for (std::int32_t from = 0; from < width; from += piece) {
+        const std::int32_t columns = width - from < piece ? width - from : piece;
+        std::memset(changed, 0, static_cast<std::size_t>(columns));
+        for (std::int32_t y = top; y <= bottom; ++y) {
+            const std::uint32_t* const old_row =
+                before + static_cast<std::ptrdiff_t>(y) * width + from;
+            const std::uint32_t* const new_row =
+                after + static_cast<std::ptrdiff_t>(y) * width + from;
+            for (std::int32_t x = 0; x < columns; ++x) {
+                changed[x] =
+                    static_cast<std::uint8_t>(changed[x] | (old_row[x] != new_row[x] ? 1 : 0));
+            }
+        }
+        for (std::int32_t x = 0; x < columns; ++x) {
+            if (changed[x] == 0) {
+                continue;
+            }
+            const std::int32_t column = from + x;
+            if (first >= 0 && column - last > gap) {
+                parts[count++] = PictureRect{first, top, last - first + 1, bottom - top + 1};
+                first = -1;
+            }
+            first = first < 0 ? column : first;
+            last = column;
+        }
+    }
+    parts[count++] = PictureRect{first, top, last - first + 1, bottom - top + 1};
+    return count;
+}
+
 PictureFit fit_picture(std::int32_t area_width, std::int32_t area_height, std::int32_t width,
                        std::int32_t height, std::int32_t most) {
     std::int32_t block = 0;
@@ -152,6 +205,43 @@ PictureFit fit_picture(std::int32_t area_width, std::int32_t area_height, std::i
         block = most;
     }
     return PictureFit{block, (area_width - block * width) / 2, (area_height - block * height) / 2};
+}
+
+PictureRect shrink_picture(std::int32_t area_width, std::int32_t area_height, std::int32_t width,
+                           std::int32_t height) {
+    std::int64_t shown_width = area_width;
+    std::int64_t shown_height = area_height;
+    // The side that fits the area exactly is the one whose ratio is smaller.
+    if (std::int64_t{area_width} * height <= std::int64_t{area_height} * width) {
+        shown_height = std::int64_t{area_width} * height / width;
+    } else {
+        shown_width = std::int64_t{area_height} * width / height;
+    }
+    const auto wide = static_cast<std::int32_t>(shown_width > 0 ? shown_width : 1);
+    const auto high = static_cast<std::int32_t>(shown_height > 0 ? shown_height : 1);
+    return PictureRect{(area_width - wide) / 2, (area_height - high) / 2, wide, high};
+}
+
+void present_shrunk(const std::uint32_t* pixels, std::int32_t width, std::int32_t height,
+                    std::int32_t shown_width, std::int32_t shown_height, Converter converter,
+                    std::int32_t bytes_per_pixel, std::uint8_t* destination, std::int32_t pitch) {
+    std::uint32_t sampled[chunk_pixels];
+    for (std::int32_t y = 0; y < shown_height; ++y) {
+        const std::uint32_t* const row =
+            pixels + static_cast<std::ptrdiff_t>(std::int64_t{y} * height / shown_height) * width;
+        for (std::int32_t done = 0; done < shown_width;
+             done += static_cast<std::int32_t>(chunk_pixels)) {
+            const std::int32_t count = shown_width - done < static_cast<std::int32_t>(chunk_pixels)
+                                           ? shown_width - done
+                                           : static_cast<std::int32_t>(chunk_pixels);
+            for (std::int32_t x = 0; x < count; ++x) {
+                sampled[x] = row[std::int64_t{done + x} * width / shown_width];
+            }
+            converter(sampled, destination + static_cast<std::ptrdiff_t>(done) * bytes_per_pixel,
+                      static_cast<std::uint32_t>(count));
+        }
+        destination += pitch;
+    }
 }
 
 }  // namespace quenlixor

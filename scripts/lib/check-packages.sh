@@ -384,6 +384,17 @@ done
 for program in quenlixor-julia julia-frames; do
     [ -f "$unpacked/usr/share/man/man1/$program.1.gz" ] || fail "no man page for $program"
 done
+# XScreenSaver's hack: a link to the program, and its settings file, which
+# runs it with --root (as XScreenSaver's own hacks are run).
+hack=$unpacked/usr/libexec/xscreensaver/quenlixor-julia
+[ -L "$hack" ] && [ "$(realpath "$hack")" = "$unpacked/usr/bin/quenlixor-julia" ] ||
+    fail "the package's /usr/libexec/xscreensaver/quenlixor-julia is no link to /usr/bin/quenlixor-julia"
+/usr/bin/python3 -c 'import sys, xml.etree.ElementTree as tree
+saver = tree.parse(sys.argv[1]).getroot()
+sys.exit(saver.tag != "screensaver" or saver.get("name") != "quenlixor-julia" or
+         saver.find("command").get("arg") != "--root")' \
+    "$unpacked/usr/share/xscreensaver/config/quenlixor-julia.xml" 2>"$work/hack.log" ||
+    fail "the hack's settings file does not run quenlixor-julia --root: $(cat "$work/hack.log")"
 # The package's files a man page names are where it says.
 for path in $(zcat "$unpacked"/usr/share/man/man1/*.1.gz | sed -n 's|^\.I \(/usr/[^ ]*\)$|\1|p'); do
     [ -f "$unpacked$path" ] || fail "a man page names $path, which the package does not hold"

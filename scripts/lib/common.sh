@@ -29,7 +29,15 @@ QJ_NATIVE_PACKAGES=(
     # for its screenshots (pngtopnm), and the EGL and software OpenGL of
     # Mesa that SDL's renderer draws the window with there
     weston netpbm libegl-mesa0 libgl1-mesa-dri
+    # full screen and given windows: xwdtopnm (netpbm) for xwd's dumps of
+    # the whole screen, xrandr to shrink the screen under the root window
+    x11-xserver-utils
 )
+# Installed without their recommended packages: Debian's xscreensaver (the
+# daemon and its few standard hacks), whose recommendations would bring in
+# more, for the native program's run as its hack. No collection of extra
+# hacks, ever.
+QJ_NATIVE_BARE_PACKAGES=(xscreensaver)
 # Packages for the 32-bit and 64-bit Windows builds (with MinGW's static
 # zlib) and running them under Wine on a virtual X display.
 QJ_WINDOWS_PACKAGES=(
@@ -66,11 +74,16 @@ QJ_PACKAGING_PACKAGES=(
 
 QJ_APT_UPDATED=0
 
-# qj_ensure_packages NAME...: installs the missing ones when run as root;
+# qj_ensure_packages [--no-install-recommends] NAME...: installs the missing
+# ones when run as root (without their recommended packages, when asked);
 # otherwise lists them and fails.
 qj_ensure_packages() {
-    local missing=() pkg
+    local missing=() pkg recommends=()
     local need_i386=0 need_arm64=0
+    if [ "${1:-}" = --no-install-recommends ]; then
+        recommends=(--no-install-recommends)
+        shift
+    fi
     for pkg in "$@"; do
         if [[ $pkg == *:i386 ]]; then need_i386=1; fi
         if [[ $pkg == *:arm64 ]]; then need_arm64=1; fi
@@ -95,6 +108,7 @@ qj_ensure_packages() {
         QJ_APT_UPDATED=1
     fi
     qj_say "installing: ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-remove "${missing[@]}" \
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-remove "${recommends[@]}" \
+        "${missing[@]}" \
         >/dev/null || return 1
 }

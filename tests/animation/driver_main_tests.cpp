@@ -268,6 +268,7 @@ TEST(DriverMainTest, FullScreenAsksForTheLargestBlockOrSaysWhereScaleWasLowered)
         world.block_fitted = block;
         simulated.polls_before_key = 0;
         simulated.key_codes = {'q'};
+        simulated.stop_number = 15;  // what ends a run in a given window
         testing::internal::CaptureStderr();
         EXPECT_EQ(run_program(std::move(arguments)), 0);
         std::fflush(stderr);
@@ -277,9 +278,26 @@ TEST(DriverMainTest, FullScreenAsksForTheLargestBlockOrSaysWhereScaleWasLowered)
               "quenlixor-julia: --scale 5 lowered to 4 to fit the screen\n");
     EXPECT_EQ(world.place_opened.scale, 5);
     EXPECT_EQ(run_with_block({"--fullscreen", "--scale", "4"}, 4), "");
-    EXPECT_EQ(run_with_block({"--window-id", "0x400001", "--scale", "2"}, 2), "");
+    EXPECT_EQ(run_with_block({"--root", "--scale", "3"}, 2),
+              "quenlixor-julia: --scale 3 lowered to 2 to fit the window\n");
+    EXPECT_EQ(run_with_block({"--root", "--scale", "1"}, 0),
+              "quenlixor-julia: --scale 1 lowered: the picture is shrunk to fit the window\n");
+}
+
+TEST(DriverMainTest, InAGivenWindowOnlyAStopRequestEndsTheRunAndNoKeyIsRead) {
+    reset_world();
+    world.block_fitted = 2;
+    simulated.key_codes = {'q'};
+    simulated.polls_before_stop = 2;
+    simulated.stop_number = 15;
+    EXPECT_EQ(run_program({"--window-id", "0x400001", "--scale", "2"}), 0);
     EXPECT_EQ(world.place_opened.form, DisplayForm::given_window);
     EXPECT_EQ(world.place_opened.window, 0x400001U);
+    EXPECT_EQ(world.frames_rendered, 3);
+    EXPECT_EQ(simulated.key_codes, std::deque<int>{'q'}) << "the terminal is not read";
+    EXPECT_THAT(simulated.calls, testing::Not(testing::Contains("read_key")));
+    EXPECT_THAT(std::vector<std::string>(simulated.calls.end() - 2, simulated.calls.end()),
+                ElementsAre("display_close", "end_process(0)"));
 }
 
 TEST(DriverMainTest, OptionsAreReadFromTheArgumentsAsUtf8) {

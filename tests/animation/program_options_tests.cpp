@@ -62,6 +62,15 @@ const Case cases[] = {
     {{"--root"}, OptionsAction::run, {1, 60, 1, given, 77}, "", "77"},
     {{"--fullscreen"}, OptionsAction::run, {1, 60, 1, full_screen}, "", "0x600012"},
     {{"--window-id", "9"}, OptionsAction::run, {1, 60, 1, given, 9}, "", "0x600012"},
+    // XScreenSaver's settings program previews the command of its list with
+    // --window-id after it: the window named wins over --root and over
+    // XSCREENSAVER_WINDOW.
+    {{"--root", "--window-id", "0x200747"}, OptionsAction::run, {1, 60, 1, given, 0x200747}, ""},
+    {{"--window-id", "0x200747", "--root"},
+     OptionsAction::run,
+     {1, 60, 1, given, 0x200747},
+     "",
+     "0x600012"},
     {{}, OptionsAction::run, {1, 60, 1}, "", ""},
     {{"--version"}, OptionsAction::version, {}, ""},
     {{"--version", "--help"}, OptionsAction::help, {}, ""},

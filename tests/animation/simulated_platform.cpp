@@ -48,6 +48,14 @@ int read_key() {
     return code;
 }
 
+int stop_signal() {
+    if (simulated.polls_before_stop > 0) {
+        --simulated.polls_before_stop;
+        return 0;
+    }
+    return simulated.stop_number;
+}
+
 void number_text(double value, char* buffer) {
     std::snprintf(buffer, number_text_capacity,
                   simulated.number_text_with_point &&

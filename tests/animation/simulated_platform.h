@@ -28,6 +28,10 @@ struct SimulatedPlatform {
     std::deque<int> key_codes;
     int polls_before_key;
     int reads_of_empty;
+    // stop_signal answers 0 for the first `polls_before_stop` calls, then
+    // `stop_number`.
+    int polls_before_stop;
+    int stop_number;
     // number_text as Windows' _gcvt writes whole numbers ("57.") instead of
     // as POSIX snprintf ("57").
     bool number_text_with_point;

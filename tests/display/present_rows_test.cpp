@@ -1,11 +1,13 @@
 // Frames into surfaces as blocks: present_rows and present_rect against a
 // plain per-pixel oracle in memory fenced by inaccessible pages, the changed
-// rectangle against a plain scan, and where a picture fits on a screen.
+// rectangle and the changed parts of a band against a plain scan, where a
+// picture fits on a screen, and a picture too large shrunk to fit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "display/pixel_converters.h"
@@ -132,6 +134,76 @@ TEST(PresentRowsTest, ARectangleOfThePictureFillsOnlyItsOwnBlocks) {
     }
 }
 
+// changed_parts of the band: the plain scan's columns with a change in any
+// row, split where `gap` or more columns in a row have none, each part from
+// the band's first changed row to its last; no part past the room for them.
+void expect_changed_parts(const std::vector<std::uint32_t>& before,
+                          const std::vector<std::uint32_t>& after, int width, int rows, int gap) {
+    std::vector<bool> column_changed(static_cast<std::size_t>(width), false);
+    int top = rows;
+    int bottom = -1;
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto at = static_cast<std::size_t>(y * width + x);
+            if (before[at] != after[at]) {
+                column_changed[static_cast<std::size_t>(x)] = true;
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    std::vector<PictureRect> expected;
+    int unchanged = 0;
+    for (int x = 0; x < width; ++x) {
+        if (!column_changed[static_cast<std::size_t>(x)]) {
+            ++unchanged;
+            continue;
+        }
+        if (expected.empty() || unchanged >= gap) {
+            expected.push_back(PictureRect{x, top, 1, bottom - top + 1});
+        } else {
+            expected.back().width = x - expected.back().x + 1;
+        }
+        unchanged = 0;
+    }
+    const int most = changed_parts_most(width, gap);
+    std::vector<PictureRect> parts(static_cast<std::size_t>(most) + 1, PictureRect{-1, -1, -1, -1});
+    const int count = changed_parts(before.data(), after.data(), width, rows, gap, parts.data());
+    SCOPED_TRACE(testing::Message() << "gap " << gap);
+    ASSERT_EQ(count, static_cast<int>(expected.size()));
+    ASSERT_LE(count, most);
+    EXPECT_EQ(parts[static_cast<std::size_t>(most)].x, -1) << "written past the room";
+    for (int part = 0; part < count; ++part) {
+        const PictureRect& got = parts[static_cast<std::size_t>(part)];
+        const PictureRect& want = expected[static_cast<std::size_t>(part)];
+        EXPECT_EQ(got.x, want.x) << part;
+        EXPECT_EQ(got.y, want.y) << part;
+        EXPECT_EQ(got.width, want.width) << part;
+        EXPECT_EQ(got.height, want.height) << part;
+    }
+}
+
+TEST(PresentRowsTest, AsManyPartsChangeAsTheGapsAllowAndNoMoreThanThereIsRoomFor) {
+    // Every other column changed: with a gap of 1 each is a part of its own,
+    // as many as changed_parts_most allows; in a row 600 wide (more than one
+    // piece of columns) and one row high.
+    for (const int width : {45, 600}) {
+        const std::vector<std::uint32_t> before = test_picture(width, 1);
+        for (const int gap : {1, 2, 3}) {
+            std::vector<std::uint32_t> after = before;
+            for (int x = 0; x < width; x += gap + 1) {
+                after[static_cast<std::size_t>(x)] ^= 0x10U;
+            }
+            SCOPED_TRACE(width);
+            expect_changed_parts(before, after, width, 1, gap);
+            std::vector<PictureRect> parts(
+                static_cast<std::size_t>(changed_parts_most(width, gap)));
+            EXPECT_EQ(changed_parts(before.data(), after.data(), width, 1, gap, parts.data()),
+                      changed_parts_most(width, gap));
+        }
+    }
+}
+
 TEST(PresentRowsTest, TheChangedRectangleHoldsEveryChangeAndNoMore) {
     const int width = 45;
     const int height = 23;
@@ -171,6 +243,7 @@ TEST(PresentRowsTest, TheChangedRectangleHoldsEveryChangeAndNoMore) {
         }
         const PictureRect rect = changed_rect(before.data(), after.data(), width, height);
         SCOPED_TRACE(trial);
+        expect_changed_parts(before, after, width, height, 1 + trial % 7);
         if (right < 0) {
             EXPECT_EQ(rect.width, 0);
             EXPECT_EQ(rect.height, 0);
@@ -208,6 +281,63 @@ TEST(PresentRowsTest, APictureFitsCentredInTheLargestWholeBlocks) {
         EXPECT_EQ(fit.block, c.fit.block);
         EXPECT_EQ(fit.x, c.fit.x);
         EXPECT_EQ(fit.y, c.fit.y);
+    }
+}
+
+TEST(PresentRowsTest, APictureTooLargeIsShrunkToItsShapeCentredAndSampledNearest) {
+    const struct {
+        int area_width, area_height;
+        PictureRect shown;
+    } cases[] = {
+        {152, 112, {1, 0, 149, 112}},  // a preview: the height decides
+        {300, 100, {83, 0, 133, 100}}, {100, 300, {0, 112, 100, 75}},  // the width decides
+        {319, 240, {0, 0, 319, 239}},  {1, 1, {0, 0, 1, 1}},
+    };
+    for (const auto& c : cases) {
+        const PictureRect shown = shrink_picture(c.area_width, c.area_height, 320, 240);
+        SCOPED_TRACE(testing::Message() << c.area_width << "x" << c.area_height);
+        EXPECT_EQ(shown.x, c.shown.x);
+        EXPECT_EQ(shown.y, c.shown.y);
+        EXPECT_EQ(shown.width, c.shown.width);
+        EXPECT_EQ(shown.height, c.shown.height);
+    }
+
+    // 700 x 9 shrunk to 600 x 5: rows sampled in more than one piece.
+    const int width = 700;
+    const int height = 9;
+    const std::vector<std::uint32_t> pixels = test_picture(width, height);
+    for (const Format format : {Format{convert_to_rgb565, 2}, Format{convert_to_rgb888, 3},
+                                Format{convert_to_xrgb8888, 4}}) {
+        for (const auto& [shown_width, shown_height] : {std::pair{600, 5}, std::pair{1, 1}}) {
+            SCOPED_TRACE(testing::Message() << format.bytes_per_pixel << " bytes, " << shown_width);
+            const int row_bytes = shown_width * format.bytes_per_pixel;
+            const int pitch = row_bytes + 3;
+            const auto size = static_cast<std::size_t>(pitch * (shown_height - 1) + row_bytes);
+            GuardedPages pages = guarded_pages_allocate(size);
+            ASSERT_NE(pages.begin, nullptr);
+            std::uint8_t* const surface = pages.end - size;
+            std::memset(surface, 0xA5, size);
+            present_shrunk(pixels.data(), width, height, shown_width, shown_height,
+                           format.converter, format.bytes_per_pixel, surface, pitch);
+            for (int y = 0; y < shown_height; ++y) {
+                for (int x = 0; x < shown_width; ++x) {
+                    // The nearest picture pixel to the left and above.
+                    const int from_x = x * width / shown_width;
+                    const int from_y = y * height / shown_height;
+                    std::uint8_t want[4];
+                    format.converter(&pixels[static_cast<std::size_t>(from_y * width + from_x)],
+                                     want, 1);
+                    ASSERT_EQ(std::memcmp(surface + y * pitch + x * format.bytes_per_pixel, want,
+                                          static_cast<std::size_t>(format.bytes_per_pixel)),
+                              0)
+                        << "pixel " << x << "," << y;
+                }
+                for (int gap = row_bytes; gap < pitch && y < shown_height - 1; ++gap) {
+                    ASSERT_EQ(surface[y * pitch + gap], 0xA5) << "gap of row " << y;
+                }
+            }
+            guarded_pages_release(pages);
+        }
     }
 }
 

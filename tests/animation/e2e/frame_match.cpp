@@ -15,6 +15,9 @@
 //       corner in screen pixels.
 //   e2e-frame-match compare-in SCREEN.ppm FRAME.raw X Y [SCALE]
 //       As compare, with the picture at (X, Y) in the screenshot.
+//   e2e-frame-match black-around SCREEN.ppm X Y [SCALE]
+//       Counts the pixels of the screenshot around the picture at (X, Y)
+//       that are not black: "N pixels around it are not black".
 //
 // With SCALE (1-8, default 1) the capture is SCALE times the picture's size
 // each way and every picture pixel must be a block of SCALE x SCALE equal
@@ -435,6 +438,30 @@ int compare_in(const char* screen_path, const char* raw_path, const char* x_text
     return differing == 0 ? 0 : 1;
 }
 
+int black_around(const char* screen_path, const char* x_text, const char* y_text) {
+    long long x = 0, y = 0;
+    Capture screen;
+    if (!parse_frame(x_text, x) || !parse_frame(y_text, y)) {
+        std::fprintf(stderr, "e2e-frame-match: bad place %s,%s\n", x_text, y_text);
+        return 2;
+    }
+    if (!load_screen(screen_path, screen)) {
+        return 2;
+    }
+    const long long right = x + static_cast<long long>(picture_width) * capture_scale;
+    const long long bottom = y + static_cast<long long>(picture_height) * capture_scale;
+    long lit = 0;
+    for (std::uint32_t row = 0; row < screen.height; ++row) {
+        for (std::uint32_t column = 0; column < screen.width; ++column) {
+            const bool inside = column >= x && column < right && row >= y && row < bottom;
+            const std::size_t at = std::size_t{row} * screen.bytes_per_line + column * 4;
+            lit += !inside && pixel_at(screen.pixels, at, 4) != 0 ? 1 : 0;
+        }
+    }
+    std::printf("%ld pixels around it are not black\n", lit);
+    return lit == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 // An optional last argument SCALE: 1-8.
@@ -463,10 +490,14 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "compare-in") == 0 && read_scale(argc, argv, 6)) {
         return compare_in(argv[2], argv[3], argv[4], argv[5]);
     }
+    if (argc >= 5 && std::strcmp(argv[1], "black-around") == 0 && read_scale(argc, argv, 5)) {
+        return black_around(argv[2], argv[3], argv[4]);
+    }
     std::fprintf(stderr,
                  "usage: e2e-frame-match find CAPTURE.xwd FIRST LAST [SCALE]\n"
                  "       e2e-frame-match compare CAPTURE.xwd FRAME.raw [SCALE]\n"
                  "       e2e-frame-match find-in SCREEN.ppm FIRST LAST [SCALE]\n"
-                 "       e2e-frame-match compare-in SCREEN.ppm FRAME.raw X Y [SCALE]\n");
+                 "       e2e-frame-match compare-in SCREEN.ppm FRAME.raw X Y [SCALE]\n"
+                 "       e2e-frame-match black-around SCREEN.ppm X Y [SCALE]\n");
     return 2;
 }

@@ -78,7 +78,32 @@
 #                         status 0. At scale 1, where Wayland cannot draw
 #                         the window (no EGL), the program opens it through
 #                         X11 instead, exact there, and says so and why in
-#                         one line on stderr
+#                         one line on stderr. At scale 2, --fullscreen: the
+#                         output's 1440x1152 pixels hold a frame in 4x4
+#                         blocks at (80, 96), black elsewhere, and no
+#                         pointer drawn over it
+#   fullscreen-1080       --fullscreen on a 1920x1080 screen: its window
+#                         covers the screen, the screen (xwd of the root)
+#                         holds a frame pixel for pixel in 4x4 blocks at
+#                         (320, 60) and is black elsewhere, the caption
+#                         shows the rate, a click goes by, and a key ends it
+#                         with status 0
+#   window-id             --window-id into a window of another X client's
+#                         (given_window.py), 700x500: a frame in 2x2 blocks
+#                         at (30, 10) on black; resized to 1000x740, in 3x3
+#                         blocks at (20, 10); the window keeps its name, a
+#                         key in it goes by, and when its owner destroys
+#                         it the program ends by itself with status 0,
+#                         nothing on stderr
+#   xscreensaver          Debian's xscreensaver, run as an unprivileged user,
+#                         with the hack's command from its settings file in
+#                         the programs list: once activated, the screen holds
+#                         a frame pixel for pixel in 3x3 blocks at (32, 24)
+#                         and is black elsewhere; once deactivated, no
+#                         process of the program is left; and
+#                         xscreensaver-settings previews it in its own window
+#                         (--root --window-id ID), exact there too, leaving
+#                         no process of it once closed
 set -uo pipefail
 
 # depth_of SCENARIO: the screen depth the scenario runs on.
@@ -95,7 +120,7 @@ if [ "${1:-}" = scenarios ]; then
     case ${2:-} in
         windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24" ;;
         windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request" ;;
-        native) list="$pictures close no-display terminal wayland-1 wayland-2" ;;
+        native) list="$pictures close no-display terminal wayland-1 wayland-2 fullscreen-1080 window-id xscreensaver" ;;
         native-emulated) list="window-24" ;; # one run, whose picture must be exact
         *) echo "program_e2e.sh scenarios windows-32|windows-64|native|native-emulated" >&2; exit 2 ;;
     esac
@@ -130,7 +155,8 @@ case $windows:$scenario in
     yes:simd-none-gdi-24) simd=none exe_name=quenlixor-julia-gdi.exe ;;
     yes:alt-f4 | yes:console-key | yes:depth-8 | yes:stop-request) ;;
     yes:bad-option) arguments=(--no-such-option) ;;
-    no:close | no:no-display | no:terminal) ;;
+    no:close | no:no-display | no:terminal | no:window-id | no:xscreensaver) ;;
+    no:fullscreen-1080) screen_width=1920 screen_height=1080 ;;
     no:wayland-1 | no:wayland-2)
         # Room for a window of 640x480 points with its title bar below
         # weston's panel; the X screen holds weston's window at scale 2.
@@ -153,6 +179,9 @@ source "$here/../../lib/weston.sh"
 work=$(mktemp -d)
 session=
 tmux_socket=
+client_pid=
+saver_pid=
+settings_pid=
 if [ "$windows" = yes ]; then
     qj_wine_environment "$prefix" "$wine_arch"
     program=$bin_dir/quenlixor-julia.exe
@@ -175,6 +204,12 @@ cleanup() {
     local status=$?
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$tmux_socket" ] && tmux -S "$tmux_socket" kill-server 2>/dev/null
+    [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null
+    [ -n "$settings_pid" ] && kill "$settings_pid" 2>/dev/null
+    if [ -n "$saver_pid" ]; then
+        kill "$saver_pid" 2>/dev/null
+        wait "$saver_pid" 2>/dev/null
+    fi
     if [ -n "$session" ]; then
         qj_wine_session_leave "$session" "$status"
     elif [ "$windows" = yes ]; then
@@ -328,6 +363,49 @@ check_on_wayland() {
     wait_for_exit 20
     check "$what: SIGTERM ends it with status 0 (status ${status:-still running})" [ "${status:-x}" = 0 ]
     check "$what: nothing on stderr ($(head -c 300 "$work/program.err"))" [ ! -s "$work/program.err" ]
+}
+
+# screen_shot WHAT FILE: what X has in WHAT (-root, or -id WINDOW), or
+# weston's whole output (weston), as a binary PPM in FILE.
+screen_shot() {
+    if [ "$1" = weston ]; then
+        qj_weston_screenshot "$2"
+        return
+    fi
+    # shellcheck disable=SC2086  # WHAT is one or two words
+    xwd -silent $1 2>/dev/null | xwdtopnm 2>/dev/null >"$2" && [ -s "$2" ]
+}
+
+# check_shown WHAT BLOCK X Y DESCRIPTION: takes shots of WHAT until one
+# holds a frame of the animation in BLOCK x BLOCK blocks, for up to 60 s;
+# the frame must be at (X, Y), equal julia-frames' in every pixel, on
+# black. At --fps 2 no frame after the 2 a second since program_started can
+# be there yet, however fast or slow the machine.
+check_shown() {
+    local what=$1 block=$2 want="$3 $4" description=$5 started=$SECONDS frame at_x at_y verdict
+    shown=
+    while [ $((SECONDS - started)) -lt 60 ]; do
+        if screen_shot "$what" "$work/screen.ppm"; then
+            shown=$(run_tool e2e-frame-match find-in "$work/screen.ppm" 1 \
+                $((2 * (SECONDS - program_started) + 10)) "$block" 2>"$work/match.log")
+            [ -n "$shown" ] && break
+        fi
+        sleep 0.2
+    done
+    check "$description: a frame in ${block}x$block blocks (${shown:-none}: $(cat "$work/match.log"); $(program_said))" \
+        [ -n "$shown" ]
+    [ -n "$shown" ] || return
+    read -r frame at_x at_y <<<"$shown"
+    check "$description: the picture is at $want (is at $at_x $at_y)" [ "$at_x $at_y" = "$want" ]
+    run_tool julia-frames --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
+        echo "julia-frames failed: $(cat "$work/julia-frames.log")"
+    verdict=$(run_tool e2e-frame-match compare-in "$work/screen.ppm" "$work/frame.raw" \
+        "$at_x" "$at_y" "$block" 2>&1)
+    check "$description: it equals julia-frames --frame $frame ($verdict)" \
+        [ "$verdict" = "0 pixels differ" ]
+    verdict=$(run_tool e2e-frame-match black-around "$work/screen.ppm" "$at_x" "$at_y" "$block" 2>&1)
+    check "$description: black around it ($verdict)" \
+        [ "$verdict" = "0 pixels around it are not black" ]
 }
 
 case $scenario in
@@ -556,7 +634,169 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
         else
             check_on_wayland no 1
             check_on_wayland yes 2
+            # Full screen: 720x576 points are 1440x1152 pixels, which take
+            # blocks of 4: 1280x960 at (80, 96), black around, no pointer.
+            start_on_wayland no --fullscreen --fps 2
+            check_shown weston 4 80 96 "--fullscreen at output scale 2"
+            # The pointer moved over the picture: not drawn there.
+            xdotool mousemove 100 100 2>/dev/null
+            check_shown weston 4 80 96 "--fullscreen at output scale 2, the pointer over it"
+            kill -TERM "$program_pid" 2>/dev/null
+            wait_for_exit 20
+            check "--fullscreen at output scale 2: SIGTERM ends it with status 0 (status ${status:-still running})" \
+                [ "${status:-x}" = 0 ]
         fi
+        ;;
+    fullscreen-1080)
+        arguments=(--fullscreen --fps 2)
+        start_program
+        program_started=$SECONDS
+        window=$(find_window '^Quenlixor Julia' 60)
+        [ -n "$window" ] || fail_now "the window did not appear ($(program_said))"
+        read_geometry "$window"
+        check "the window covers the screen (${w}x$h at $x,$y)" [ "$w $h $x $y" = "1920 1080 0 0" ]
+        check_shown -root 4 320 60 "full screen at 1920x1080"
+        caption=$(wait_for_rate "$window" 20)
+        check "the caption shows the rate (\"$caption\")" \
+            grep -qxE 'Quenlixor Julia Animator FPS:[1-9][0-9]*' <<<"$caption"
+        xdotool mousemove 900 500 click 1
+        sleep 1
+        check "a click does not end it" kill -0 "$program_pid"
+        send_key "$window" a
+        wait_for_exit 30
+        check "a key ends it with status 0 (status ${status:-still running})" [ "${status:-x}" = 0 ]
+        check "nothing on stderr ($(head -c 300 "$work/program.err"))" [ ! -s "$work/program.err" ]
+        ;;
+    window-id)
+        # Another client's window, and the program drawing into it.
+        mkfifo "$work/client.in"
+        /usr/bin/python3 "$here/given_window.py" 700 500 <"$work/client.in" >"$work/client.out" \
+            2>"$work/client.err" &
+        client_pid=$!
+        exec 7>"$work/client.in"
+        for _ in $(seq 100); do
+            grep -qx ready "$work/client.out" 2>/dev/null && break
+            sleep 0.1
+        done
+        given=$(head -1 "$work/client.out")
+        grep -qx ready "$work/client.out" || fail_now "no window to give ($(cat "$work/client.err"))"
+        arguments=(--window-id "$given" --fps 2)
+        start_program
+        program_started=$SECONDS
+        check_shown "-id $given" 2 30 10 "--window-id $given at 700x500"
+        check "the window keeps its name ($(xdotool getwindowname "$given"))" \
+            [ "$(xdotool getwindowname "$given")" = "given window" ]
+        xdotool key --window "$given" a 2>/dev/null
+        sleep 1
+        check "a key in the window does not end it" kill -0 "$program_pid"
+        echo "size 1000 740" >&7
+        for _ in $(seq 100); do
+            grep -qx sized "$work/client.out" && break
+            sleep 0.1
+        done
+        check_shown "-id $given" 3 20 10 "--window-id $given resized to 1000x740"
+        echo end >&7
+        exec 7>&-
+        wait_for_exit 30
+        check "its window destroyed, the program ends with status 0 (status ${status:-still running})" \
+            [ "${status:-x}" = 0 ]
+        check "nothing on stderr ($(head -c 300 "$work/program.err"))" [ ! -s "$work/program.err" ]
+
+        # The root window, when the screen shrinks (xrandr: Xvfb's screen
+        # can be made smaller than it started), and SIGTERM.
+        arguments=(--root --fps 2)
+        start_program
+        program_started=$SECONDS
+        check_shown -root 3 32 24 "--root at 1024x768"
+        xrandr --fb 800x600 >/dev/null 2>&1
+        check "the screen is 800x600 now ($(xwininfo -root | grep -E 'Width|Height' | tr -s ' \n' ' '))" \
+            grep -q 'Width: 800' <(xwininfo -root)
+        check_shown -root 2 80 60 "--root, the screen shrunk to 800x600"
+        kill -TERM "$program_pid"
+        wait_for_exit 30
+        check "SIGTERM ends it with status 0 (status ${status:-still running})" [ "${status:-x}" = 0 ]
+        check "nothing on stderr ($(head -c 300 "$work/program.err"))" [ ! -s "$work/program.err" ]
+        ;;
+    xscreensaver)
+        # The hack as the package gives it to xscreensaver: the command of
+        # its settings file, the program found on the PATH, at --fps 2 for
+        # the frame's search. xscreensaver runs no hack as root: the
+        # daemon runs as nobody, with a home of its own.
+        config=$here/../../../packaging/xscreensaver/quenlixor-julia.xml
+        name=$(sed -n 's/^<screensaver name="\([^"]*\)".*/\1/p' "$config")
+        command="$name $(sed -n 's/^ *<command arg="\([^"]*\)"\/>$/\1/p' "$config")"
+        check "the settings file names the program's hack (\"$command\")" [ "$command" = "quenlixor-julia --root" ]
+        chmod 755 "$work"
+        mkdir -p "$work/bin" "$work/home"
+        cp "$program" "$work/bin/quenlixor-julia"
+        chmod 755 "$work/bin" "$work/bin/quenlixor-julia"
+        printf '%s\n' 'mode: one' 'selected: 0' 'lock: False' 'fade: False' 'unfade: False' \
+            'splash: False' 'dpmsEnabled: False' "programs: $command --fps 2" >"$work/home/.xscreensaver"
+        chown -R 65534:65534 "$work/home"
+        setpriv --reuid=65534 --regid=65534 --clear-groups env -i HOME="$work/home" \
+            DISPLAY="$DISPLAY" PATH="$work/bin:/usr/bin:/bin" xscreensaver -no-splash \
+            >"$work/xscreensaver.log" 2>&1 &
+        saver_pid=$!
+        activated=no
+        for _ in $(seq 100); do
+            xscreensaver-command -activate >/dev/null 2>&1 && activated=yes && break
+            sleep 0.2
+        done
+        [ "$activated" = yes ] || fail_now "xscreensaver did not take -activate ($(tail -3 "$work/xscreensaver.log"))"
+        program_started=$SECONDS
+        # The hack's processes: this copy of the program, run by nobody.
+        hack() {
+            local pid
+            for pid in $(pgrep -u 65534 -x quenlixor-julia); do
+                [ "$(readlink "/proc/$pid/exe")" = "$work/bin/quenlixor-julia" ] && echo "$pid"
+            done
+        }
+        for _ in $(seq 150); do
+            [ -n "$(hack)" ] && break
+            sleep 0.2
+        done
+        check "xscreensaver runs the hack ($(tail -3 "$work/xscreensaver.log"))" [ -n "$(hack)" ]
+        check_shown -root 3 32 24 "under xscreensaver at 1024x768"
+        xscreensaver-command -deactivate >/dev/null 2>&1
+        for _ in $(seq 100); do
+            [ -z "$(hack)" ] && break
+            sleep 0.1
+        done
+        check "deactivated, no process of the hack is left ($(hack | tr '\n' ' '))" [ -z "$(hack)" ]
+
+        # xscreensaver-settings previews the hack chosen in its own window,
+        # adding --window-id to the command.
+        setpriv --reuid=65534 --regid=65534 --clear-groups env -i HOME="$work/home" \
+            DISPLAY="$DISPLAY" PATH="$work/bin:/usr/bin:/bin" xscreensaver-settings \
+            >"$work/settings.log" 2>&1 &
+        settings_pid=$!
+        program_started=$SECONDS
+        preview=
+        for _ in $(seq 150); do
+            preview=$(xdotool search --name '^XScreenSaver Settings Preview$' 2>/dev/null | head -1)
+            [ -n "$preview" ] && [ -n "$(hack)" ] && break
+            sleep 0.2
+        done
+        check "xscreensaver-settings previews the hack ($(tail -3 "$work/settings.log"))" \
+            [ -n "$preview" -a -n "$(hack)" ]
+        if [ -n "$preview" ]; then
+            read_geometry "$preview"
+            block=$((w / 320 < h / 240 ? w / 320 : h / 240))
+            at_x=$(((w - 320 * block) / 2)) at_y=$(((h - 240 * block) / 2))
+            if [ "$block" -ge 1 ]; then
+                check_shown "-id $preview" "$block" "$at_x" "$at_y" "the preview at ${w}x$h"
+            else
+                echo "the preview is ${w}x$h: the picture is shrunk there, not compared"
+            fi
+        fi
+        kill "$settings_pid" 2>/dev/null
+        wait "$settings_pid" 2>/dev/null
+        for _ in $(seq 100); do
+            [ -z "$(hack)" ] && break
+            sleep 0.1
+        done
+        check "the settings closed, no process of the hack is left ($(hack | tr '\n' ' '))" [ -z "$(hack)" ]
+        xscreensaver-command -exit >/dev/null 2>&1
         ;;
 esac
 
