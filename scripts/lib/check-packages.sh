@@ -299,6 +299,8 @@ documented_tree=(
     'usr/share/icons/hicolor/[0-9]+x[0-9]+/apps/org\.quenlixor\.julia\.png'
     'usr/share/metainfo/org\.quenlixor\.julia\.metainfo\.xml'
     'usr/share/quenlixor-julia/quenlixor-julia\.html'
+    'usr/libexec/xscreensaver/quenlixor-julia'
+    'usr/share/xscreensaver/config/quenlixor-julia\.xml'
     'usr/share/lintian/overrides/quenlixor-julia'
     'usr/share/doc/quenlixor-julia/copyright' 'usr/share/doc/quenlixor-julia/changelog\.gz'
 )
@@ -324,6 +326,8 @@ for deb in "${debs[@]}"; do
         esac
         wanted=-rw-r--r--
         [[ $path == usr/bin/* ]] && wanted=-rwxr-xr-x
+        # XScreenSaver's hack is the program itself, by a link
+        [[ $path == usr/libexec/xscreensaver/* ]] && wanted=lrwxrwxrwx
         [ "$mode" = "$wanted" ] || fail "$name: $path is $mode, not $wanted"
         matched=0
         for pattern in "${documented_tree[@]}"; do
