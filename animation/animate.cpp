@@ -1,0 +1,75 @@
+#include "animation/animate.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "animation/animation_driver.h"
+#include "animation/julia_renderer.h"
+#include "platform/paths.h"
+#include "platform/platform.h"
+
+namespace quenlixor {
+namespace {
+
+RateCounter rate_counter;
+
+// What the user should know of a run before it starts: that --fps max
+// flashes, and where full screen or a given window gave a smaller block
+// than --scale asked for (or none: the picture shrunk).
+void tell_about_the_run(const ProgramOptions& options, const DisplayPlace& place) {
+    if (options.fps == unpaced) {
+        print_error(
+            "quenlixor-julia: --fps max shows frames as fast as the machine makes them: the "
+            "picture flashes, which can set off seizures in people with photosensitive "
+            "epilepsy\n");
+    }
+    const std::int32_t block = display_block();
+    if (place.form != DisplayForm::window && options.scale_given && block < options.scale) {
+        const std::string area =
+            place.form == DisplayForm::full_screen ? "the screen" : "the window";
+        print_error("quenlixor-julia: --scale " + std::to_string(options.scale) +
+                    (block == 0 ? " lowered: the picture is shrunk to fit " + area
+                                : " lowered to " + std::to_string(block) + " to fit " + area) +
+                    "\n");
+    }
+}
+
+}  // namespace
+
+void animate(const ProgramOptions& options, const DisplayPlace& place) {
+    catch_stop_requests();
+    if (display_open(program_title, picture_width, picture_height, place) == 0) {
+        std::fprintf(stderr, "cannot open the display: %s\n", display_failure());
+        end_process(-1);
+    }
+    tell_about_the_run(options, place);
+    prepare_tables();
+    frame_number = frame_number_before(options.first_frame);
+    rate_start(rate_counter);
+    FramePacer pacer{};
+    pacer_start(pacer, options.fps);
+    // In a window given to it the program is a screen saver's: it reads no
+    // terminal (its keys are the user's, meant for whatever else runs
+    // there), and only a stop request ends it.
+    const bool takes_keys = place.form != DisplayForm::given_window;
+
+    for (;;) {
+        render_frame();
+        rate_count_frame(rate_counter);
+        {
+            const std::string caption = caption_text(rate_counter.rate_shown);
+            display_set_caption(caption.c_str());
+        }
+        display_update(framebuffer);
+        pacer_wait(pacer);
+        if (takes_keys ? !poll_key().empty() : stop_signal() != 0) {
+            break;
+        }
+    }
+
+    display_close();
+    end_process(0);
+}
+
+}  // namespace quenlixor
