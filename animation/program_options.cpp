@@ -1,6 +1,8 @@
 #include "animation/program_options.h"
 
+#include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "animation/command_line.h"
 
@@ -155,6 +157,89 @@ OptionsAction parse_options(int argc, const char* const* argv, const DisplayForm
         options.form = DisplayForm::given_window;
     }
     return OptionsAction::run;
+}
+
+namespace {
+
+// A window handle as Windows passes it: decimal digits, 1 to 2^64 - 1.
+bool read_handle(std::string_view text, std::uint64_t& window) {
+    if (text.empty() || text.size() > 20) {
+        return false;
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
+            return false;
+        }
+        value = value * 10 + digit;
+    }
+    window = value;
+    return value != 0;
+}
+
+}  // namespace
+
+SaverAction parse_saver_arguments(int argc, const char* const* argv, std::uint64_t& window,
+                                  std::string& problem) {
+    window = 0;
+    if (argc < 2) {
+        return SaverAction::settings;
+    }
+    const std::string_view first = argv[1];
+    const char letter = first.size() >= 2 && (first[0] == '/' || first[0] == '-')
+                            ? static_cast<char>(first[1] | 0x20)
+                            : '\0';
+    const bool colon = first.size() > 2 && first[2] == ':';
+    SaverAction action = SaverAction::bad;
+    if (letter == 's' && first.size() == 2) {
+        action = SaverAction::run;
+    } else if (letter == 'p' && (first.size() == 2 || colon)) {
+        action = SaverAction::preview;
+    } else if (letter == 'c' && (first.size() == 2 || colon)) {
+        action = SaverAction::settings;
+    } else {
+        problem = "unknown argument ";
+        problem += first;
+        problem += " (/s runs the screen saver, /p HWND previews it, /c shows its settings)";
+        return SaverAction::bad;
+    }
+    std::string option(1, '/');
+    option += letter;
+    // The handle: after the colon, or the next argument; /c has it only
+    // where one is given.
+    int next = 2;
+    std::string_view handle;
+    if (colon) {
+        handle = first.substr(3);
+    } else if (action != SaverAction::run && argc > 2) {
+        handle = argv[2];
+        next = 3;
+    }
+    if (action == SaverAction::preview || colon || next == 3) {
+        if (handle.empty()) {
+            problem = option + " needs a window handle (a decimal number): " + option +
+                      (colon ? ":1234" : " 1234");
+            return SaverAction::bad;
+        }
+        if (!read_handle(handle, window)) {
+            window = 0;
+            problem = option + " ";
+            problem += handle;
+            problem += " is not a window handle (a decimal number from 1 on)";
+            return SaverAction::bad;
+        }
+    }
+    if (argc > next) {
+        window = 0;
+        problem = "unexpected argument ";
+        problem += argv[next];
+        return SaverAction::bad;
+    }
+    return action;
 }
 
 DisplayPlace display_place(const ProgramOptions& options) {

@@ -56,6 +56,29 @@ OptionsAction parse_options(int argc, const char* const* argv, const DisplayForm
 // Where the options ask the display to show the picture.
 DisplayPlace display_place(const ProgramOptions& options);
 
+// --- the screen saver's command line (quenlixor-julia.scr) ---------------
+// As Windows passes it and its own screen-saver library reads it: one
+// letter after '/' or '-', in either case, and for /p (and, optionally,
+// /c) a window handle in decimal, after a colon or as the next argument:
+//   /s                    run as the screen saver
+//   /p HWND, /p:HWND      preview in the window HWND
+//   /c, /c:HWND, /c HWND  the settings (owned by HWND); no argument too
+enum class SaverAction { run, preview, settings, bad };
+
+// What the screen saver says for its settings: it has none.
+inline constexpr const char* saver_no_settings = "Quenlixor Julia has no settings.";
+
+// The title of the screen saver's message boxes.
+inline constexpr const char* saver_title = "Quenlixor Julia";
+
+// Reads argv[1..argc-1] as above; `window` is the handle given (0 where
+// none is). On anything else (another letter, a handle that is missing,
+// 0, not decimal digits or wider than 64 bits, more arguments) returns
+// SaverAction::bad with `problem` one line naming it, e.g.
+// "/p needs a window handle (a decimal number): /p 1234".
+SaverAction parse_saver_arguments(int argc, const char* const* argv, std::uint64_t& window,
+                                  std::string& problem);
+
 // The renderer's frame_number that makes `first_frame` the first frame
 // render_frame shows: one less, frame 0 following the last frame.
 std::int32_t frame_number_before(std::int32_t first_frame);

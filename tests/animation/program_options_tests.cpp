@@ -226,5 +226,94 @@ TEST(ProgramOptionsTest, TheUsageNamesEveryOptionTheDisplayHas) {
     }
 }
 
+// The screen saver's command line, as Windows and its screen-saver library
+// pass it.
+TEST(ProgramOptionsTest, TheScreenSaverTakesWindowsArgumentsInAnyCaseWithSlashOrDash) {
+    const struct {
+        std::vector<const char*> arguments;
+        SaverAction action;
+        std::uint64_t window;
+        std::string problem;
+    } saver_cases[] = {
+        {{}, SaverAction::settings, 0, ""},
+        {{"/s"}, SaverAction::run, 0, ""},
+        {{"/S"}, SaverAction::run, 0, ""},
+        {{"-s"}, SaverAction::run, 0, ""},
+        {{"/p", "1234"}, SaverAction::preview, 1234, ""},
+        {{"/P:1234"}, SaverAction::preview, 1234, ""},
+        {{"-p", "66318"}, SaverAction::preview, 66318, ""},
+        {{"-P:18446744073709551615"}, SaverAction::preview, 18446744073709551615U, ""},
+        {{"/c"}, SaverAction::settings, 0, ""},
+        {{"/C:3932"}, SaverAction::settings, 3932, ""},
+        {{"-c", "3932"}, SaverAction::settings, 3932, ""},
+        {{"/p"}, SaverAction::bad, 0, "/p needs a window handle (a decimal number): /p 1234"},
+        {{"/p:"}, SaverAction::bad, 0, "/p needs a window handle (a decimal number): /p:1234"},
+        {{"/c:"}, SaverAction::bad, 0, "/c needs a window handle (a decimal number): /c:1234"},
+        {{"/p", "0x4D2"},
+         SaverAction::bad,
+         0,
+         "/p 0x4D2 is not a window handle (a decimal number from 1 on)"},
+        {{"/p", "0"},
+         SaverAction::bad,
+         0,
+         "/p 0 is not a window handle (a decimal number from 1 on)"},
+        {{"/p:18446744073709551616"},
+         SaverAction::bad,
+         0,
+         "/p 18446744073709551616 is not a window handle (a decimal number from 1 on)"},
+        {{"/p", "-5"},
+         SaverAction::bad,
+         0,
+         "/p -5 is not a window handle (a decimal number from 1 on)"},
+        {{"/c", "x"},
+         SaverAction::bad,
+         0,
+         "/c x is not a window handle (a decimal number from 1 on)"},
+        {{"/s", "1234"}, SaverAction::bad, 0, "unexpected argument 1234"},
+        {{"/p", "1234", "/s"}, SaverAction::bad, 0, "unexpected argument /s"},
+        {{"/s:1"},
+         SaverAction::bad,
+         0,
+         "unknown argument /s:1 (/s runs the screen saver, /p HWND previews it, /c shows its "
+         "settings)"},
+        {{"/a"},
+         SaverAction::bad,
+         0,
+         "unknown argument /a (/s runs the screen saver, /p HWND previews it, /c shows its "
+         "settings)"},
+        {{"s"},
+         SaverAction::bad,
+         0,
+         "unknown argument s (/s runs the screen saver, /p HWND previews it, /c shows its "
+         "settings)"},
+        {{"/preview"},
+         SaverAction::bad,
+         0,
+         "unknown argument /preview (/s runs the screen saver, /p HWND previews it, /c shows "
+         "its settings)"},
+        {{"--s"},
+         SaverAction::bad,
+         0,
+         "unknown argument --s (/s runs the screen saver, /p HWND previews it, /c shows its "
+         "settings)"},
+    };
+    for (const auto& c : saver_cases) {
+        std::vector<const char*> argv = {"quenlixor-julia.scr"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        std::uint64_t handle = 77;
+        std::string problem;
+        const SaverAction action =
+            parse_saver_arguments(static_cast<int>(argv.size()), argv.data(), handle, problem);
+        std::string line;
+        for (const char* argument : c.arguments) {
+            line += std::string(argument) + " ";
+        }
+        SCOPED_TRACE(line);
+        EXPECT_EQ(action, c.action);
+        EXPECT_EQ(handle, c.window);
+        EXPECT_EQ(problem, c.problem);
+    }
+}
+
 }  // namespace
 }  // namespace quenlixor
