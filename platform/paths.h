@@ -9,6 +9,7 @@
 // unchanged (paths_posix.cpp).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -57,5 +58,13 @@ bool remove_file(const char* path);
 // WriteConsoleW as UTF-16, which shows every letter (a console's code page
 // does not); elsewhere the bytes, as on POSIX.
 void print_error(std::string_view text);
+
+// Tells UTF-8 `text` to a user who has no console, and waits until it has
+// been read. Win32: a message box titled `title` with an OK button and the
+// information icon, or the error icon when `error` (MessageBoxW), owned by
+// the window `owner` when that is one (IsWindow), else by none. POSIX:
+// `text` and a newline on standard error.
+void show_message(std::string_view title, std::string_view text, bool error,
+                  std::uint64_t owner = 0);
 
 }  // namespace quenlixor

@@ -59,4 +59,9 @@ void print_error(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+void show_message(std::string_view /*title*/, std::string_view text, bool /*error*/,
+                  std::uint64_t /*owner*/) {
+    print_error(std::string(text) + "\n");
+}
+
 }  // namespace quenlixor

@@ -180,4 +180,20 @@ void print_error(std::string_view text) {
     WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
 
+void show_message(std::string_view title, std::string_view text, bool error, std::uint64_t owner) {
+    std::wstring wide_title;
+    std::wstring wide_text;
+    if (!to_utf16(title, wide_title) || !to_utf16(text, wide_text)) {
+        wide_title = L"?";
+        wide_text = L"?";
+    }
+    HWND owner_window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(owner));
+    if (owner_window != nullptr && IsWindow(owner_window) == 0) {
+        owner_window = nullptr;
+    }
+    const UINT icon =
+        error ? static_cast<UINT>(MB_ICONERROR) : static_cast<UINT>(MB_ICONINFORMATION);
+    MessageBoxW(owner_window, wide_text.c_str(), wide_title.c_str(), MB_OK | icon);
+}
+
 }  // namespace quenlixor
