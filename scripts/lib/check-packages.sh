@@ -14,10 +14,11 @@
 # The downloads as documented:
 # - the file names are those of the README's table of downloads (all five
 #   when all four trees are given), and SHA256SUMS holds them;
-# - each zip holds one folder of its own name with the two programs (0755),
-#   README.txt and LICENSE.txt (0644), and its programs are of the width
-#   its name says (x86: i386 in the PE header, x64: x86-64), as its
-#   README.txt says too; no DLL is imported beyond Windows' own;
+# - each zip holds one folder of its own name with the two programs and the
+#   screen saver (0755), README.txt and LICENSE.txt (0644), and its
+#   programs are of the width its name says (x86: i386 in the PE header,
+#   x64: x86-64), as its README.txt says too; no DLL is imported beyond
+#   Windows' own;
 # - each Debian package is of its name's version and processor (the ELF
 #   header of its programs says which), holds only the documented tree,
 #   files 0644, programs and folders 0755, and its icons are where the
@@ -278,10 +279,11 @@ for zip in "${zips[@]}"; do
     esac
     entries=$(zipinfo "$zip" | awk '/^[-dl]/ { print $1, $NF }' | LC_ALL=C sort -k2)
     expected=$(printf '%s\n' "-rw-r--r-- $folder/LICENSE.txt" "-rw-r--r-- $folder/README.txt" \
-        "-rwxr-xr-x $folder/julia-frames.exe" "-rwxr-xr-x $folder/quenlixor-julia.exe")
+        "-rwxr-xr-x $folder/julia-frames.exe" "-rwxr-xr-x $folder/quenlixor-julia.exe" \
+        "-rwxr-xr-x $folder/quenlixor-julia.scr")
     [ "$entries" = "$expected" ] ||
         fail "$name holds '$(tr '\n' ' ' <<<"$entries")', not '$(tr '\n' ' ' <<<"$expected")'"
-    for exe in quenlixor-julia.exe julia-frames.exe; do
+    for exe in quenlixor-julia.exe quenlixor-julia.scr julia-frames.exe; do
         unzip -p "$zip" "$folder/$exe" >"$work/program.exe" 2>/dev/null
         found=$(pe_machine "$work/program.exe")
         [ "$found" = "$machine" ] || fail "$exe in $name is for machine ${found:-unknown}, not $machine ($flavour)"
@@ -652,7 +654,7 @@ for zip in "${zips[@]}"; do
     (cd "$folder" && unzip -q "$zip") || { fail "$name does not unpack"; continue; }
     unpacked_zip=$folder/${name%.zip}
     objdump=$(sed -n 's/^CMAKE_OBJDUMP:[A-Z]*=//p' "$dir/CMakeCache.txt")
-    for exe in "$unpacked_zip"/*.exe; do
+    for exe in "$unpacked_zip"/*.exe "$unpacked_zip"/*.scr; do
         imports=$("$objdump" -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr '[:upper:]' '[:lower:]' |
             grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|msvcrt\.dll|winmm\.dll|advapi32\.dll' | tr '\n' ' ')
         [ -z "$imports" ] || fail "${exe##*/} in $name imports $imports beyond Windows' own DLLs"

@@ -45,9 +45,10 @@ qj_make_deb() {
 
 # qj_make_zip BUILD_DIR NAME OUT.zip: the zip of the built Windows tree
 # BUILD_DIR: one folder NAME holding what `cmake --install` puts there (the
-# two programs, README.txt, LICENSE.txt). Its entries are in byte order,
-# each with the time SOURCE_DATE_EPOCH and no other attribute than
-# its permission (0755 for the programs, 0644 for the rest).
+# two programs and the screen saver, README.txt, LICENSE.txt). Its entries
+# are in byte order, each with the time SOURCE_DATE_EPOCH and no other
+# attribute than its permission (0755 for the programs and the screen
+# saver, 0644 for the rest).
 qj_make_zip() {
     local build_dir=$1 name=$2 out stage status
     out=$(realpath -m "$3")
@@ -58,7 +59,7 @@ qj_make_zip() {
         return 1
     }
     find "$stage/$name" -type f -exec chmod 0644 {} + &&
-        find "$stage/$name" -type f -name '*.exe' -exec chmod 0755 {} + &&
+        find "$stage/$name" -type f \( -name '*.exe' -o -name '*.scr' \) -exec chmod 0755 {} + &&
         find "$stage/$name" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} + &&
         rm -f "$out" &&
         (cd "$stage" && find "$name" -type f | LC_ALL=C sort |
