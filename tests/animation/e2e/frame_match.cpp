@@ -18,6 +18,19 @@
 //   e2e-frame-match black-around SCREEN.ppm X Y [SCALE]
 //       Counts the pixels of the screenshot around the picture at (X, Y)
 //       that are not black: "N pixels around it are not black".
+//   e2e-frame-match find-shrunk AREA.ppm FIRST LAST
+//       As find-in, for a screenshot of an area too small for the picture
+//       (a screen saver's preview): the picture shrunk to the largest size
+//       of its shape that fits, centred. Prints "FRAME X Y W H", its place
+//       and size.
+//   e2e-frame-match compare-shrunk AREA.ppm FRAME.raw
+//       As compare, for the shrunk picture, and the area around it must be
+//       black: "N pixels differ".
+//
+// The shrunk picture is W x H: the area's width and the height that keeps
+// the picture's shape, rounded down, where that fits; else the area's
+// height and the width that keeps it. Its pixel (i, j) is the picture's
+// pixel (i * 320 / W, j * 240 / H), rounded down.
 //
 // With SCALE (1-8, default 1) the capture is SCALE times the picture's size
 // each way and every picture pixel must be a block of SCALE x SCALE equal
@@ -462,6 +475,109 @@ int black_around(const char* screen_path, const char* x_text, const char* y_text
     return lit == 0 ? 0 : 1;
 }
 
+// The place and size of the picture shrunk into a `width` x `height` area,
+// and the expected screen pixel at (column, row) of it: written out from
+// the rule above, not taken from the display's code.
+struct Shrunk {
+    std::uint32_t x, y, width, height;
+};
+
+Shrunk shrunk_into(std::uint32_t width, std::uint32_t height) {
+    Shrunk shrunk{0, 0, width, height};
+    const auto picture_w = static_cast<std::uint32_t>(picture_width);
+    const auto picture_h = static_cast<std::uint32_t>(picture_height);
+    if (std::uint64_t{width} * picture_h <= std::uint64_t{height} * picture_w) {
+        shrunk.height = width * picture_h / picture_w;
+    } else {
+        shrunk.width = height * picture_w / picture_h;
+    }
+    shrunk.x = (width - shrunk.width) / 2;
+    shrunk.y = (height - shrunk.height) / 2;
+    return shrunk;
+}
+
+// Pixels of the area that differ from `frame` shrunk into it on black,
+// counting at most `enough` of them.
+long shrunk_differences(const Capture& area, const Shrunk& shrunk, const std::uint32_t* frame,
+                        long enough) {
+    long differing = 0;
+    for (std::uint32_t row = 0; row < area.height && differing < enough; ++row) {
+        for (std::uint32_t column = 0; column < area.width && differing < enough; ++column) {
+            std::uint32_t want = 0;
+            if (column >= shrunk.x && column < shrunk.x + shrunk.width && row >= shrunk.y &&
+                row < shrunk.y + shrunk.height) {
+                const std::uint32_t i = column - shrunk.x;
+                const std::uint32_t j = row - shrunk.y;
+                const std::uint32_t source_x =
+                    i * static_cast<std::uint32_t>(picture_width) / shrunk.width;
+                const std::uint32_t source_y =
+                    j * static_cast<std::uint32_t>(picture_height) / shrunk.height;
+                want = frame[source_y * static_cast<std::uint32_t>(picture_width) + source_x] &
+                       0xFFFFFFU;
+            }
+            const std::size_t at = std::size_t{row} * area.bytes_per_line + column * 4;
+            if ((pixel_at(area.pixels, at, 4) & 0xFFFFFFU) != want) {
+                ++differing;
+            }
+        }
+    }
+    return differing;
+}
+
+bool load_small_area(const char* path, Capture& area) {
+    if (!load_screen(path, area)) {
+        return false;
+    }
+    if (area.width == 0 || area.height == 0 ||
+        (area.width >= static_cast<std::uint32_t>(picture_width) &&
+         area.height >= static_cast<std::uint32_t>(picture_height))) {
+        std::fprintf(stderr,
+                     "e2e-frame-match: %s is %ux%u, which the picture needs no shrinking for\n",
+                     path, area.width, area.height);
+        return false;
+    }
+    return true;
+}
+
+int find_shrunk(const char* area_path, const char* first_text, const char* last_text) {
+    long long first = 0, last = 0;
+    if (!parse_frame(first_text, first) || !parse_frame(last_text, last) || last < first) {
+        std::fprintf(stderr, "e2e-frame-match: bad frame range %s..%s\n", first_text, last_text);
+        return 2;
+    }
+    Capture area;
+    if (!load_small_area(area_path, area)) {
+        return 2;
+    }
+    const Shrunk shrunk = shrunk_into(area.width, area.height);
+    prepare_tables();
+    frame_number = static_cast<std::int32_t>(first == 0 ? 0x7FFFFFFF : first - 1);
+    for (long long frame = first; frame <= last; ++frame) {
+        render_frame();
+        if (shrunk_differences(area, shrunk, framebuffer, 1) == 0) {
+            std::printf("%d %u %u %u %u\n", frame_number, shrunk.x, shrunk.y, shrunk.width,
+                        shrunk.height);
+            return 0;
+        }
+    }
+    std::fprintf(stderr,
+                 "e2e-frame-match: no frame in %lld..%lld is in %s shrunk to %ux%u at %u,%u\n",
+                 first, last, area_path, shrunk.width, shrunk.height, shrunk.x, shrunk.y);
+    return 1;
+}
+
+int compare_shrunk(const char* area_path, const char* raw_path) {
+    Capture area;
+    std::vector<std::uint32_t> frame;
+    if (!load_small_area(area_path, area) || !load_raw(raw_path, frame)) {
+        return 2;
+    }
+    const long differing =
+        shrunk_differences(area, shrunk_into(area.width, area.height), frame.data(), 0x7FFFFFFF);
+    std::printf("%ld pixels differ\n", differing);
+    return differing == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 // An optional last argument SCALE: 1-8.
@@ -493,11 +609,19 @@ int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "black-around") == 0 && read_scale(argc, argv, 5)) {
         return black_around(argv[2], argv[3], argv[4]);
     }
+    if (argc == 5 && std::strcmp(argv[1], "find-shrunk") == 0) {
+        return find_shrunk(argv[2], argv[3], argv[4]);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "compare-shrunk") == 0) {
+        return compare_shrunk(argv[2], argv[3]);
+    }
     std::fprintf(stderr,
                  "usage: e2e-frame-match find CAPTURE.xwd FIRST LAST [SCALE]\n"
                  "       e2e-frame-match compare CAPTURE.xwd FRAME.raw [SCALE]\n"
                  "       e2e-frame-match find-in SCREEN.ppm FIRST LAST [SCALE]\n"
                  "       e2e-frame-match compare-in SCREEN.ppm FRAME.raw X Y [SCALE]\n"
-                 "       e2e-frame-match black-around SCREEN.ppm X Y [SCALE]\n");
+                 "       e2e-frame-match black-around SCREEN.ppm X Y [SCALE]\n"
+                 "       e2e-frame-match find-shrunk AREA.ppm FIRST LAST\n"
+                 "       e2e-frame-match compare-shrunk AREA.ppm FRAME.raw\n");
     return 2;
 }

@@ -56,8 +56,25 @@
 #   bad-option            an unknown option: status 2, a message, no window
 #   stop-request          SIGINT, which Wine passes to the program as Ctrl+C:
 #                         status 0, and the screen saver switched on again
-# The last five do not depend on the build's width: they run with the 64-bit
-# build only, which runs wherever 64-bit Wine does.
+#   saver-s               the screen saver, quenlixor-julia.scr /s: its window
+#                         covers the screen, which holds a frame pixel for
+#                         pixel in 3x3 blocks at (32, 24), black elsewhere;
+#                         a key ends it with status 0, and so, in fresh
+#                         runs, do a click and a mouse move of 20 px, after
+#                         a move of 1 px went by
+#   saver-p               /p HWND into a window of 152x112 that
+#                         e2e-preview-parent makes: the preview is a child
+#                         covering its client area and shows a frame shrunk
+#                         to 149x112 at (1, 0), every pixel exact, on black;
+#                         the parent destroyed, the preview's process ends
+#                         by itself (the time it takes is printed), and no
+#                         process of the screen saver is left
+#   saver-c               /c, -C:4242 and no argument show a message box
+#                         titled "Quenlixor Julia" saying it has no settings,
+#                         which Enter closes, status 0; /x one naming the
+#                         argument, status 2
+# The last eight do not depend on the build's width: they run with the
+# 64-bit build only, which runs wherever 64-bit Wine does.
 # Of the native program:
 #   close                 a close request (WM_DELETE_WINDOW, the close
 #                         button's message) ends it with status 0
@@ -119,7 +136,7 @@ if [ "${1:-}" = scenarios ]; then
     pictures="window-24 window-16 scale-2 fps-max"
     case ${2:-} in
         windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24" ;;
-        windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request" ;;
+        windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request saver-s saver-p saver-c" ;;
         native) list="$pictures close no-display terminal wayland-1 wayland-2 fullscreen-1080 window-id xscreensaver" ;;
         native-emulated) list="window-24" ;; # one run, whose picture must be exact
         *) echo "program_e2e.sh scenarios windows-32|windows-64|native|native-emulated" >&2; exit 2 ;;
@@ -155,6 +172,7 @@ case $windows:$scenario in
     yes:simd-none-gdi-24) simd=none exe_name=quenlixor-julia-gdi.exe ;;
     yes:alt-f4 | yes:console-key | yes:depth-8 | yes:stop-request) ;;
     yes:bad-option) arguments=(--no-such-option) ;;
+    yes:saver-s | yes:saver-p | yes:saver-c) ;;
     no:close | no:no-display | no:terminal | no:window-id | no:xscreensaver) ;;
     no:fullscreen-1080) screen_width=1920 screen_height=1080 ;;
     no:wayland-1 | no:wayland-2)
@@ -192,6 +210,7 @@ if [ "$windows" = yes ]; then
     fi
     launcher=(wine)
     suffix=.exe
+    saver=$bin_dir/quenlixor-julia.scr
 else
     program=$bin_dir/quenlixor-julia
     # shellcheck disable=SC2206  # split at spaces on purpose
@@ -379,15 +398,17 @@ screen_shot() {
 # check_shown WHAT BLOCK X Y DESCRIPTION: takes shots of WHAT until one
 # holds a frame of the animation in BLOCK x BLOCK blocks, for up to 60 s;
 # the frame must be at (X, Y), equal julia-frames' in every pixel, on
-# black. At --fps 2 no frame after the 2 a second since program_started can
-# be there yet, however fast or slow the machine.
+# black. At --fps 2 (shown_fps, the pace of the program shown) no frame
+# after the 2 a second since program_started can be there yet, however fast
+# or slow the machine.
+shown_fps=2
 check_shown() {
     local what=$1 block=$2 want="$3 $4" description=$5 started=$SECONDS frame at_x at_y verdict
     shown=
     while [ $((SECONDS - started)) -lt 60 ]; do
         if screen_shot "$what" "$work/screen.ppm"; then
             shown=$(run_tool e2e-frame-match find-in "$work/screen.ppm" 1 \
-                $((2 * (SECONDS - program_started) + 10)) "$block" 2>"$work/match.log")
+                $((shown_fps * (SECONDS - program_started + 1) + 10)) "$block" 2>"$work/match.log")
             [ -n "$shown" ] && break
         fi
         sleep 0.2
@@ -406,6 +427,45 @@ check_shown() {
     verdict=$(run_tool e2e-frame-match black-around "$work/screen.ppm" "$at_x" "$at_y" "$block" 2>&1)
     check "$description: black around it ($verdict)" \
         [ "$verdict" = "0 pixels around it are not black" ]
+}
+
+# start_saver ARGUMENTS...: the screen saver with ARGUMENTS.
+start_saver() {
+    wine "$saver" "$@" </dev/null >"$work/program.log" 2>"$work/program.err" &
+    program_pid=$!
+}
+
+# check_shrunk WHAT DESCRIPTION: as check_shown, for a picture shrunk into
+# the whole of WHAT (e2e-frame-match find-shrunk), which is black around it;
+# sets shown to "FRAME X Y W H".
+check_shrunk() {
+    local what=$1 description=$2 started=$SECONDS frame verdict
+    shown=
+    while [ $((SECONDS - started)) -lt 60 ]; do
+        if screen_shot "$what" "$work/area.ppm"; then
+            shown=$(run_tool e2e-frame-match find-shrunk "$work/area.ppm" 1 \
+                $((shown_fps * (SECONDS - program_started + 1) + 10)) 2>"$work/match.log" |
+                tr -d '\r')
+            [ -n "$shown" ] && break
+        fi
+        kill -0 "$program_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    check "$description: a frame shrunk (${shown:-none}: $(cat "$work/match.log"); $(program_said))" \
+        [ -n "$shown" ]
+    [ -n "$shown" ] || return
+    read -r frame _ <<<"$shown"
+    run_tool julia-frames --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
+        echo "julia-frames failed: $(cat "$work/julia-frames.log")"
+    verdict=$(run_tool e2e-frame-match compare-shrunk "$work/area.ppm" "$work/frame.raw" 2>&1 |
+        tr -d '\r')
+    check "$description: it equals julia-frames --frame $frame shrunk, on black ($verdict)" \
+        [ "$verdict" = "0 pixels differ" ]
+}
+
+# saver_processes: the processes of the screen saver still running.
+saver_processes() {
+    pgrep -f 'quenlixor-julia\.scr' | tr '\n' ' '
 }
 
 case $scenario in
@@ -558,6 +618,119 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
         check "SIGINT (Ctrl+C to the program) ends it with status 0 (status ${status:-still running})" \
             [ "${status:-x}" = 0 ]
         check "the screen saver is on again ($(screen_saver))" [ "$(screen_saver)" != 0 ]
+        ;;
+    saver-s)
+        # Paced at 60 frames a second, as without --fps: the frame's search
+        # looks that far.
+        shown_fps=60
+        # The pointer rests inside the screen, where the saver finds it.
+        xdotool mousemove 500 400
+        for way in key click move; do
+            start_saver /s
+            program_started=$SECONDS
+            window=$(find_window '^Quenlixor Julia' 60)
+            [ -n "$window" ] || fail_now "/s: no window appeared ($(program_said))"
+            if [ "$way" = key ]; then
+                read_geometry "$window"
+                check "/s: its window covers the screen (${w}x$h at $x,$y)" \
+                    [ "$w $h $x $y" = "1024 768 0 0" ]
+            fi
+            # Shown, so past its start and its first (synthetic) mouse move.
+            check_shown -root 3 32 24 "/s at 1024x768 (then a $way)"
+            case $way in
+                key) send_key "$window" a ;;
+                click) xdotool click 1 ;;
+                move)
+                    xdotool mousemove_relative 1 0
+                    sleep 1
+                    check "/s: a mouse move of 1 px does not end it" kill -0 "$program_pid"
+                    xdotool mousemove_relative 20 0
+                    ;;
+            esac
+            wait_for_exit 30
+            check "/s: a $way ends it with status 0 (status ${status:-still running})" \
+                [ "${status:-x}" = 0 ]
+            xdotool mousemove 500 400
+        done
+        ;;
+    saver-p)
+        shown_fps=60
+        mkfifo "$work/parent.in"
+        wine "$bin_dir/e2e-preview-parent.exe" <"$work/parent.in" >"$work/parent.out" \
+            2>"$work/parent.err" &
+        client_pid=$!
+        exec 7>"$work/parent.in"
+        for _ in $(seq 300); do
+            [ -s "$work/parent.out" ] && break
+            sleep 0.1
+        done
+        handle=$(head -1 "$work/parent.out" | tr -d '\r')
+        [[ $handle =~ ^[0-9]+$ ]] || fail_now "the parent window gave no handle ($(cat "$work/parent.err"))"
+        parent=$(find_window '^preview parent$' 30)
+        [ -n "$parent" ] || fail_now "the parent window is not on the screen"
+        read_geometry "$parent"
+        check "the parent's client area is 152x112 (is ${w}x$h)" [ "$w $h" = "152 112" ]
+        start_saver /p "$handle"
+        program_started=$SECONDS
+        check_shrunk "-id $parent" "/p $handle into 152x112"
+        echo "the shrunk picture: frame, place and size: $shown"
+        echo child >&7
+        child=
+        for _ in $(seq 100); do
+            child=$(grep '^child' "$work/parent.out" | tr -d '\r')
+            [ -n "$child" ] && break
+            sleep 0.1
+        done
+        check "the preview is a child covering the parent's client area ($child)" \
+            [ "$child" = "child 152x112 at 0,0" ]
+        check "the preview runs while its parent is there" kill -0 "$program_pid"
+        # The parent goes: the preview must follow by itself.
+        echo end >&7
+        exec 7>&-
+        for _ in $(seq 100); do
+            kill -0 "$client_pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill -0 "$client_pid" 2>/dev/null && fail_now "the parent window's program did not end"
+        parent_gone=$(date +%s%N)
+        client_pid=
+        for _ in $(seq 200); do
+            kill -0 "$program_pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        took_ms=$((($(date +%s%N) - parent_gone) / 1000000))
+        echo "the preview's process ended $took_ms ms after its parent's"
+        wait_for_exit 1
+        check "its parent gone, the preview ends by itself with status 0 (status ${status:-still running} after $took_ms ms)" \
+            [ "${status:-x}" = 0 ]
+        check "no process of the screen saver is left ($(saver_processes))" [ -z "$(saver_processes)" ]
+        ;;
+    saver-c)
+        for arguments in /c -C:4242 "" /x; do
+            if [ -n "$arguments" ]; then
+                start_saver "$arguments"
+                what="quenlixor-julia.scr $arguments"
+            else
+                start_saver
+                what="quenlixor-julia.scr"
+            fi
+            box=$(find_window '^Quenlixor Julia$' 60)
+            [ -n "$box" ] || fail_now "$what: no message box appeared ($(program_said))"
+            texts=$(run_tool e2e-preview-parent --texts "Quenlixor Julia" | tr -d '\r' | tr '\n' '|')
+            if [ "$arguments" = /x ]; then
+                check "$what: the box names the argument ($texts)" \
+                    grep -qF 'quenlixor-julia.scr: unknown argument /x (' <<<"$texts"
+                expected=2
+            else
+                check "$what: the box says it has no settings ($texts)" \
+                    grep -qF '|Quenlixor Julia has no settings.|' <<<"|$texts"
+                expected=0
+            fi
+            send_key "$box" Return
+            wait_for_exit 30
+            check "$what: Enter closes the box and ends it with status $expected (status ${status:-still running})" \
+                [ "${status:-x}" = "$expected" ]
+        done
         ;;
     close)
         start_program
