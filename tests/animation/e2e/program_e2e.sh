@@ -119,7 +119,7 @@ if [ "${1:-}" = scenarios ]; then
     pictures="window-24 window-16 scale-2 fps-max"
     case ${2:-} in
         windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24" ;;
-        windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request" ;;
+        windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request fullscreen-1080" ;;
         native) list="$pictures close no-display terminal wayland-1 wayland-2 fullscreen-1080 window-id xscreensaver" ;;
         native-emulated) list="window-24" ;; # one run, whose picture must be exact
         *) echo "program_e2e.sh scenarios windows-32|windows-64|native|native-emulated" >&2; exit 2 ;;
@@ -156,7 +156,7 @@ case $windows:$scenario in
     yes:alt-f4 | yes:console-key | yes:depth-8 | yes:stop-request) ;;
     yes:bad-option) arguments=(--no-such-option) ;;
     no:close | no:no-display | no:terminal | no:window-id | no:xscreensaver) ;;
-    no:fullscreen-1080) screen_width=1920 screen_height=1080 ;;
+    *:fullscreen-1080) screen_width=1920 screen_height=1080 ;;
     no:wayland-1 | no:wayland-2)
         # Room for a window of 640x480 points with its title bar below
         # weston's panel; the X screen holds weston's window at scale 2.
@@ -225,12 +225,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A virtual display: the shared session's, or one of our own.
-if [ "$windows" = yes ] && qj_wine_session_display "${QUENLIXOR_WINE_SESSION:-}"; then
+# A virtual display: the shared session's, or one of our own. The shared
+# one is 1024x768; a scenario on a screen of another size ends the shared
+# session's Wine (the prefix has one session at a time, and Wine takes its
+# screen's size from the display its session started on), and the next test
+# of the shared session starts it again.
+if [ "$windows" = yes ] && [ "${screen_width}x$screen_height" = 1024x768 ] &&
+    qj_wine_session_display "${QUENLIXOR_WINE_SESSION:-}"; then
     session=$QUENLIXOR_WINE_SESSION
     qj_wine_session_join "$session" || fail_now "Wine's session did not start"
 elif [ "$scenario" != no-display ]; then
     if [ "$windows" = yes ]; then
+        if qj_wine_session_display "${QUENLIXOR_WINE_SESSION:-}"; then
+            qj_wine_session_leave "$QUENLIXOR_WINE_SESSION" ended
+        fi
         qj_xvfb_start --wm-state "$depth" "${screen_width}x$screen_height" ||
             fail_now "no virtual display"
         qj_wine_prefix_ready
@@ -386,8 +394,9 @@ check_shown() {
     shown=
     while [ $((SECONDS - started)) -lt 60 ]; do
         if screen_shot "$what" "$work/screen.ppm"; then
+            # The Windows tools end their lines with CR LF.
             shown=$(run_tool e2e-frame-match find-in "$work/screen.ppm" 1 \
-                $((2 * (SECONDS - program_started) + 10)) "$block" 2>"$work/match.log")
+                $((2 * (SECONDS - program_started) + 10)) "$block" 2>"$work/match.log" | tr -d '\r')
             [ -n "$shown" ] && break
         fi
         sleep 0.2
@@ -400,10 +409,11 @@ check_shown() {
     run_tool julia-frames --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
         echo "julia-frames failed: $(cat "$work/julia-frames.log")"
     verdict=$(run_tool e2e-frame-match compare-in "$work/screen.ppm" "$work/frame.raw" \
-        "$at_x" "$at_y" "$block" 2>&1)
+        "$at_x" "$at_y" "$block" 2>&1 | tr -d '\r')
     check "$description: it equals julia-frames --frame $frame ($verdict)" \
         [ "$verdict" = "0 pixels differ" ]
-    verdict=$(run_tool e2e-frame-match black-around "$work/screen.ppm" "$at_x" "$at_y" "$block" 2>&1)
+    verdict=$(run_tool e2e-frame-match black-around "$work/screen.ppm" "$at_x" "$at_y" "$block" 2>&1 |
+        tr -d '\r')
     check "$description: black around it ($verdict)" \
         [ "$verdict" = "0 pixels around it are not black" ]
 }
