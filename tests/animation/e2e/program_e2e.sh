@@ -34,6 +34,15 @@
 #                         caption shows more than 62, and stderr says it
 #                         flashes (under Wine on its gdi renderer, which is
 #                         not the pace: see simd-none-gdi-24)
+#   fullscreen-1080       --fullscreen on a 1920x1080 screen: its window
+#                         covers the screen, the screen (xwd of the root)
+#                         holds a frame pixel for pixel in 4x4 blocks at
+#                         (320, 60) and is black elsewhere, the caption
+#                         shows the rate, a click goes by (and a later frame,
+#                         shown from what changed frame by frame, is as
+#                         exact), and a key ends it with status 0. Under
+#                         Wine on a display and in a Wine session of its
+#                         own, the shared session's screen being 1024x768
 # Of the Windows program:
 #   simd-mmx-16           as window-16 with QUENLIXOR_SIMD=mmx: the reference
 #                         kernel and the MMX converters (--version says so)
@@ -82,12 +91,6 @@
 #                         output's 1440x1152 pixels hold a frame in 4x4
 #                         blocks at (80, 96), black elsewhere, and no
 #                         pointer drawn over it
-#   fullscreen-1080       --fullscreen on a 1920x1080 screen: its window
-#                         covers the screen, the screen (xwd of the root)
-#                         holds a frame pixel for pixel in 4x4 blocks at
-#                         (320, 60) and is black elsewhere, the caption
-#                         shows the rate, a click goes by, and a key ends it
-#                         with status 0
 #   window-id             --window-id into a window of another X client's
 #                         (given_window.py), 700x500: a frame in 2x2 blocks
 #                         at (30, 10) on black; resized to 1000x740, in 3x3
@@ -672,6 +675,10 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
         xdotool mousemove 900 500 click 1
         sleep 1
         check "a click does not end it" kill -0 "$program_pid"
+        first_shown=${shown%% *}
+        check_shown -root 4 320 60 "full screen at 1920x1080, after the click"
+        check "a later frame than the first one checked ($first_shown, then ${shown%% *})" \
+            [ "${shown%% *}" -gt "${first_shown:-0}" ]
         send_key "$window" a
         wait_for_exit 30
         check "a key ends it with status 0 (status ${status:-still running})" [ "${status:-x}" = 0 ]
