@@ -2,9 +2,27 @@
 // the tests. The public contract is display/display.h.
 //
 // DirectDraw runs in normal (windowed) cooperative mode with a primary surface
-// (the whole screen), one off-screen surface of the picture's size in the
-// desktop's pixel format, and a clipper bound to the window. ddraw.dll is
-// loaded at run time; only the first-version interfaces are used.
+// (the whole screen), one off-screen surface in the desktop's pixel format
+// holding the picture as it is shown, and a clipper bound to the window.
+// ddraw.dll is loaded at run time; only the first-version interfaces are used.
+// The screen's mode never changes, whatever the form:
+// - window: a centred window with a caption whose client area is the picture
+//   at its scale; the off-screen surface is converted whole every frame and
+//   blitted to the whole client area.
+// - full_screen: a popup window covering the monitor the program starts on
+//   (its console's, else the cursor's), black, the picture centred in the
+//   largest whole blocks that fit (at most the scale asked for), the cursor
+//   hidden over it. It ends as the window does (a key, WM_CLOSE).
+// - screen_saver: a topmost popup over the whole virtual screen, black, the
+//   picture centred on the primary monitor as full_screen places it, the
+//   cursor hidden; a key, a button, moving the mouse more than
+//   saver_mouse_slack pixels or losing the activation ends the process.
+// - preview: a child window covering its parent's client area, the picture
+//   fitted, or shrunk where not even one pixel per picture pixel fits; it
+//   ignores input and ends the process when it (with its parent) is destroyed
+//   or the parent is found gone.
+// In the last three forms only the rectangle of the picture that changed
+// since the frame before is converted and blitted; a repaint shows all.
 #pragma once
 
 #include <windows.h>
@@ -48,9 +66,31 @@ struct DisplayState {
     std::int32_t bytes_per_pixel;
     // The user's screen-saver setting as read by the opening, and whether the
     // opening switched the screen saver off (display_close then puts the
-    // setting back, once).
+    // setting back, once). Only a window of its own and full screen do.
     BOOL screen_saver_was_active;
     bool screen_saver_switched_off;
+
+    // The form shown, and for a preview its parent window.
+    DisplayForm form;
+    HWND parent;
+    // Any form but a window: where the picture is in the client area, in
+    // pixels (its blocks, or the picture shrunk where scale is 0). The
+    // off-screen surface is exactly this size.
+    RECT place;
+    // The frame shown last (width x height pixels) and whether the
+    // off-screen surface holds it; while it does, an update converts and
+    // blits only the rectangle that changed.
+    std::uint32_t* shown;
+    bool holds_picture;
+    // A screen saver: where the first mouse move found the cursor, and
+    // whether the window has been active (only losing the activation it had
+    // ends the saver).
+    bool mouse_seen;
+    POINT mouse_start;
+    bool was_active;
+    // Set while display_close runs: the window's destruction then ends
+    // nothing.
+    bool closing;
 };
 
 extern DisplayState display_state;
@@ -60,12 +100,26 @@ extern DisplayState display_state;
 inline constexpr DWORD display_window_style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 static_assert(display_window_style == 0x00CA0000);
 
+// How far the mouse may move from where a screen saver first saw it, in
+// pixels along either axis, without ending it.
+inline constexpr LONG saver_mouse_slack = 4;
+
 // Blits the whole off-screen surface to the window's client area on the
-// screen. Does nothing while there is no primary surface.
+// screen (any form but a window: to the picture's place in it). Does nothing
+// while there is no primary surface.
 void paint_window();
 
+// Any form but a window: paints the client area outside the picture's place
+// black with GDI, inside a WM_PAINT's BeginPaint.
+void paint_black_around(HDC dc);
+
+// display_close, then the end of the process with status 0.
+[[noreturn]] void close_and_end();
+
 // The display window's procedure: repaints on WM_PAINT, closes the display and
-// ends the process on WM_CLOSE, pushes key-downs into the console key queue.
+// ends the process on WM_CLOSE, pushes key-downs into the console key queue
+// (a window, full screen); hides the cursor (full screen, screen saver);
+// ends a screen saver on input and a preview when it is destroyed.
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace quenlixor

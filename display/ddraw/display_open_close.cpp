@@ -1,8 +1,14 @@
-// Opening and closing the display: ddraw.dll, the window, the DirectDraw
-// objects, the converter for the desktop's pixel format, the screen saver.
+// Opening and closing the display: ddraw.dll, the window of the form asked
+// for (a window of its own, a popup covering a monitor or the whole virtual
+// screen, a child of a preview's parent) and where the picture goes in it,
+// the DirectDraw objects, the converter for the desktop's pixel format, the
+// screen saver.
 #include <cstdio>
+#include <vector>
 
 #include "display/ddraw/ddraw_display.h"
+#include "display/present_rows.h"
+#include "platform/platform.h"
 
 namespace quenlixor {
 
@@ -83,13 +89,88 @@ std::int32_t fail_with_text(const char* step, const char* text) {
     return 0;
 }
 
+// The frame shown last, for the forms that show only what changed.
+std::vector<std::uint32_t> shown_frame;
+
+// Where a form other than a window goes: the window's rectangle (on the
+// screen, or in its parent's client area for a preview) and, in its client
+// area, the rectangle the picture is fitted and centred in.
+struct FormArea {
+    RECT window;
+    RECT picture_area;
+};
+
+// The monitor the program starts on: its console window's, else the one
+// under the cursor, else the primary one.
+RECT starting_monitor() {
+    HMONITOR monitor = nullptr;
+    if (HWND console = GetConsoleWindow(); console != nullptr) {
+        monitor = MonitorFromWindow(console, MONITOR_DEFAULTTOPRIMARY);
+    } else {
+        POINT cursor{0, 0};
+        GetCursorPos(&cursor);
+        monitor = MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY);
+    }
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (monitor == nullptr || GetMonitorInfoA(monitor, &info) == 0) {
+        return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    return info.rcMonitor;
+}
+
+FormArea form_area(DisplayForm form, HWND parent) {
+    FormArea area{};
+    switch (form) {
+        case DisplayForm::screen_saver: {
+            // Every monitor; the primary one's top left corner is (0, 0) on
+            // the screen, so it lies at minus the virtual screen's origin in
+            // the window.
+            const LONG left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+            const LONG top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+            area.window = RECT{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                               top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+            area.picture_area = RECT{-left, -top, GetSystemMetrics(SM_CXSCREEN) - left,
+                                     GetSystemMetrics(SM_CYSCREEN) - top};
+            break;
+        }
+        case DisplayForm::preview:
+            GetClientRect(parent, &area.window);
+            area.picture_area = area.window;
+            break;
+        default:
+            area.window = starting_monitor();
+            area.picture_area = RECT{0, 0, area.window.right - area.window.left,
+                                     area.window.bottom - area.window.top};
+            break;
+    }
+    return area;
+}
+
+// The picture's place in `area`: centred in the largest block of at most
+// `most` (no limit when 0) that fits, or shrunk to fit (block 0).
+RECT picture_place(const RECT& area, std::int32_t width, std::int32_t height, std::int32_t most,
+                   std::int32_t& block) {
+    const std::int32_t area_width = area.right - area.left;
+    const std::int32_t area_height = area.bottom - area.top;
+    const PictureFit fit = fit_picture(area_width, area_height, width, height, most);
+    block = fit.block;
+    if (block == 0) {
+        const PictureRect shrunk = shrink_picture(area_width, area_height, width, height);
+        return RECT{area.left + shrunk.x, area.top + shrunk.y, area.left + shrunk.x + shrunk.width,
+                    area.top + shrunk.y + shrunk.height};
+    }
+    return RECT{area.left + fit.x, area.top + fit.y, area.left + fit.x + width * block,
+                area.top + fit.y + height * block};
+}
+
 }  // namespace
 
 const char* display_failure() {
     return failure_line;
 }
 
-const DisplayForms display_forms = {false, false, false};
+const DisplayForms display_forms = {true, false, true};
 
 std::int32_t display_block() {
     return display_state.scale;
@@ -102,21 +183,48 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     state.width = width;
     state.height = height;
     const std::int32_t scale = place.scale;
-    if (place.form != DisplayForm::window) {
-        return fail_with_text("form", "this display shows a window of its own only");
-    }
-    if (scale < 1 || scale > max_display_scale) {
+    const bool own_window = place.form == DisplayForm::window;
+    state.form = place.form;
+    state.holds_picture = false;
+    state.mouse_seen = false;
+    state.was_active = false;
+    const std::int32_t least = own_window ? 1 : 0;
+    if (scale < least || scale > max_display_scale) {
         char text[64];
-        std::snprintf(text, sizeof text, "%d is not between 1 and %d", static_cast<int>(scale),
-                      static_cast<int>(max_display_scale));
+        std::snprintf(text, sizeof text, "%d is not between %d and %d", static_cast<int>(scale),
+                      static_cast<int>(least), static_cast<int>(max_display_scale));
         return fail_with_text("scale", text);
+    }
+    if (!own_window && (width <= 0 || height <= 0)) {
+        return fail_with_text("picture size", "the picture has no pixels");
+    }
+    state.parent = nullptr;
+    if (place.form == DisplayForm::preview) {
+        state.parent = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(place.window));
+        if (IsWindow(state.parent) == 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "0x%llX is not a window",
+                          static_cast<unsigned long long>(place.window));
+            return fail_with_text("parent window", text);
+        }
     }
     state.scale = scale;
     // The window's client area and the off-screen surface: every picture
     // pixel a scale x scale block, made by the conversion (display_update),
     // so that the blit copies one to one and never filters.
-    const std::int32_t shown_width = width * scale;
-    const std::int32_t shown_height = height * scale;
+    std::int32_t shown_width = width * scale;
+    std::int32_t shown_height = height * scale;
+    // Any other form: the picture's blocks (or the picture shrunk) in an
+    // area of the screen's size or the parent's.
+    FormArea area{};
+    if (!own_window) {
+        area = form_area(place.form, state.parent);
+        state.place = picture_place(area.picture_area, width, height, scale, state.scale);
+        shown_width = state.place.right - state.place.left;
+        shown_height = state.place.bottom - state.place.top;
+        shown_frame.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+        state.shown = shown_frame.data();
+    }
 
     state.ddraw_module = LoadLibraryA("ddraw.dll");
     if (state.ddraw_module == nullptr) {
@@ -145,7 +253,11 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     window_class.cbWndExtra = 0;
     window_class.hInstance = nullptr;
     window_class.hIcon = nullptr;
-    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    // No cursor over full screen and a screen saver (WM_SETCURSOR hides
+    // it there too).
+    const bool hides_cursor =
+        place.form == DisplayForm::full_screen || place.form == DisplayForm::screen_saver;
+    window_class.hCursor = hides_cursor ? nullptr : LoadCursorA(nullptr, IDC_ARROW);
     window_class.hbrBackground = nullptr;
     window_class.lpszMenuName = nullptr;
     window_class.lpszClassName = title;
@@ -153,21 +265,32 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
         return fail_with_last_error("window class");
     }
 
-    RECT outer{0, 0, shown_width, shown_height};
-    AdjustWindowRect(&outer, display_window_style, FALSE);
-    const std::int32_t outer_width = outer.right - outer.left;
-    const std::int32_t outer_height = outer.bottom - outer.top;
-    // Centred; an arithmetic shift halves towards minus infinity, also when
-    // the window is larger than the screen.
-    const std::int32_t x = (GetSystemMetrics(SM_CXSCREEN) - outer_width) >> 1;
-    const std::int32_t y = (GetSystemMetrics(SM_CYSCREEN) - outer_height) >> 1;
-
-    state.window = CreateWindowExA(0, title, title, display_window_style, x, y, outer_width,
-                                   outer_height, nullptr, nullptr, nullptr, nullptr);
+    if (own_window) {
+        RECT outer{0, 0, shown_width, shown_height};
+        AdjustWindowRect(&outer, display_window_style, FALSE);
+        const std::int32_t outer_width = outer.right - outer.left;
+        const std::int32_t outer_height = outer.bottom - outer.top;
+        // Centred; an arithmetic shift halves towards minus infinity, also
+        // when the window is larger than the screen.
+        const std::int32_t x = (GetSystemMetrics(SM_CXSCREEN) - outer_width) >> 1;
+        const std::int32_t y = (GetSystemMetrics(SM_CYSCREEN) - outer_height) >> 1;
+        state.window = CreateWindowExA(0, title, title, display_window_style, x, y, outer_width,
+                                       outer_height, nullptr, nullptr, nullptr, nullptr);
+    } else {
+        const bool preview = place.form == DisplayForm::preview;
+        const DWORD style = preview ? WS_CHILD | WS_VISIBLE : WS_POPUP;
+        const DWORD extended_style = place.form == DisplayForm::screen_saver ? WS_EX_TOPMOST : 0;
+        const RECT& where = area.window;
+        state.window = CreateWindowExA(extended_style, title, title, style, where.left, where.top,
+                                       where.right - where.left, where.bottom - where.top,
+                                       state.parent, nullptr, nullptr, nullptr);
+    }
     if (state.window == nullptr) {
         return fail_with_last_error("window");
     }
-    ShowWindow(state.window, SW_SHOWNORMAL);
+    if (place.form != DisplayForm::preview) {
+        ShowWindow(state.window, SW_SHOWNORMAL);
+    }
 
     result = state.ddraw->SetCooperativeLevel(state.window, DDSCL_NORMAL);
     if (FAILED(result)) {
@@ -259,19 +382,28 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
     }
     state.bytes_per_pixel = static_cast<std::int32_t>(format.dwRGBBitCount / 8);
 
-    // Screen saver off for the running system only (no profile write, no
-    // broadcast); the user's setting is kept for display_close.
-    BOOL active = FALSE;
-    state.screen_saver_was_active =
-        SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) != 0 ? active : TRUE;
-    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, 0);
-    state.screen_saver_switched_off = true;
-    state.caption_window = GetActiveWindow();
+    if (own_window || place.form == DisplayForm::full_screen) {
+        // Screen saver off for the running system only (no profile write, no
+        // broadcast); the user's setting is kept for display_close. A screen
+        // saver and its preview are the screen saver, and leave it be.
+        BOOL active = FALSE;
+        state.screen_saver_was_active =
+            SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) != 0 ? active : TRUE;
+        SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, 0);
+        state.screen_saver_switched_off = true;
+    }
+    if (hides_cursor) {
+        SetCursor(nullptr);
+    }
+    // A window of its own: the window Windows activated, which is the
+    // display's. The other forms have their own window, active or not.
+    state.caption_window = own_window ? GetActiveWindow() : state.window;
     return 1;
 }
 
 void display_close() {
     DisplayState& state = display_state;
+    state.closing = true;
     if (state.offscreen_surface != nullptr) {
         state.offscreen_surface->Release();
         state.offscreen_surface = nullptr;
@@ -297,6 +429,13 @@ void display_close() {
                               nullptr, 0);
         state.screen_saver_switched_off = false;
     }
+    state.holds_picture = false;
+    state.closing = false;
+}
+
+void close_and_end() {
+    display_close();
+    end_process(0);
 }
 
 }  // namespace quenlixor

@@ -1,12 +1,78 @@
 // Presenting frames: the message pump, the conversion into the off-screen
-// surface, the blit into the window's client area, and the caption.
+// surface, the blit into the window's client area, and the caption. A window
+// of its own gets the whole frame every time; the other forms only the
+// rectangle that changed since the frame before.
+#include <algorithm>
+
 #include "display/ddraw/ddraw_display.h"
 #include "display/present_rows.h"
 
 namespace quenlixor {
+namespace {
+
+// The rectangle `source` of the off-screen surface blitted to the same
+// rectangle of the picture's place in the client area.
+void blit_to_place(const RECT& source) {
+    const DisplayState& state = display_state;
+    POINT origin{state.place.left, state.place.top};
+    ClientToScreen(state.window, &origin);
+    RECT destination{origin.x + source.left, origin.y + source.top, origin.x + source.right,
+                     origin.y + source.bottom};
+    RECT from = source;
+    state.primary_surface->Blt(&destination, state.offscreen_surface, &from, DDBLT_WAIT, nullptr);
+}
+
+// Full screen, a screen saver and a preview: converts what changed since the
+// frame shown last (everything, where the surface may not hold that frame or
+// the picture is shrunk) and blits it. 0 when the surface cannot be locked.
+std::int32_t present_changes(const std::uint32_t* pixels) {
+    DisplayState& state = display_state;
+    // A restored surface has lost what it held.
+    if (state.primary_surface->IsLost() == DDERR_SURFACELOST) {
+        state.primary_surface->Restore();
+        InvalidateRect(state.window, nullptr, FALSE);
+    }
+    if (state.offscreen_surface->IsLost() == DDERR_SURFACELOST) {
+        state.offscreen_surface->Restore();
+        state.holds_picture = false;
+    }
+    const std::int32_t block = state.scale;
+    const bool whole = !state.holds_picture || block == 0;
+    const PictureRect changed = whole
+                                    ? PictureRect{0, 0, state.width, state.height}
+                                    : changed_rect(state.shown, pixels, state.width, state.height);
+    if (changed.width == 0 || changed.height == 0) {
+        return 1;
+    }
+    DDSURFACEDESC description{};
+    description.dwSize = sizeof(DDSURFACEDESC);
+    if (FAILED(state.offscreen_surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr))) {
+        state.holds_picture = false;
+        return 0;
+    }
+    auto* const surface = static_cast<std::uint8_t*>(description.lpSurface);
+    RECT blitted{0, 0, state.place.right - state.place.left, state.place.bottom - state.place.top};
+    if (block == 0) {
+        present_shrunk(pixels, state.width, state.height, blitted.right, blitted.bottom,
+                       state.converter, state.bytes_per_pixel, surface, description.lPitch);
+    } else {
+        present_rect(pixels, state.width, changed, block, state.converter, state.bytes_per_pixel,
+                     surface, description.lPitch);
+        blitted = RECT{changed.x * block, changed.y * block, (changed.x + changed.width) * block,
+                       (changed.y + changed.height) * block};
+    }
+    state.offscreen_surface->Unlock(description.lpSurface);
+    std::copy(pixels, pixels + static_cast<std::ptrdiff_t>(state.width) * state.height,
+              state.shown);
+    state.holds_picture = true;
+    blit_to_place(blitted);
+    return 1;
+}
+
+}  // namespace
 
 std::int32_t display_update(const std::uint32_t* pixels) {
-    const DisplayState& state = display_state;
+    DisplayState& state = display_state;
 
     // Only the display window's messages; messages posted to the thread
     // without a window stay queued.
@@ -14,6 +80,17 @@ std::int32_t display_update(const std::uint32_t* pixels) {
     while (PeekMessageA(&message, state.window, 0, 0, PM_REMOVE) != 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
+    }
+
+    if (state.form != DisplayForm::window) {
+        // A preview whose parent went without its child's destruction
+        // reaching us.
+        if (state.form == DisplayForm::preview && IsWindow(state.parent) == 0) {
+            close_and_end();
+        }
+        const std::int32_t presented = present_changes(pixels);
+        Sleep(0);
+        return presented;
     }
 
     // A lost surface that can be restored is usable again at this lock.
@@ -44,6 +121,15 @@ void paint_window() {
     if (state.primary_surface == nullptr) {
         return;
     }
+    if (state.form != DisplayForm::window) {
+        // Before the first frame the surface holds nothing to show.
+        if (!state.holds_picture) {
+            return;
+        }
+        blit_to_place(
+            RECT{0, 0, state.place.right - state.place.left, state.place.bottom - state.place.top});
+        return;
+    }
     const std::int32_t scale = state.scale > 1 ? state.scale : 1;
     RECT source{0, 0, state.width * scale, state.height * scale};
     POINT origin{0, 0};
@@ -55,6 +141,17 @@ void paint_window() {
     destination.top += origin.y;
     destination.bottom += origin.y;
     state.primary_surface->Blt(&destination, state.offscreen_surface, &source, DDBLT_WAIT, nullptr);
+}
+
+void paint_black_around(HDC dc) {
+    const DisplayState& state = display_state;
+    RECT client{};
+    GetClientRect(state.window, &client);
+    if (state.holds_picture) {
+        ExcludeClipRect(dc, state.place.left, state.place.top, state.place.right,
+                        state.place.bottom);
+    }
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
 }  // namespace quenlixor

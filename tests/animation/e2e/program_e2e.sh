@@ -34,6 +34,15 @@
 #                         caption shows more than 62, and stderr says it
 #                         flashes (under Wine on its gdi renderer, which is
 #                         not the pace: see simd-none-gdi-24)
+#   fullscreen-1080       --fullscreen on a 1920x1080 screen: its window
+#                         covers the screen, the screen (xwd of the root)
+#                         holds a frame pixel for pixel in 4x4 blocks at
+#                         (320, 60) and is black elsewhere, the caption
+#                         shows the rate, a click goes by (and a later frame,
+#                         shown from what changed frame by frame, is as
+#                         exact), and a key ends it with status 0. Under
+#                         Wine on a display and in a Wine session of its
+#                         own, the shared session's screen being 1024x768
 # Of the Windows program:
 #   simd-mmx-16           as window-16 with QUENLIXOR_SIMD=mmx: the reference
 #                         kernel and the MMX converters (--version says so)
@@ -99,12 +108,6 @@
 #                         output's 1440x1152 pixels hold a frame in 4x4
 #                         blocks at (80, 96), black elsewhere, and no
 #                         pointer drawn over it
-#   fullscreen-1080       --fullscreen on a 1920x1080 screen: its window
-#                         covers the screen, the screen (xwd of the root)
-#                         holds a frame pixel for pixel in 4x4 blocks at
-#                         (320, 60) and is black elsewhere, the caption
-#                         shows the rate, a click goes by, and a key ends it
-#                         with status 0
 #   window-id             --window-id into a window of another X client's
 #                         (given_window.py), 700x500: a frame in 2x2 blocks
 #                         at (30, 10) on black; resized to 1000x740, in 3x3
@@ -136,7 +139,7 @@ if [ "${1:-}" = scenarios ]; then
     pictures="window-24 window-16 scale-2 fps-max"
     case ${2:-} in
         windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24" ;;
-        windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request saver-s saver-p saver-c" ;;
+        windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request fullscreen-1080 saver-s saver-p saver-c" ;;
         native) list="$pictures close no-display terminal wayland-1 wayland-2 fullscreen-1080 window-id xscreensaver" ;;
         native-emulated) list="window-24" ;; # one run, whose picture must be exact
         *) echo "program_e2e.sh scenarios windows-32|windows-64|native|native-emulated" >&2; exit 2 ;;
@@ -174,7 +177,7 @@ case $windows:$scenario in
     yes:bad-option) arguments=(--no-such-option) ;;
     yes:saver-s | yes:saver-p | yes:saver-c) ;;
     no:close | no:no-display | no:terminal | no:window-id | no:xscreensaver) ;;
-    no:fullscreen-1080) screen_width=1920 screen_height=1080 ;;
+    *:fullscreen-1080) screen_width=1920 screen_height=1080 ;;
     no:wayland-1 | no:wayland-2)
         # Room for a window of 640x480 points with its title bar below
         # weston's panel; the X screen holds weston's window at scale 2.
@@ -244,12 +247,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A virtual display: the shared session's, or one of our own.
-if [ "$windows" = yes ] && qj_wine_session_display "${QUENLIXOR_WINE_SESSION:-}"; then
+# A virtual display: the shared session's, or one of our own. The shared
+# one is 1024x768; a scenario on a screen of another size ends the shared
+# session's Wine (the prefix has one session at a time, and Wine takes its
+# screen's size from the display its session started on), and the next test
+# of the shared session starts it again.
+if [ "$windows" = yes ] && [ "${screen_width}x$screen_height" = 1024x768 ] &&
+    qj_wine_session_display "${QUENLIXOR_WINE_SESSION:-}"; then
     session=$QUENLIXOR_WINE_SESSION
     qj_wine_session_join "$session" || fail_now "Wine's session did not start"
 elif [ "$scenario" != no-display ]; then
     if [ "$windows" = yes ]; then
+        if qj_wine_session_display "${QUENLIXOR_WINE_SESSION:-}"; then
+            qj_wine_session_leave "$QUENLIXOR_WINE_SESSION" ended
+        fi
         qj_xvfb_start --wm-state "$depth" "${screen_width}x$screen_height" ||
             fail_now "no virtual display"
         qj_wine_prefix_ready
@@ -407,8 +418,10 @@ check_shown() {
     shown=
     while [ $((SECONDS - started)) -lt 60 ]; do
         if screen_shot "$what" "$work/screen.ppm"; then
+            # The Windows tools end their lines with CR LF.
             shown=$(run_tool e2e-frame-match find-in "$work/screen.ppm" 1 \
-                $((shown_fps * (SECONDS - program_started + 1) + 10)) "$block" 2>"$work/match.log")
+                $((shown_fps * (SECONDS - program_started + 1) + 10)) "$block" 2>"$work/match.log" |
+                tr -d '\r')
             [ -n "$shown" ] && break
         fi
         sleep 0.2
@@ -421,10 +434,11 @@ check_shown() {
     run_tool julia-frames --frame "$frame" --raw "$work/frame.raw" >"$work/julia-frames.log" 2>&1 ||
         echo "julia-frames failed: $(cat "$work/julia-frames.log")"
     verdict=$(run_tool e2e-frame-match compare-in "$work/screen.ppm" "$work/frame.raw" \
-        "$at_x" "$at_y" "$block" 2>&1)
+        "$at_x" "$at_y" "$block" 2>&1 | tr -d '\r')
     check "$description: it equals julia-frames --frame $frame ($verdict)" \
         [ "$verdict" = "0 pixels differ" ]
-    verdict=$(run_tool e2e-frame-match black-around "$work/screen.ppm" "$at_x" "$at_y" "$block" 2>&1)
+    verdict=$(run_tool e2e-frame-match black-around "$work/screen.ppm" "$at_x" "$at_y" "$block" 2>&1 |
+        tr -d '\r')
     check "$description: black around it ($verdict)" \
         [ "$verdict" = "0 pixels around it are not black" ]
 }
@@ -835,6 +849,10 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
         xdotool mousemove 900 500 click 1
         sleep 1
         check "a click does not end it" kill -0 "$program_pid"
+        first_shown=${shown%% *}
+        check_shown -root 4 320 60 "full screen at 1920x1080, after the click"
+        check "a later frame than the first one checked ($first_shown, then ${shown%% *})" \
+            [ "${shown%% *}" -gt "${first_shown:-0}" ]
         send_key "$window" a
         wait_for_exit 30
         check "a key ends it with status 0 (status ${status:-still running})" [ "${status:-x}" = 0 ]
