@@ -1,6 +1,7 @@
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 # Checks the built Windows program itself: it imports only KERNEL32, USER32,
-# msvcrt and WINMM (DirectDraw is loaded at run time), and it carries its
+# msvcrt, WINMM and GDI32 (the display's black around the picture;
+# DirectDraw is loaded at run time), and it carries its
 # application manifest as resource type 24 (RT_MANIFEST), id 1, with the
 # settings a real Windows reads from it, and its icon (group 100). Of the
 # console program (quenlixor-julia.exe) the subsystem is the console's; of
@@ -23,7 +24,7 @@ foreach(line IN LISTS import_lines)
     list(APPEND imports ${name})
 endforeach()
 message(STATUS "imports: ${imports}")
-set(allowed KERNEL32.DLL USER32.DLL MSVCRT.DLL WINMM.DLL)
+set(allowed KERNEL32.DLL USER32.DLL MSVCRT.DLL WINMM.DLL GDI32.DLL)
 foreach(name IN LISTS imports)
     if(NOT name IN_LIST allowed)
         message(FATAL_ERROR "${PROGRAM} imports ${name}, beyond ${allowed}")

@@ -12,9 +12,15 @@
 //       Prints the texts of the child windows (a message box's text and
 //       button) of the top-level window titled TITLE, one a line, and ends:
 //       status 0, or 1 when there is no such window.
+//   e2e-preview-parent --child HWND
+//       Puts a grey (0x808080) child window over the whole client area of
+//       the window HWND, which another process made, and keeps it there
+//       until it is ended: whether the window system shows what a child of
+//       another process's window draws, as a preview is.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -86,11 +92,37 @@ int print_texts(const char* title) {
     return 0;
 }
 
+int grey_child(const char* handle) {
+    HWND owner = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::strtoull(handle, nullptr, 10)));
+    RECT area{};
+    if (IsWindow(owner) == 0 || GetClientRect(owner, &area) == 0) {
+        return 1;
+    }
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = DefWindowProcA;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    window_class.lpszClassName = "grey child";
+    if (RegisterClassA(&window_class) == 0 ||
+        CreateWindowExA(0, "grey child", "grey child", WS_CHILD | WS_VISIBLE, 0, 0, area.right,
+                        area.bottom, owner, nullptr, window_class.hInstance, nullptr) == nullptr) {
+        return 1;
+    }
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--texts") == 0) {
         return print_texts(argv[2]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--child") == 0) {
+        return grey_child(argv[2]);
     }
     WNDCLASSA window_class{};
     window_class.lpfnWndProc = parent_proc;
