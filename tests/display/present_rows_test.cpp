@@ -13,6 +13,7 @@
 #include "display/pixel_converters.h"
 #include "display/present_rows.h"
 #include "tests/display/guarded_pages.h"
+#include "tests/display/test_picture.h"
 
 namespace quenlixor {
 namespace {
@@ -20,16 +21,7 @@ namespace {
 using test_support::guarded_pages_allocate;
 using test_support::guarded_pages_release;
 using test_support::GuardedPages;
-
-std::vector<std::uint32_t> test_picture(int width, int height) {
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
-    std::uint32_t seed = 12345;
-    for (std::uint32_t& pixel : pixels) {
-        seed = seed * 1103515245U + 12345U;
-        pixel = seed ^ (seed >> 13);  // bits 24-31 set too
-    }
-    return pixels;
-}
+using test_support::test_picture;
 
 struct Format {
     Converter converter;

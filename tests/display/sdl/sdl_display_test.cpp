@@ -18,19 +18,12 @@
 #include "display/pixel_converters.h"
 #include "display/sdl/sdl_display.h"
 #include "platform/platform.h"
+#include "tests/display/test_picture.h"
 
 namespace quenlixor {
 namespace {
 
-std::vector<std::uint32_t> test_picture(int width, int height) {
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
-    std::uint32_t seed = 12345;
-    for (std::uint32_t& pixel : pixels) {
-        seed = seed * 1103515245U + 12345U;
-        pixel = seed ^ (seed >> 13);  // bits 24-31 set too
-    }
-    return pixels;
-}
+using test_support::test_picture;
 
 // --- the display on SDL's dummy driver ---------------------------------------
 
