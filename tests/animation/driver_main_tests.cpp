@@ -23,6 +23,9 @@
 #include "tests/animation/simulated_platform.h"
 
 int quenlixor_program_main(int argc, char** argv);
+// The screen saver's entry point (animation/screen_saver_main.cpp), its
+// `main` renamed too.
+int quenlixor_saver_main(int argc, char** argv);
 
 namespace quenlixor {
 
@@ -116,6 +119,11 @@ void print_error(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+void show_message(std::string_view title, std::string_view text, bool error, std::uint64_t owner) {
+    record("show_message(" + std::string(title) + "," + std::string(text) + "," +
+           (error ? "error" : "information") + "," + std::to_string(owner) + ")");
+}
+
 // --- tests ------------------------------------------------------------------------
 
 namespace {
@@ -123,20 +131,28 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-int run_program(std::vector<std::string> arguments = {}) {
-    arguments.insert(arguments.begin(), "quenlixor-julia");
+int run_entry(int (*entry)(int, char**), const char* name, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), name);
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
     try {
-        quenlixor_program_main(static_cast<int>(arguments.size()), argv.data());
+        entry(static_cast<int>(arguments.size()), argv.data());
     } catch (const ProcessEnded& ended) {
         return ended.status;
     }
     ADD_FAILURE() << "the program returned instead of ending the process";
     return 1000;
+}
+
+int run_program(std::vector<std::string> arguments = {}) {
+    return run_entry(quenlixor_program_main, "quenlixor-julia", std::move(arguments));
+}
+
+int run_saver(std::vector<std::string> arguments = {}) {
+    return run_entry(quenlixor_saver_main, "quenlixor-julia.scr", std::move(arguments));
 }
 
 void reset_world() {
@@ -341,6 +357,51 @@ TEST(DriverMainTest, HelpAndVersionPrintAndEndWithZeroWithoutAWindow) {
     EXPECT_EQ(version_lines, "quenlixor-julia " QUENLIXOR_VERSION
                              "\nrenderer kernel: avx2\nconverter path: sse2\n");
     EXPECT_THAT(simulated.calls, ElementsAre("end_process(0)", "end_process(0)"));
+}
+
+// The screen saver runs the same loop as the program, paced at 60 frames
+// a second, in the form its command line asks for; the display ends it (a
+// key pushed into the queue stands in for that here).
+TEST(DriverMainTest, TheScreenSaverRunsTheLoopPacedAsTheScreenSaverOrThePreview) {
+    for (const bool preview : {false, true}) {
+        reset_world();
+        simulated.polls_before_key = 2;
+        simulated.key_codes = {'q'};
+        EXPECT_EQ(preview ? run_saver({"/p", "66318"}) : run_saver({"/S"}), 0);
+        EXPECT_EQ(world.place_opened.form,
+                  preview ? DisplayForm::preview : DisplayForm::screen_saver);
+        EXPECT_EQ(world.place_opened.window, preview ? 66318U : 0U);
+        EXPECT_EQ(world.place_opened.scale, 0) << "the largest block that fits";
+        EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{1, 2, 3}));
+        EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{16666, 16667, 16667}));
+        std::vector<std::string> expected = {"catch_stop_requests",
+                                             "display_open(Quenlixor Julia (Tolvane),320,240)",
+                                             "prepare_tables"};
+        for (int frame = 0; frame < 3; ++frame) {
+            const std::vector<std::string> calls = frame_calls("0");
+            expected.insert(expected.end(), calls.begin(), calls.end());
+        }
+        expected.insert(expected.end(), {"read_key", "display_close", "end_process(0)"});
+        EXPECT_THAT(simulated.calls, ElementsAreArray(expected));
+    }
+}
+
+TEST(DriverMainTest, TheScreenSaverSaysItHasNoSettingsOrNamesABadArgumentInABox) {
+    reset_world();
+    EXPECT_EQ(run_saver(), 0);
+    EXPECT_EQ(run_saver({"/c:3932"}), 0);
+    EXPECT_EQ(run_saver({"-p"}), 2);
+    EXPECT_THAT(
+        simulated.calls,
+        ElementsAre("show_message(Quenlixor Julia,Quenlixor Julia has no settings.,information,0)",
+                    "end_process(0)",
+                    "show_message(Quenlixor Julia,Quenlixor Julia has no settings.,information,"
+                    "3932)",
+                    "end_process(0)",
+                    "show_message(Quenlixor Julia,quenlixor-julia.scr: /p needs a window handle "
+                    "(a decimal number): /p 1234,error,0)",
+                    "end_process(2)"));
+    EXPECT_EQ(world.frames_rendered, 0);
 }
 
 }  // namespace
