@@ -67,8 +67,9 @@
 #                         status 0, and the screen saver switched on again
 #   saver-s               the screen saver, quenlixor-julia.scr /s: its window
 #                         covers the screen, which holds a frame pixel for
-#                         pixel in 3x3 blocks at (32, 24), black elsewhere;
-#                         a key ends it with status 0, and so, in fresh
+#                         pixel in 3x3 blocks at (32, 24), black elsewhere,
+#                         and the system's screen saver is left on; a key
+#                         ends it with status 0, and so, in fresh
 #                         runs, do a click and a mouse move of 20 px, after
 #                         a move of 1 px went by
 #   saver-p               /p HWND into a window of 152x112 that
@@ -480,6 +481,14 @@ check_shrunk() {
         [ "$verdict" = "0 pixels differ" ]
 }
 
+# screen_saver_setting: the system's screen-saver running setting, which
+# the program's display_open switches off; Wine keeps it among the
+# session's temporary parameters.
+screen_saver_setting() {
+    wine reg query 'HKCU\Software\Wine\Temporary System Parameters\Control Panel\Desktop' \
+        /v ScreenSaveActive 2>/dev/null | tr -d '\r' | awk '/ScreenSaveActive/ { print $3 }'
+}
+
 # saver_processes: the processes of the screen saver still running.
 saver_processes() {
     pgrep -f 'quenlixor-julia\.scr' | tr '\n' ' '
@@ -642,6 +651,12 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
         shown_fps=60
         # The pointer rests inside the screen, where the saver finds it.
         xdotool mousemove 500 400
+        # The screen saver on (see stop-request), which the program switches
+        # off while it runs and the screen saver must not.
+        /usr/bin/python3 -c 'from Xlib import X, display
+d = display.Display()
+d.set_screen_saver(600, 600, X.DefaultBlanking, X.DefaultExposures)
+d.sync()' || fail_now "could not switch the display's screen saver on"
         for way in key click move; do
             start_saver /s
             program_started=$SECONDS
@@ -651,6 +666,8 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
                 read_geometry "$window"
                 check "/s: its window covers the screen (${w}x$h at $x,$y)" \
                     [ "$w $h $x $y" = "1024 768 0 0" ]
+                check "/s: it leaves the system's screen saver on, being it ($(screen_saver_setting))" \
+                    [ "$(screen_saver_setting)" != 0 ]
             fi
             # Shown, so past its start and its first (synthetic) mouse move.
             check_shown -root 3 32 24 "/s at 1024x768 (then a $way)"
