@@ -20,9 +20,13 @@
 // - preview: a child window covering its parent's client area, the picture
 //   fitted, or shrunk where not even one pixel per picture pixel fits; it
 //   ignores input and ends the process when it (with its parent) is destroyed
-//   or the parent is found gone.
-// In the last three forms only the rectangle of the picture that changed
-// since the frame before is converted and blitted; a repaint shows all.
+//   or the parent is found gone. Its off-screen surface is the whole client
+//   area, black included, converted and copied whole every frame with GDI
+//   from the surface's device context (DirectDraw's cooperation is not bound
+//   to the child): Wine shows neither DirectDraw's blits into a child window
+//   nor, reliably, several GDI drawings into one within a frame.
+// Full screen and the screen saver convert and blit only the rectangle of
+// the picture that changed since the frame before; a repaint shows all.
 #pragma once
 
 #include <windows.h>
@@ -75,7 +79,8 @@ struct DisplayState {
     HWND parent;
     // Any form but a window: where the picture is in the client area, in
     // pixels (its blocks, or the picture shrunk where scale is 0). The
-    // off-screen surface is exactly this size.
+    // off-screen surface is exactly this size (a preview's: the client
+    // area's, the picture at this place in it).
     RECT place;
     // The frame shown last (width x height pixels) and whether the
     // off-screen surface holds it; while it does, an update converts and

@@ -222,6 +222,11 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
         state.place = picture_place(area.picture_area, width, height, scale, state.scale);
         shown_width = state.place.right - state.place.left;
         shown_height = state.place.bottom - state.place.top;
+        if (place.form == DisplayForm::preview) {
+            // The whole client area, black included (display_present.cpp).
+            shown_width = area.window.right - area.window.left;
+            shown_height = area.window.bottom - area.window.top;
+        }
         shown_frame.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
         state.shown = shown_frame.data();
     }
@@ -292,7 +297,11 @@ std::int32_t display_open(const char* title, std::int32_t width, std::int32_t he
         ShowWindow(state.window, SW_SHOWNORMAL);
     }
 
-    result = state.ddraw->SetCooperativeLevel(state.window, DDSCL_NORMAL);
+    // A preview is drawn with GDI (display_present.cpp): DirectDraw is not
+    // bound to its child window, which Wine would then draw through OpenGL
+    // into an X window of its own that it never shows.
+    result = state.ddraw->SetCooperativeLevel(
+        place.form == DisplayForm::preview ? nullptr : state.window, DDSCL_NORMAL);
     if (FAILED(result)) {
         return fail_with_result("cooperative level", result);
     }

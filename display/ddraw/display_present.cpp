@@ -3,6 +3,7 @@
 // of its own gets the whole frame every time; the other forms only the
 // rectangle that changed since the frame before.
 #include <algorithm>
+#include <cstring>
 
 #include "display/ddraw/ddraw_display.h"
 #include "display/present_rows.h"
@@ -11,9 +12,27 @@ namespace quenlixor {
 namespace {
 
 // The rectangle `source` of the off-screen surface blitted to the same
-// rectangle of the picture's place in the client area.
+// rectangle of the picture's place in the client area. A preview's surface
+// is its whole client area, black and picture, copied whole with one GDI
+// BitBlt from the surface's device context: Wine draws DirectDraw's blits to
+// a child window into an X window of its own that it never shows, and of
+// several GDI drawings into a child window in one frame shows only some.
 void blit_to_place(const RECT& source) {
     const DisplayState& state = display_state;
+    if (state.form == DisplayForm::preview) {
+        HDC surface_dc = nullptr;
+        if (FAILED(state.offscreen_surface->GetDC(&surface_dc))) {
+            return;
+        }
+        if (HDC window_dc = GetDC(state.window); window_dc != nullptr) {
+            RECT client{};
+            GetClientRect(state.window, &client);
+            BitBlt(window_dc, 0, 0, client.right, client.bottom, surface_dc, 0, 0, SRCCOPY);
+            ReleaseDC(state.window, window_dc);
+        }
+        state.offscreen_surface->ReleaseDC(surface_dc);
+        return;
+    }
     POINT origin{state.place.left, state.place.top};
     ClientToScreen(state.window, &origin);
     RECT destination{origin.x + source.left, origin.y + source.top, origin.x + source.right,
@@ -37,7 +56,10 @@ std::int32_t present_changes(const std::uint32_t* pixels) {
         state.holds_picture = false;
     }
     const std::int32_t block = state.scale;
-    const bool whole = !state.holds_picture || block == 0;
+    // A preview is small, and its parent may paint over it at any time (under
+    // Wine it does): it is drawn whole every frame, black and all, as one.
+    const bool preview = state.form == DisplayForm::preview;
+    const bool whole = !state.holds_picture || block == 0 || preview;
     const PictureRect changed = whole
                                     ? PictureRect{0, 0, state.width, state.height}
                                     : changed_rect(state.shown, pixels, state.width, state.height);
@@ -50,7 +72,27 @@ std::int32_t present_changes(const std::uint32_t* pixels) {
         state.holds_picture = false;
         return 0;
     }
-    auto* const surface = static_cast<std::uint8_t*>(description.lpSurface);
+    auto* surface = static_cast<std::uint8_t*>(description.lpSurface);
+    if (preview) {
+        // Black (zero in every RGB format) around the picture, every frame.
+        const auto pitch = static_cast<std::size_t>(description.lPitch);
+        const auto bytes = static_cast<std::size_t>(state.bytes_per_pixel);
+        const RECT& place = state.place;
+        for (DWORD row = 0; row < description.dwHeight; ++row) {
+            std::uint8_t* const line = surface + row * pitch;
+            const auto top = static_cast<DWORD>(place.top);
+            const auto bottom = static_cast<DWORD>(place.bottom);
+            if (row < top || row >= bottom) {
+                std::memset(line, 0, description.dwWidth * bytes);
+                continue;
+            }
+            std::memset(line, 0, static_cast<std::size_t>(place.left) * bytes);
+            std::memset(line + static_cast<std::size_t>(place.right) * bytes, 0,
+                        (description.dwWidth - static_cast<DWORD>(place.right)) * bytes);
+        }
+        surface += static_cast<std::size_t>(place.top) * pitch +
+                   static_cast<std::size_t>(place.left) * bytes;
+    }
     RECT blitted{0, 0, state.place.right - state.place.left, state.place.bottom - state.place.top};
     if (block == 0) {
         present_shrunk(pixels, state.width, state.height, blitted.right, blitted.bottom,
@@ -147,11 +189,25 @@ void paint_black_around(HDC dc) {
     const DisplayState& state = display_state;
     RECT client{};
     GetClientRect(state.window, &client);
-    if (state.holds_picture) {
-        ExcludeClipRect(dc, state.place.left, state.place.top, state.place.right,
-                        state.place.bottom);
+    const auto black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    if (!state.holds_picture) {
+        FillRect(dc, &client, black);
+        return;
     }
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    // The bands above, below, left and right of the picture, each filled on
+    // its own (a clip region would stay with a window's cached DC).
+    const RECT& place = state.place;
+    const RECT bands[] = {
+        {client.left, client.top, client.right, place.top},
+        {client.left, place.bottom, client.right, client.bottom},
+        {client.left, place.top, place.left, place.bottom},
+        {place.right, place.top, client.right, place.bottom},
+    };
+    for (const RECT& band : bands) {
+        if (band.right > band.left && band.bottom > band.top) {
+            FillRect(dc, &band, black);
+        }
+    }
 }
 
 }  // namespace quenlixor

@@ -57,7 +57,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             // Black around the picture, the picture as it was last shown.
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(window, &paint);
-            if (dc != nullptr) {
+            // A preview's surface holds its black too.
+            if (dc != nullptr && (form != DisplayForm::preview || !display_state.holds_picture)) {
                 paint_black_around(dc);
             }
             EndPaint(window, &paint);
@@ -71,7 +72,9 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     if (message == WM_CLOSE) {
         close_and_end();
     }
-    if (form == DisplayForm::screen_saver && ends_screen_saver(message, wParam, lParam)) {
+    // Closing deactivates the window: that ends nothing more.
+    if (form == DisplayForm::screen_saver && !display_state.closing &&
+        ends_screen_saver(message, wParam, lParam)) {
         close_and_end();
     }
     if (message == WM_DESTROY && form == DisplayForm::preview && !display_state.closing) {

@@ -4,9 +4,10 @@
 // independent conversion of the presented frame.
 //
 // With the arguments --close-child MODE REPORT the executable instead opens the
-// display, asks the window to close and reports through its exit status and
-// the file REPORT; the suite runs it as a child process to see WM_CLOSE close
-// the display and end the process.
+// display, asks the window to close (or, as a screen saver, gives it input,
+// or as a preview, loses its parent) and reports through its exit status and
+// the file REPORT; the suite runs it as a child process to see the display
+// closed and the process ended.
 #include <conio.h>
 #include <float.h>
 #include <gtest/gtest.h>
@@ -31,6 +32,7 @@ constexpr std::int32_t picture_height = 240;
 constexpr int child_open_failed = 2;
 constexpr int child_update_returned = 3;
 constexpr int child_bad_arguments = 4;
+constexpr int child_gave_up = 5;
 
 // Bits per pixel of the desktop as GDI reports it.
 int desktop_bits() {
@@ -814,15 +816,339 @@ TEST(EightBitDesktop, IsRefusedAfterTheWindowIsShown) {
     }
 }
 
+// ------------------------------------------- full screen, preview, saver
+
+// What a form other than a window should show in an area of `area_width` x
+// `area_height` pixels: black, and `frame` (picture_width x picture_height)
+// at (x, y) in `block` x `block` squares, or, with block 0, shrunk to
+// `shown_width` x `shown_height`, each shown pixel the picture pixel at the
+// nearest place to its left and above.
+std::vector<std::uint32_t> expected_area(const std::vector<std::uint32_t>& frame,
+                                         std::int32_t area_width, std::int32_t area_height,
+                                         std::int32_t block, std::int32_t x, std::int32_t y,
+                                         std::int32_t shown_width = 0,
+                                         std::int32_t shown_height = 0) {
+    std::vector<std::uint32_t> area(
+        static_cast<std::size_t>(area_width) * static_cast<std::size_t>(area_height), 0);
+    if (block > 0) {
+        shown_width = picture_width * block;
+        shown_height = picture_height * block;
+    }
+    for (std::int32_t j = 0; j < shown_height; ++j) {
+        for (std::int32_t i = 0; i < shown_width; ++i) {
+            const std::int32_t source_x = block > 0 ? i / block : i * picture_width / shown_width;
+            const std::int32_t source_y = block > 0 ? j / block : j * picture_height / shown_height;
+            area[static_cast<std::size_t>((y + j) * area_width + x + i)] =
+                frame[static_cast<std::size_t>(source_y * picture_width + source_x)];
+        }
+    }
+    return area;
+}
+
+// Waits (up to 20 s) for the screen's `width` x `height` pixels at `origin`
+// to show `expected` as the desktop keeps it, presenting `frame` meanwhile as
+// the program does frame after frame (Wine puts GDI's drawing on the X
+// screen as the thread takes its messages, and a preview's parent paints
+// itself meanwhile); reports the first differences.
+::testing::AssertionResult screen_area_shows(POINT origin, std::int32_t width, std::int32_t height,
+                                             const std::vector<std::uint32_t>& expected,
+                                             const std::vector<std::uint32_t>& frame) {
+    const int bits = desktop_bits();
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const std::vector<std::uint32_t> shown = read_screen(origin, width, height);
+        std::size_t wrong = 0;
+        std::string report;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const std::uint32_t want = kept_colour(expected[i], bits);
+            const std::uint32_t got = kept_colour(shown[i], bits);
+            if (got != want) {
+                if (wrong < 5) {
+                    char line[96];
+                    std::snprintf(
+                        line, sizeof line, "\n  (%zu, %zu): shown 0x%06X, expected 0x%06X",
+                        i % static_cast<std::size_t>(width), i / static_cast<std::size_t>(width),
+                        static_cast<unsigned>(got), static_cast<unsigned>(want));
+                    report += line;
+                }
+                ++wrong;
+            }
+        }
+        if (wrong == 0) {
+            return ::testing::AssertionSuccess();
+        }
+        if (GetTickCount() - start > 20000) {
+            return ::testing::AssertionFailure()
+                   << wrong << " of " << expected.size() << " pixels differ:" << report;
+        }
+        Sleep(20);
+        // The thread's other windows (a preview's parent) answered too, as
+        // their program would.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+            DispatchMessageA(&message);
+        }
+        display_update(frame.data());
+    }
+}
+
+// The block a whole picture fits at on `width` x `height` pixels, worked out
+// plainly: the largest k with 320k x 240k inside.
+std::int32_t largest_block(std::int32_t width, std::int32_t height) {
+    std::int32_t block = 0;
+    while (picture_width * (block + 1) <= width && picture_height * (block + 1) <= height) {
+        ++block;
+    }
+    return block;
+}
+
+class FormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (desktop_bits() < 16) {
+            GTEST_SKIP() << "the display refuses a " << desktop_bits() << "-bit desktop";
+        }
+        saved_screen_saver_ = screen_saver_active();
+    }
+    void TearDown() override {
+        display_close();
+        UnregisterClassA(title, nullptr);
+        if (parent_ != nullptr) {
+            DestroyWindow(parent_);
+        }
+        UnregisterClassA("quenlixor test parent", nullptr);
+        SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, saved_screen_saver_ ? 1U : 0U, nullptr, 0);
+        drain_pushed_key();
+        drain_thread_queue();
+    }
+
+    // A visible top-level window of `width` x `height` pixels, all client
+    // area, at (40, 30), standing in for the control panel's preview box.
+    HWND make_parent(std::int32_t width, std::int32_t height) {
+        WNDCLASSA parent_class{};
+        parent_class.lpfnWndProc = DefWindowProcA;
+        parent_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        parent_class.lpszClassName = "quenlixor test parent";
+        RegisterClassA(&parent_class);
+        parent_ = CreateWindowExA(0, "quenlixor test parent", "preview box",
+                                  WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 40, 30, width, height,
+                                  nullptr, nullptr, nullptr, nullptr);
+        return parent_;
+    }
+
+    BOOL saved_screen_saver_ = FALSE;
+    HWND parent_ = nullptr;
+};
+
+TEST_F(FormTest, FullScreenCoversTheScreenBlackWithThePictureInTheLargestBlocks) {
+    const std::int32_t screen_width = GetSystemMetrics(SM_CXSCREEN);
+    const std::int32_t screen_height = GetSystemMetrics(SM_CYSCREEN);
+    set_screen_saver_active(TRUE);
+    ASSERT_EQ(display_open(title, picture_width, picture_height,
+                           DisplayPlace{DisplayForm::full_screen, 0, 0}),
+              1)
+        << display_failure();
+    const std::int32_t block = largest_block(screen_width, screen_height);
+    EXPECT_EQ(display_block(), block);
+    RECT rect{};
+    GetWindowRect(display_state.window, &rect);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, screen_width);
+    EXPECT_EQ(rect.bottom, screen_height);
+    const auto style = static_cast<DWORD>(GetWindowLongA(display_state.window, GWL_STYLE));
+    EXPECT_NE(style & WS_POPUP, 0U);
+    EXPECT_EQ(style & WS_CAPTION, 0U);
+    EXPECT_EQ(GetWindowLongA(display_state.window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_EQ(screen_saver_active(), FALSE) << "switched off, as for a window";
+    EXPECT_EQ(GetCursor(), nullptr) << "no cursor over it";
+    display_set_caption("Quenlixor Julia Animator FPS:60");
+    char caption[64] = {};
+    GetWindowTextA(display_state.window, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Quenlixor Julia Animator FPS:60");
+
+    const std::int32_t x = (screen_width - picture_width * block) / 2;
+    const std::int32_t y = (screen_height - picture_height * block) / 2;
+    const std::vector<std::uint32_t> first = make_frame(21);
+    ASSERT_EQ(display_update(first.data()), 1);
+    EXPECT_TRUE(screen_area_shows(POINT{0, 0}, screen_width, screen_height,
+                                  expected_area(first, screen_width, screen_height, block, x, y),
+                                  first));
+
+    // Covered and repainted: black and the whole picture again, without a
+    // new frame.
+    HDC dc = GetDC(display_state.window);
+    RECT all{0, 0, screen_width, screen_height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ReleaseDC(display_state.window, dc);
+    GdiFlush();
+    InvalidateRect(display_state.window, nullptr, FALSE);
+    ASSERT_EQ(display_update(first.data()), 1);
+    EXPECT_TRUE(screen_area_shows(POINT{0, 0}, screen_width, screen_height,
+                                  expected_area(first, screen_width, screen_height, block, x, y),
+                                  first));
+
+    // A frame that differs in a small part: only that part is converted and
+    // blitted, so the off-screen surface's other bytes, spoilt here, never
+    // reach the screen.
+    std::vector<std::uint32_t> second = first;
+    for (std::int32_t row = 100; row < 107; ++row) {
+        for (std::int32_t column = 50; column < 61; ++column) {
+            second[static_cast<std::size_t>(row * picture_width + column)] ^= 0x00FFFFFFU;
+        }
+    }
+    fill_offscreen_surface(0x5A);
+    ASSERT_EQ(display_update(second.data()), 1);
+    EXPECT_TRUE(screen_area_shows(POINT{0, 0}, screen_width, screen_height,
+                                  expected_area(second, screen_width, screen_height, block, x, y),
+                                  second));
+
+    display_close();
+    EXPECT_EQ(IsWindow(display_state.window), 0);
+    EXPECT_EQ(screen_saver_active(), TRUE);
+}
+
+TEST_F(FormTest, FullScreenTakesTheScaleAskedForWhereItFitsElseLowersIt) {
+    const std::int32_t screen_width = GetSystemMetrics(SM_CXSCREEN);
+    const std::int32_t screen_height = GetSystemMetrics(SM_CYSCREEN);
+    const std::int32_t fits = largest_block(screen_width, screen_height);
+    ASSERT_GE(fits, 2) << "a screen of at least 640x480";
+    for (std::int32_t asked : {2, max_display_scale}) {
+        ASSERT_EQ(display_open(title, picture_width, picture_height,
+                               DisplayPlace{DisplayForm::full_screen, asked, 0}),
+                  1)
+            << display_failure();
+        const std::int32_t block = asked <= fits ? asked : fits;
+        EXPECT_EQ(display_block(), block) << "--scale " << asked;
+        const std::vector<std::uint32_t> frame = make_frame(static_cast<std::uint32_t>(asked));
+        ASSERT_EQ(display_update(frame.data()), 1);
+        EXPECT_TRUE(screen_area_shows(POINT{0, 0}, screen_width, screen_height,
+                                      expected_area(frame, screen_width, screen_height, block,
+                                                    (screen_width - picture_width * block) / 2,
+                                                    (screen_height - picture_height * block) / 2),
+                                      frame))
+            << "--scale " << asked;
+        display_close();
+        UnregisterClassA(title, nullptr);
+    }
+}
+
+TEST_F(FormTest, PreviewTooSmallForOneBlockShowsThePictureShrunkInItsParent) {
+    HWND parent = make_parent(152, 112);
+    ASSERT_NE(parent, nullptr);
+    set_screen_saver_active(TRUE);
+    ASSERT_EQ(
+        display_open(
+            title, picture_width, picture_height,
+            DisplayPlace{DisplayForm::preview, 0,
+                         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(parent))}),
+        1)
+        << display_failure();
+    EXPECT_EQ(display_block(), 0);
+    EXPECT_EQ(GetParent(display_state.window), parent);
+    EXPECT_NE(GetWindowLongA(display_state.window, GWL_STYLE) & WS_CHILD, 0);
+    EXPECT_NE(IsWindowVisible(display_state.window), 0);
+    RECT client{};
+    GetClientRect(display_state.window, &client);
+    EXPECT_EQ(client.right, 152);
+    EXPECT_EQ(client.bottom, 112);
+    EXPECT_EQ(screen_saver_active(), TRUE) << "a preview leaves the screen saver alone";
+
+    // 112 rows high, as wide as the shape allows (149.33 pixels), centred.
+    const std::vector<std::uint32_t> frame = make_frame(31);
+    ASSERT_EQ(display_update(frame.data()), 1);
+    POINT origin{0, 0};
+    ClientToScreen(display_state.window, &origin);
+    EXPECT_TRUE(screen_area_shows(origin, 152, 112,
+                                  expected_area(frame, 152, 112, 0, 1, 0, 149, 112), frame));
+    // A key in it is ignored: nothing reaches the key queue.
+    PostMessageA(display_state.window, WM_KEYDOWN, 'A', 0);
+    ASSERT_EQ(display_update(frame.data()), 1);
+    EXPECT_EQ(_kbhit(), 0);
+    display_close();
+    EXPECT_EQ(IsWindow(display_state.window), 0);
+    EXPECT_NE(IsWindow(parent), 0);
+    EXPECT_EQ(screen_saver_active(), TRUE);
+}
+
+TEST_F(FormTest, PreviewLargeEnoughForBlocksShowsThemCentred) {
+    HWND parent = make_parent(700, 500);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(
+        display_open(
+            title, picture_width, picture_height,
+            DisplayPlace{DisplayForm::preview, 0,
+                         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(parent))}),
+        1)
+        << display_failure();
+    EXPECT_EQ(display_block(), 2);
+    const std::vector<std::uint32_t> frame = make_frame(32);
+    ASSERT_EQ(display_update(frame.data()), 1);
+    // What it copies into the child window, read from the off-screen surface:
+    // under Wine 8 the copy of a preview this large does not reach the
+    // screen's pixels that GDI reads back here (one of 152x112 does).
+    DDSURFACEDESC description{};
+    description.dwSize = sizeof description;
+    ASSERT_EQ(display_state.offscreen_surface->Lock(nullptr, &description, DDLOCK_WAIT, nullptr),
+              DD_OK);
+    EXPECT_EQ(description.dwWidth, 700U);
+    EXPECT_EQ(description.dwHeight, 500U);
+    const int bits = desktop_bits();
+    const std::vector<std::uint32_t> expected = expected_area(frame, 700, 500, 2, 30, 10);
+    std::size_t wrong = 0;
+    for (std::size_t y = 0; y < 500; ++y) {
+        const auto* row = static_cast<const unsigned char*>(description.lpSurface) +
+                          y * static_cast<std::size_t>(description.lPitch);
+        for (std::size_t x = 0; x < 700; ++x) {
+            std::uint32_t got = 0;
+            if (bits == 16) {
+                std::uint16_t value;
+                std::memcpy(&value, row + 2 * x, sizeof value);
+                got = ((value >> 11U) << 19U) | (((value >> 5U) & 63U) << 10U) |
+                      ((value & 31U) << 3U);
+            } else {
+                std::memcpy(&got, row + 4 * x, sizeof got);
+            }
+            wrong += kept_colour(got, bits) == kept_colour(expected[y * 700 + x], bits) ? 0U : 1U;
+        }
+    }
+    display_state.offscreen_surface->Unlock(description.lpSurface);
+    EXPECT_EQ(wrong, 0U) << "pixels of the child's 700x500 differ";
+}
+
+TEST_F(FormTest, PreviewOfSomethingThatIsNoWindowFailsWithALine) {
+    HWND gone = make_parent(100, 100);
+    ASSERT_NE(gone, nullptr);
+    DestroyWindow(gone);
+    parent_ = nullptr;
+    const auto number = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(gone));
+    EXPECT_EQ(display_open(title, picture_width, picture_height,
+                           DisplayPlace{DisplayForm::preview, 0, number}),
+              0);
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "parent window: 0x%llX is not a window",
+                  static_cast<unsigned long long>(number));
+    EXPECT_STREQ(display_failure(), expected);
+    EXPECT_EQ(FindWindowA(title, nullptr), nullptr);
+}
+
+TEST(FormScale, OutsideZeroToEightIsRefused) {
+    EXPECT_EQ(display_open(title, picture_width, picture_height,
+                           DisplayPlace{DisplayForm::full_screen, 9, 0}),
+              0);
+    EXPECT_STREQ(display_failure(), "scale: 9 is not between 0 and 8");
+    EXPECT_EQ(FindWindowA(title, nullptr), nullptr);
+}
+
 // What the close child writes to its report file when its display window is
 // destroyed after the surfaces and the DirectDraw object were released.
 constexpr char released_before_destroy[] = "window destroyed after the release\n";
 
-// Runs this executable as a child that closes its window in the given way.
-// Returns the child's exit status; `report` receives what the child wrote.
-DWORD run_close_child(const char* mode, std::string& report) {
+// Starts this executable as a child that closes its window in the given way,
+// reporting into a new temporary file whose name goes to `report_path`.
+bool start_close_child(const std::string& mode, char (&report_path)[MAX_PATH],
+                       PROCESS_INFORMATION& process) {
     char directory[MAX_PATH] = {};
-    char report_path[MAX_PATH] = {};
     EXPECT_NE(GetTempPathA(MAX_PATH, directory), 0U);
     EXPECT_NE(GetTempFileNameA(directory, "qjc", 0, report_path), 0U);
     char path[MAX_PATH] = {};
@@ -831,18 +1157,39 @@ DWORD run_close_child(const char* mode, std::string& report) {
         std::string("\"") + path + "\" --close-child " + mode + " \"" + report_path + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
+    process = PROCESS_INFORMATION{};
     if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &process) == 0) {
         ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
         DeleteFileA(report_path);
-        return 0xFFFFFFFFU;
+        return false;
     }
+    return true;
+}
+
+// Waits up to `milliseconds` for the child to end, answering this thread's
+// messages meanwhile (a child window of ours sends to its parent); ends it
+// when it does not. Returns its exit status; `report` receives what it wrote.
+DWORD finish_close_child(PROCESS_INFORMATION& process, const char* report_path, std::string& report,
+                         DWORD milliseconds) {
     DWORD status = 0xFFFFFFFFU;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+    const DWORD start = GetTickCount();
+    bool ended = false;
+    while (!ended && GetTickCount() - start < milliseconds) {
+        const DWORD woken =
+            MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0) {
+            ended = true;
+        }
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+            DispatchMessageA(&message);
+        }
+    }
+    if (ended) {
         GetExitCodeProcess(process.hProcess, &status);
     } else {
-        ADD_FAILURE() << "the child did not end";
+        ADD_FAILURE() << "the child did not end within " << milliseconds << " ms";
         TerminateProcess(process.hProcess, 99);
         WaitForSingleObject(process.hProcess, 10000);
     }
@@ -860,6 +1207,17 @@ DWORD run_close_child(const char* mode, std::string& report) {
     return status;
 }
 
+// Runs this executable as a child that closes its window in the given way.
+// Returns the child's exit status; `report` receives what the child wrote.
+DWORD run_close_child(const std::string& mode, std::string& report) {
+    char report_path[MAX_PATH] = {};
+    PROCESS_INFORMATION process{};
+    if (!start_close_child(mode, report_path, process)) {
+        return 0xFFFFFFFFU;
+    }
+    return finish_close_child(process, report_path, report, 60000);
+}
+
 class WindowClose : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(WindowClose, ClosesTheDisplayAndEndsTheProcessWithStatusZero) {
@@ -872,10 +1230,105 @@ TEST_P(WindowClose, ClosesTheDisplayAndEndsTheProcessWithStatusZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowMessages, WindowClose,
-                         ::testing::Values("close-message", "system-close"));
+                         ::testing::Values("close-message", "system-close", "full-screen-close"));
+
+// What the screen-saver child reports of its window before it is given its
+// input: the window's rectangle, whether it is topmost, the block, whether
+// the system's screen saver setting is as it was, and whether the cursor is
+// hidden.
+std::string saver_geometry_report() {
+    const std::int32_t left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const std::int32_t top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "window %d %d %d %d topmost 1 block %d setting kept cursor none\n",
+                  static_cast<int>(left), static_cast<int>(top),
+                  static_cast<int>(left + GetSystemMetrics(SM_CXVIRTUALSCREEN)),
+                  static_cast<int>(top + GetSystemMetrics(SM_CYVIRTUALSCREEN)),
+                  static_cast<int>(
+                      largest_block(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN))));
+    return line;
+}
+
+// The screen saver ends the process with status 0, the display closed, on
+// each input that ends it, and not on a move of a few pixels.
+class SaverInput : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SaverInput, ClosesTheDisplayAndEndsTheProcessWithStatusZero) {
+    if (desktop_bits() < 16) {
+        GTEST_SKIP() << "the display refuses a " << desktop_bits() << "-bit desktop";
+    }
+    std::string report;
+    EXPECT_EQ(run_close_child(GetParam(), report), 0U);
+    EXPECT_EQ(report, saver_geometry_report() +
+                          "still running after a first move and one of 4 "
+                          "pixels\n" +
+                          released_before_destroy);
+}
+
+INSTANTIATE_TEST_SUITE_P(EndingInput, SaverInput,
+                         ::testing::Values("saver-key", "saver-alt-key", "saver-left-button",
+                                           "saver-right-button", "saver-move", "saver-deactivated",
+                                           "saver-app-deactivated"));
+
+// A preview into a window of another process: shown there, and ended with
+// its parent's end, within seconds.
+TEST(PreviewChild, EndsWhenItsParentInAnotherProcessIsDestroyed) {
+    if (desktop_bits() < 16) {
+        GTEST_SKIP() << "the display refuses a " << desktop_bits() << "-bit desktop";
+    }
+    WNDCLASSA parent_class{};
+    parent_class.lpfnWndProc = DefWindowProcA;
+    parent_class.lpszClassName = "quenlixor test parent";
+    RegisterClassA(&parent_class);
+    HWND parent = CreateWindowExA(0, "quenlixor test parent", "preview box", WS_POPUP | WS_VISIBLE,
+                                  60, 50, 152, 112, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent, nullptr);
+    char mode[64];
+    std::snprintf(mode, sizeof mode, "preview-of:%llu",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(parent)));
+    char report_path[MAX_PATH] = {};
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(start_close_child(mode, report_path, process));
+    // The child's window appears in the parent, as large as its client area.
+    HWND child = nullptr;
+    const DWORD start = GetTickCount();
+    while (child == nullptr && GetTickCount() - start < 60000 &&
+           WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+            DispatchMessageA(&message);
+        }
+        child = FindWindowExA(parent, nullptr, title, nullptr);
+        Sleep(20);
+    }
+    EXPECT_NE(child, nullptr) << "no preview window in the parent";
+    RECT client{};
+    GetClientRect(child, &client);
+    EXPECT_EQ(client.right, 152);
+    EXPECT_EQ(client.bottom, 112);
+    DestroyWindow(parent);
+    std::string report;
+    const DWORD destroyed = GetTickCount();
+    EXPECT_EQ(finish_close_child(process, report_path, report, 10000), 0U);
+    std::printf("the preview's process ended %lu ms after its parent was destroyed\n",
+                static_cast<unsigned long>(GetTickCount() - destroyed));
+    UnregisterClassA("quenlixor test parent", nullptr);
+}
 
 // The child's report file, written when the display window is destroyed.
 const char* child_report_path = nullptr;
+
+// Adds `text` at the end of the child's report file.
+void add_to_report(const std::string& text) {
+    HANDLE file = CreateFileA(child_report_path, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+}
 
 // Watches the destruction of the display window: display_close destroys it
 // after releasing the surfaces and the DirectDraw object.
@@ -883,23 +1336,100 @@ LRESULT CALLBACK watch_destroy(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == display_state.window &&
         display_state.offscreen_surface == nullptr && display_state.primary_surface == nullptr &&
         display_state.ddraw == nullptr) {
-        HANDLE file = CreateFileA(child_report_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(file, released_before_destroy, sizeof released_before_destroy - 1, &written,
-                      nullptr);
-            CloseHandle(file);
-        }
+        add_to_report(released_before_destroy);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The screen-saver child: opens the saver, reports its geometry, shows that
+// a first move and one of 4 pixels from it go by, then gives it the input
+// `mode` names. The last display_update must not return.
+int saver_child(const char* mode) {
+    // The cursor where the first move will be: Windows' own first move,
+    // as the window appears, finds it there too.
+    SetCursorPos(GetSystemMetrics(SM_XVIRTUALSCREEN) + 300,
+                 GetSystemMetrics(SM_YVIRTUALSCREEN) + 200);
+    if (display_open(title, picture_width, picture_height,
+                     DisplayPlace{DisplayForm::screen_saver, 0, 0}) != 1) {
+        return child_open_failed;
+    }
+    const BOOL setting_before = display_state.screen_saver_switched_off;
+    RECT rect{};
+    GetWindowRect(display_state.window, &rect);
+    const bool topmost = (GetWindowLongA(display_state.window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    char line[160];
+    std::snprintf(
+        line, sizeof line, "window %d %d %d %d topmost %d block %d setting %s cursor %s\n",
+        static_cast<int>(rect.left), static_cast<int>(rect.top), static_cast<int>(rect.right),
+        static_cast<int>(rect.bottom), topmost ? 1 : 0, static_cast<int>(display_block()),
+        setting_before ? "switched" : "kept", GetCursor() == nullptr ? "none" : "shown");
+    add_to_report(line);
+    const std::vector<std::uint32_t> frame = make_frame(8);
+    HWND window = display_state.window;
+    // Activated (as Windows does when it starts the saver), then a first
+    // move anywhere, and one 4 pixels from it along each axis.
+    PostMessageA(window, WM_ACTIVATEAPP, TRUE, 0);
+    PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(300, 200));
+    PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(304, 196));
+    if (display_update(frame.data()) != 1) {
+        return child_update_returned;
+    }
+    add_to_report("still running after a first move and one of 4 pixels\n");
+    if (SetWindowsHookExA(WH_CBT, watch_destroy, nullptr, GetCurrentThreadId()) == nullptr) {
+        return child_bad_arguments;
+    }
+    if (std::strcmp(mode, "saver-key") == 0) {
+        PostMessageA(window, WM_KEYDOWN, 'A', 0);
+    } else if (std::strcmp(mode, "saver-alt-key") == 0) {
+        PostMessageA(window, WM_SYSKEYDOWN, 'A', 0x20000000);
+    } else if (std::strcmp(mode, "saver-left-button") == 0) {
+        PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(304, 196));
+    } else if (std::strcmp(mode, "saver-right-button") == 0) {
+        PostMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(304, 196));
+    } else if (std::strcmp(mode, "saver-move") == 0) {
+        PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(300, 205));
+    } else if (std::strcmp(mode, "saver-deactivated") == 0) {
+        PostMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+    } else if (std::strcmp(mode, "saver-app-deactivated") == 0) {
+        PostMessageA(window, WM_ACTIVATEAPP, FALSE, 0);
+    } else {
+        return child_bad_arguments;
+    }
+    display_update(frame.data());
+    return child_update_returned;
+}
+
+// The preview child: a preview in the window `parent` (another process's),
+// presenting frames until the process is ended for it, or a minute passes.
+int preview_child(const char* parent) {
+    const std::uint64_t window = std::strtoull(parent, nullptr, 10);
+    if (display_open(title, picture_width, picture_height,
+                     DisplayPlace{DisplayForm::preview, 0, window}) != 1) {
+        return child_open_failed;
+    }
+    const std::vector<std::uint32_t> frame = make_frame(8);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 60000) {
+        display_update(frame.data());
+        Sleep(10);
+    }
+    return child_gave_up;
 }
 
 // The child side: open, present, ask the window to close, present again. The
 // second display_update must not return.
 int close_child(const char* mode, const char* report_path) {
     child_report_path = report_path;
-    if (display_open(title, picture_width, picture_height) != 1) {
+    if (std::strncmp(mode, "saver-", 6) == 0) {
+        return saver_child(mode);
+    }
+    if (std::strncmp(mode, "preview-of:", 11) == 0) {
+        return preview_child(mode + 11);
+    }
+    const bool full_screen = std::strcmp(mode, "full-screen-close") == 0;
+    const DisplayPlace place{full_screen ? DisplayForm::full_screen : DisplayForm::window,
+                             full_screen ? 0 : 1, 0};
+    if (display_open(title, picture_width, picture_height, place) != 1) {
         return child_open_failed;
     }
     const std::vector<std::uint32_t> frame = make_frame(8);
@@ -911,7 +1441,7 @@ int close_child(const char* mode, const char* report_path) {
     }
     if (std::strcmp(mode, "close-message") == 0) {
         PostMessageA(display_state.window, WM_CLOSE, 0, 0);
-    } else if (std::strcmp(mode, "system-close") == 0) {
+    } else if (std::strcmp(mode, "system-close") == 0 || full_screen) {
         // What the close button, the system menu and Alt+F4 send.
         PostMessageA(display_state.window, WM_SYSCOMMAND, SC_CLOSE, 0);
     } else {
