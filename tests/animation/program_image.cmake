@@ -1,6 +1,8 @@
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 # Checks the built Windows program itself: it imports only KERNEL32, USER32,
-# msvcrt and WINMM (DirectDraw is loaded at run time), and it carries its
+# msvcrt, WINMM and GDI32 (a screen saver's preview and the black around
+# full screen are painted with GDI; DirectDraw is loaded at run time), and it
+# carries its
 # application manifest as resource type 24 (RT_MANIFEST), id 1, with the
 # settings a real Windows reads from it.
 #
@@ -19,7 +21,7 @@ foreach(line IN LISTS import_lines)
     list(APPEND imports ${name})
 endforeach()
 message(STATUS "imports: ${imports}")
-set(allowed KERNEL32.DLL USER32.DLL MSVCRT.DLL WINMM.DLL)
+set(allowed KERNEL32.DLL USER32.DLL MSVCRT.DLL WINMM.DLL GDI32.DLL)
 foreach(name IN LISTS imports)
     if(NOT name IN_LIST allowed)
         message(FATAL_ERROR "${PROGRAM} imports ${name}, beyond ${allowed}")
