@@ -1,7 +1,8 @@
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 # Checks the built Windows program itself: it imports only KERNEL32, USER32,
-# msvcrt, WINMM and GDI32 (the display's black around the picture;
-# DirectDraw is loaded at run time), and it carries its
+# msvcrt, WINMM and GDI32 (a screen saver's preview and the black around
+# full screen are painted with GDI; DirectDraw is loaded at run time), and it
+# carries its
 # application manifest as resource type 24 (RT_MANIFEST), id 1, with the
 # settings a real Windows reads from it, and its icon (group 100). Of the
 # console program (quenlixor-julia.exe) the subsystem is the console's; of
