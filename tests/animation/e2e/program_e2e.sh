@@ -86,8 +86,10 @@
 #                         titled "Quenlixor Julia" saying it has no settings,
 #                         which Enter closes, status 0; /x one naming the
 #                         argument, status 2
-# The last eight do not depend on the build's width: they run with the
-# 64-bit build only, which runs wherever 64-bit Wine does.
+# Of those from alt-f4 on, only full screen and the screen saver's /s, the
+# product's own pictures, run with the 32-bit build too; the rest do not
+# depend on the build's width and run with the 64-bit build only, which runs
+# wherever 64-bit Wine does.
 # Of the native program:
 #   close                 a close request (WM_DELETE_WINDOW, the close
 #                         button's message) ends it with status 0
@@ -142,7 +144,7 @@ depth_of() {
 if [ "${1:-}" = scenarios ]; then
     pictures="window-24 window-16 scale-2 fps-max"
     case ${2:-} in
-        windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24" ;;
+        windows-32) list="$pictures simd-mmx-16 simd-none-gdi-24 fullscreen-1080 saver-s" ;;
         windows-64) list="$pictures simd-mmx-16 simd-none-gdi-24 alt-f4 console-key depth-8 bad-option stop-request fullscreen-1080 saver-s saver-p saver-c" ;;
         native) list="$pictures close no-display terminal wayland-1 wayland-2 fullscreen-1080 window-id xscreensaver" ;;
         native-emulated) list="window-24" ;; # one run, whose picture must be exact
