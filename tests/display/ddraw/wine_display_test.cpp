@@ -1057,8 +1057,9 @@ TEST_F(FormTest, FullScreenTakesTheScaleAskedForWhereItFitsElseLowersIt) {
             if (bits == 16) {
                 std::uint16_t value;
                 std::memcpy(&value, row + 2 * x, sizeof value);
-                got = ((value >> 11U) << 19U) | (((value >> 5U) & 63U) << 10U) |
-                      ((value & 31U) << 3U);
+                const std::uint32_t wide_value = value;
+                got = ((wide_value >> 11U) << 19U) | (((wide_value >> 5U) & 63U) << 10U) |
+                      ((wide_value & 31U) << 3U);
             } else {
                 std::memcpy(&got, row + 4 * x, sizeof got);
             }
