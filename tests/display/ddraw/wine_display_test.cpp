@@ -130,27 +130,24 @@ POINT client_origin() {
     return origin;
 }
 
-// Compares the window's client area on the screen with `frame`, a picture of
-// the open display's size (times its scale), as the desktop keeps it, once;
-// reports the first few differences.
-::testing::AssertionResult compare_screen(const std::vector<std::uint32_t>& frame) {
-    const int bits = desktop_bits();
-    const std::int32_t scale = display_state.scale > 1 ? display_state.scale : 1;
-    const std::int32_t width = display_state.width * scale;
-    const std::vector<std::uint32_t> shown =
-        read_screen(client_origin(), width, display_state.height * scale);
+// Compares `shown`, pixels read off the screen in rows of `width`, with
+// `expected` as a desktop of `bits` bits keeps it; reports the first few
+// differences.
+::testing::AssertionResult compare_pixels(const std::vector<std::uint32_t>& expected,
+                                          const std::vector<std::uint32_t>& shown,
+                                          std::int32_t width, int bits) {
     const auto row_length = static_cast<std::size_t>(width);
     std::size_t wrong = 0;
     std::string report;
-    for (std::size_t i = 0; i < frame.size(); ++i) {
-        const std::uint32_t expected = kept_colour(frame[i], bits);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::uint32_t want = kept_colour(expected[i], bits);
         const std::uint32_t got = kept_colour(shown[i], bits);
-        if (got != expected) {
+        if (got != want) {
             if (wrong < 5) {
                 char line[96];
                 std::snprintf(line, sizeof line, "\n  (%zu, %zu): shown 0x%06X, expected 0x%06X",
                               i % row_length, i / row_length, static_cast<unsigned>(got),
-                              static_cast<unsigned>(expected));
+                              static_cast<unsigned>(want));
                 report += line;
             }
             ++wrong;
@@ -160,7 +157,16 @@ POINT client_origin() {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
-           << wrong << " of " << frame.size() << " pixels differ:" << report;
+           << wrong << " of " << expected.size() << " pixels differ:" << report;
+}
+
+// Compares the window's client area on the screen with `frame`, a picture of
+// the open display's size (times its scale), as the desktop keeps it, once.
+::testing::AssertionResult compare_screen(const std::vector<std::uint32_t>& frame) {
+    const std::int32_t scale = display_state.scale > 1 ? display_state.scale : 1;
+    const std::int32_t width = display_state.width * scale;
+    return compare_pixels(frame, read_screen(client_origin(), width, display_state.height * scale),
+                          width, desktop_bits());
 }
 
 // Wine's DirectDraw puts a blit to the primary surface on the X screen a
@@ -856,30 +862,10 @@ std::vector<std::uint32_t> expected_area(const std::vector<std::uint32_t>& frame
     const int bits = desktop_bits();
     const DWORD start = GetTickCount();
     for (;;) {
-        const std::vector<std::uint32_t> shown = read_screen(origin, width, height);
-        std::size_t wrong = 0;
-        std::string report;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            const std::uint32_t want = kept_colour(expected[i], bits);
-            const std::uint32_t got = kept_colour(shown[i], bits);
-            if (got != want) {
-                if (wrong < 5) {
-                    char line[96];
-                    std::snprintf(
-                        line, sizeof line, "\n  (%zu, %zu): shown 0x%06X, expected 0x%06X",
-                        i % static_cast<std::size_t>(width), i / static_cast<std::size_t>(width),
-                        static_cast<unsigned>(got), static_cast<unsigned>(want));
-                    report += line;
-                }
-                ++wrong;
-            }
-        }
-        if (wrong == 0) {
-            return ::testing::AssertionSuccess();
-        }
-        if (GetTickCount() - start > 20000) {
-            return ::testing::AssertionFailure()
-                   << wrong << " of " << expected.size() << " pixels differ:" << report;
+        ::testing::AssertionResult result =
+            compare_pixels(expected, read_screen(origin, width, height), width, bits);
+        if (result || GetTickCount() - start > 20000) {
+            return result;
         }
         Sleep(20);
         // The thread's other windows (a preview's parent) answered too, as
