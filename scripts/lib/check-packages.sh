@@ -660,8 +660,7 @@ for zip in "${zips[@]}"; do
         [ -z "$imports" ] || fail "${exe##*/} in $name imports $imports beyond Windows' own DLLs"
     done
     if ! qj_wine_can_run "$arch"; then
-        qj_warn "$name: NOT RUN: this machine cannot run $( [ "$arch" = win32 ] &&
-            echo "32-bit x86 programs, so Wine cannot start them" || echo "64-bit Wine")"
+        qj_warn "$name: NOT RUN: $(qj_wine_cannot_run_why "$arch")"
         continue
     fi
     prefix=$dir/wineprefix

@@ -38,14 +38,20 @@ QJ_NATIVE_PACKAGES=(
 # more, for the native program's run as its hack. No collection of extra
 # hacks, ever.
 QJ_NATIVE_BARE_PACKAGES=(xscreensaver)
-# Packages for the 32-bit and 64-bit Windows builds (with MinGW's static
-# zlib) and running them under Wine on a virtual X display.
+# Packages for the 32-bit and 64-bit Windows builds (MinGW-w64 with its
+# static zlib): all the release needs of them.
+QJ_MINGW_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev)
+# And for running them under Wine on a virtual X display.
 QJ_WINDOWS_PACKAGES=(
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine32:i386 wine64
+    "${QJ_MINGW_PACKAGES[@]}" wine wine64
     xvfb xauth xdotool x11-utils x11-apps imagemagick
     # the virtual display's WM_STATE keeper (scripts/lib/xvfb_wm_state.py)
     python3-xlib
 )
+# 32-bit Wine, for the 32-bit programs. Where it cannot be had (a machine
+# that runs no 32-bit x86 programs, or an i386 archive that cannot be read),
+# the 64-bit programs under 64-bit Wine stand in, as the scripts say.
+QJ_WINE32_PACKAGES=(wine32:i386)
 
 # Packages for the 64-bit ARM Linux build (cross compiler, the target's
 # libraries from Debian's multiarch, qemu-user to run its tests) and its one
@@ -73,6 +79,25 @@ QJ_PACKAGING_PACKAGES=(
 )
 
 QJ_APT_UPDATED=0
+
+# qj_apt_update: apt-get update. Where one architecture's list fails to
+# download (a mirror in the middle of a sync), apt reads none of the lists
+# of that archive that come after it, and the packages of the other
+# architectures cannot be installed either: it updates again without that
+# architecture, whose packages then cannot be had (and say so when asked
+# for).
+qj_apt_update() {
+    local log failed arch without=()
+    log=$(apt-get update -qq 2>&1) && return 0
+    printf '%s\n' "$log" >&2
+    failed=$(printf '%s\n' "$log" | sed -n 's|^E: Failed to fetch .*/binary-\([a-z0-9]*\)/.*|\1|p' | sort -u)
+    [ -n "$failed" ] || return 1
+    for arch in $(dpkg --print-architecture) $(dpkg --print-foreign-architectures); do
+        grep -qx "$arch" <<<"$failed" || without+=(-o "APT::Architectures::=$arch")
+    done
+    qj_warn "the package lists for ${failed//$'\n'/ } could not be read: apt-get update without them"
+    apt-get update -qq "${without[@]}"
+}
 
 # qj_ensure_packages [--no-install-recommends] NAME...: installs the missing
 # ones when run as root (without their recommended packages, when asked);
@@ -104,7 +129,7 @@ qj_ensure_packages() {
     fi
     if [ $QJ_APT_UPDATED -eq 0 ]; then
         qj_say "apt-get update"
-        apt-get update -qq || return 1
+        qj_apt_update || qj_warn "apt-get update failed; installing from the lists there are"
         QJ_APT_UPDATED=1
     fi
     qj_say "installing: ${missing[*]}"

@@ -121,12 +121,24 @@ qj_wine_session_leave() {
 # qj_wine_can_run [ARCH]: true when this machine can start Wine's loader for
 # ARCH (default win32). Some virtual machines run no 32-bit x86 programs at
 # all (the kernel answers "Exec format error"), and then no 32-bit Windows
-# program of ours can run under Wine there.
+# program of ours can run under Wine there; where 32-bit Wine could not be
+# installed, none can either (Debian's wine command would start the 64-bit
+# loader instead, so the 32-bit one is asked by name).
 qj_wine_can_run() {
     local loader
     loader=$(qj_wine_loader "${1:-win32}")
-    if [ ! -x "$loader" ]; then
-        [ "${1:-win32}" = win32 ] && loader=$(command -v wine) || return 1
+    [ -x "$loader" ] && "$loader" --version >/dev/null 2>&1
+}
+
+# qj_wine_cannot_run_why [ARCH]: why qj_wine_can_run ARCH is false, as the
+# end of a sentence.
+qj_wine_cannot_run_why() {
+    if [ ! -x "$(qj_wine_loader "${1:-win32}")" ]; then
+        [ "${1:-win32}" = win32 ] && echo "32-bit Wine is not installed" ||
+            echo "64-bit Wine is not installed"
+    elif [ "${1:-win32}" = win32 ]; then
+        echo "this machine cannot run 32-bit x86 programs, so Wine cannot start them"
+    else
+        echo "64-bit Wine cannot start on this machine"
     fi
-    "$loader" --version >/dev/null 2>&1
 }
