@@ -13,6 +13,7 @@ namespace quenlixor {
 namespace {
 
 RateCounter rate_counter;
+FlashGuard guard;
 
 // What the user should know of a run before it starts: that --fps max
 // flashes, and where full screen or a given window gave a smaller block
@@ -49,23 +50,39 @@ void animate(const ProgramOptions& options, const DisplayPlace& place) {
     rate_start(rate_counter);
     FramePacer pacer{};
     pacer_start(pacer, options.fps);
+    guard_start(guard, options.fps, picture_width, picture_height, palette, palette_colours);
     // In a window given to it the program is a screen saver's: it reads no
     // terminal (its keys are the user's, meant for whatever else runs
     // there), and only a stop request ends it.
     const bool takes_keys = place.form != DisplayForm::given_window;
+    const auto asked_to_end = [takes_keys] {
+        return takes_keys ? !poll_key().empty() : stop_signal() != 0;
+    };
 
-    for (;;) {
+    for (bool ending = false; !ending;) {
         render_frame();
+        // The frame shows when it is due, or later where the guard holds the
+        // one before on the screen for longer; that one is shown again every
+        // frame's time meanwhile, so that the window's events and the keys
+        // are still answered.
+        const std::uint64_t hold_until =
+            guard_judge(guard, framebuffer, display_block(), display_shown_size());
+        while (!ending && pacer_hold(pacer, hold_until)) {
+            display_update(guard.on_screen.data());
+            ending = asked_to_end();
+        }
+        if (ending) {
+            break;
+        }
         rate_count_frame(rate_counter);
         {
             const std::string caption = caption_text(rate_counter.rate_shown);
             display_set_caption(caption.c_str());
         }
         display_update(framebuffer);
-        pacer_wait(pacer);
-        if (takes_keys ? !poll_key().empty() : stop_signal() != 0) {
-            break;
-        }
+        guard_shown(guard, framebuffer, pacer.shown_us);
+        pacer_shown(pacer);
+        ending = asked_to_end();
     }
 
     display_close();

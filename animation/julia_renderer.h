@@ -27,6 +27,9 @@ extern std::uint32_t framebuffer[pixel_count];
 // Colour of every escape-time count: 0-19 a ramp, 20 white, 21-255 zero.
 extern std::uint32_t palette[256];
 
+// The palette's colours: entries 0 to 20 (the rest are black, as entry 0 is).
+inline constexpr int palette_colours = 21;
+
 // Frames are numbered 0 to frame_number_max; the frame after the last is 0.
 inline constexpr std::int32_t frame_number_max = 2147483647;
 

@@ -31,11 +31,11 @@
 #include <thread>
 #include <vector>
 
+#include "animation/flash_check.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "platform/platform.h"
 #include "tools/export_run.h"
-#include "tools/flash_check.h"
 
 namespace quenlixor {
 namespace {
@@ -101,9 +101,10 @@ void flash_check(benchmark::State& state) {
     FlashScratch scratch;
     std::vector<FieldChange> changes;
     FlashWatch watch;
-    const FlashPace pace{1, 60};
+    FlashTimeline timeline;
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
-        start_flash_watch(watch, setup, &pace, 1);
+        start_flash_watch(watch, setup);
+        start_flash_timeline(timeline, FlashPace{1, 60}, false);
         double seconds = 0;
         for (int index = 0; index < frames; ++index) {
             std::vector<std::uint32_t>& picture = pictures[index % 2];
@@ -115,12 +116,13 @@ void flash_check(benchmark::State& state) {
             frame_changes(setup, picture.data(), pictures[(index + 1) % 2].data(), scratch,
                           changes);
             watch_changes(watch, index, changes);
+            flash_place_frame(timeline, watch, index, index);
             seconds +=
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         }
         state.SetIterationTime(seconds);
     }
-    state.counters["flashes_found"] = watch.findings[0].found ? 1 : 0;
+    state.counters["flashes_found"] = timeline.finding.found ? 1 : 0;
 }
 
 bool gifsicle_installed() {

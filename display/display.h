@@ -81,6 +81,15 @@ inline std::int32_t display_open(const char* title, std::int32_t width, std::int
 // pixel fits, as in a small preview, which shows it shrunk).
 std::int32_t display_block();
 
+// The picture's size on the screen since display_open succeeded, in the
+// screen's pixels: display_block() times its own, or where that is 0 the
+// size it is shrunk to (nearest pixels, as present_shrunk shows it).
+struct ShownSize {
+    std::int32_t width;
+    std::int32_t height;
+};
+ShownSize display_shown_size();
+
 void display_close();
 std::int32_t display_update(const std::uint32_t* pixels);
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "tools/flash_check.h"
+#include "animation/flash_check.h"
 
 namespace quenlixor {
 

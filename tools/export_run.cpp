@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/flash_check.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "platform/paths.h"
@@ -16,7 +17,6 @@
 #include "tools/export_options.h"
 #include "tools/export_pipeline.h"
 #include "tools/export_progress.h"
-#include "tools/flash_check.h"
 #include "tools/gif_encoder.h"
 #include "tools/output_file.h"
 #include "tools/png_encoder.h"
@@ -24,10 +24,6 @@
 
 namespace quenlixor {
 namespace {
-
-// The palette's colours: entries 0-20, the ramp and white (the rest are
-// black, as entry 0 is).
-constexpr int palette_colours = 21;
 
 // One file output that stays open for the whole run (the GIF, the raw
 // stream) or until the last frame (--png PATH, --raw PATH).
@@ -44,7 +40,11 @@ struct Export {
     bool gif = false;
     int delay = 4;
     FileOutput gif_file;
-    std::vector<unsigned char> gif_held;  // the GIF's last frame, until the next differs
+    // The GIF's last frame, until its delay is known (the next frame's
+    // time), and the frame before it, until the next differs.
+    std::vector<unsigned char> gif_pending;
+    std::int64_t gif_pending_tick = 0;
+    std::vector<unsigned char> gif_held;
     FileOutput png_file;
     FileOutput raw_file;
     FileOutput raw_stream;
@@ -53,12 +53,16 @@ struct Export {
     bool failed = false;
     Progress progress;
     std::int64_t written = 0;
-    // The flash check of the outputs that are animations, at their paces:
-    // the PNG and raw frames at 60 a second, the GIF at its own.
+    // The flash check of the outputs that are animations, each on its own
+    // timeline: the PNG and raw frames at 60 a second, unguarded (they have
+    // no times of their own); the GIF at its own pace, guarded.
     bool flash = false;
     FlashSetup flash_setup;
     FlashWatch flash_watch;
-    std::string pace_names[2];
+    int timeline_count = 0;
+    FlashTimeline timelines[2];
+    std::string timeline_names[2];
+    int gif_timeline = -1;
 };
 
 int bad_input(const std::string& message) {
@@ -174,38 +178,40 @@ void finish_frame(const Export& job, FrameWork& frame, const FrameWork* previous
 }
 
 // Sets up the flash check when an output is an animation: the PNG and raw
-// sequences and the raw stream at 60 frames a second (a screen's pace), the
-// GIF at its own.
+// sequences and the raw stream at 60 frames a second (a screen's pace),
+// the GIF at its own, held longer where it would flash.
 void prepare_flash_check(Export& job) {
     const ExportOptions& options = job.options;
     if (options.count < 2) {
         return;
     }
-    FlashPace paces[2];
-    int pace_count = 0;
     const bool png = options.png.destination == Destination::sequence;
     const bool raw = options.raw.destination == Destination::sequence ||
                      options.raw.destination == Destination::stream;
+    const auto add_timeline = [&job](FlashPace pace, bool guarded, const char* name) {
+        start_flash_timeline(job.timelines[job.timeline_count], pace, guarded);
+        job.timeline_names[job.timeline_count] = name;
+        return job.timeline_count++;
+    };
     if (png || raw) {
-        paces[pace_count] = FlashPace{1, 60};
-        job.pace_names[pace_count++] = png && raw ? "the PNG and raw frames"
-                                       : png      ? "the PNG frames"
-                                                  : "the raw frames";
+        add_timeline(FlashPace{1, 60}, false,
+                     png && raw ? "the PNG and raw frames"
+                     : png      ? "the PNG frames"
+                                : "the raw frames");
     }
     if (job.gif) {
-        paces[pace_count] = FlashPace{job.delay, 100};
-        job.pace_names[pace_count++] = "the GIF";
+        job.gif_timeline = add_timeline(FlashPace{job.delay, 100}, true, "the GIF");
     }
-    if (pace_count == 0) {
+    if (job.timeline_count == 0) {
         return;
     }
     job.flash = true;
     prepare_flash_setup(job.flash_setup, palette, palette_colours, picture_width, picture_height,
                         options.scale);
-    start_flash_watch(job.flash_watch, job.flash_setup, paces, pace_count);
+    start_flash_watch(job.flash_watch, job.flash_setup);
 }
 
-// "the GIF at 25 frames a second", from a pace.
+// "the raw frames at 60 frames a second", from a timeline.
 std::string paced_name(const std::string& name, const FlashPace& pace) {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g",
@@ -213,26 +219,23 @@ std::string paced_name(const std::string& name, const FlashPace& pace) {
     return name + " at " + rate + " frames a second";
 }
 
-// One line on stderr if an output flashes more than three times in a second.
+// One line on stderr if an output flashes more than three times in a
+// second. Only the outputs without times of their own can: the GIF is held
+// where it would.
 void warn_of_flashes(const Export& job) {
-    const FlashWatch& watch = job.flash_watch;
-    int first = -1;
-    std::string also;
-    for (int pace = 0; pace < watch.pace_count; ++pace) {
-        if (!watch.findings[pace].found) {
-            continue;
-        }
-        if (first < 0) {
-            first = pace;
-        } else {
-            also = " (so does " + paced_name(job.pace_names[pace], watch.paces[pace]) + ")";
+    const FlashTimeline* flashing = nullptr;
+    std::string name;
+    for (int at = 0; at < job.timeline_count && flashing == nullptr; ++at) {
+        if (job.timelines[at].finding.found) {
+            flashing = &job.timelines[at];
+            name = job.timeline_names[at];
         }
     }
-    if (first < 0) {
+    if (flashing == nullptr) {
         return;
     }
-    const FlashFinding& finding = watch.findings[first];
-    const FlashPace& pace = watch.paces[first];
+    const FlashFinding& finding = flashing->finding;
+    const FlashPace& pace = flashing->pace;
     // The frames shown in that second.
     const std::int64_t shown = (pace.ticks_per_second + pace.frame_ticks - 1) / pace.frame_ticks;
     const std::int64_t last = std::min<std::int64_t>(finding.first + shown, job.options.count) - 1;
@@ -241,13 +244,13 @@ void warn_of_flashes(const Export& job) {
                                  : "a 341x256 part of the picture as shown";
     std::fprintf(
         stderr,
-        "julia-frames: warning: %s%s flash%s %lld%s times in the second from %.2f s "
-        "(frames %ld to %ld: %lld changes of %s over more than a quarter of %s); more "
-        "than 3 flashes a second can set off seizures in people with photosensitive "
-        "epilepsy\n",
-        paced_name(job.pace_names[first], pace).c_str(), also.c_str(),
-        job.pace_names[first] == "the GIF" ? "es" : "", static_cast<long long>(finding.changes / 2),
-        finding.changes % 2 != 0 ? ".5" : "", frame_seconds(pace, finding.first),
+        "julia-frames: warning: %s flash %lld%s times in the second from %.2f s (frames %ld to "
+        "%ld: %lld changes of %s over more than a quarter of %s); more than 3 flashes a second "
+        "can set off seizures in people with photosensitive epilepsy (--gif and the program "
+        "hold frames longer where they would flash)\n",
+        paced_name(name, pace).c_str(), static_cast<long long>(finding.changes / 2),
+        finding.changes % 2 != 0 ? ".5" : "",
+        static_cast<double>(finding.first_tick) / pace.ticks_per_second,
         static_cast<long>(frame_at(job.options, finding.first)),
         static_cast<long>(frame_at(job.options, last)), static_cast<long long>(finding.changes),
         finding.red ? "saturated red" : "brightness", part.c_str());
@@ -278,13 +281,28 @@ void write_to_sequence(Export& job, const PictureOutput& output, bool& sequence_
     }
 }
 
-// A frame that changes nothing is folded into the one before it.
+// A frame whose delay is known; one that changes nothing is folded into the
+// one before it.
 void write_gif_frame(Export& job, const std::vector<unsigned char>& bytes) {
-    if (!job.gif || gif_fold_frame(job.gif_held, bytes)) {
+    if (gif_fold_frame(job.gif_held, bytes)) {
         return;
     }
     write_to_file(job, job.gif_file, job.gif_held, false);
     job.gif_held = bytes;
+}
+
+// The GIF's frame `bytes`, shown at `tick` (in hundredths): the frame
+// before now has its delay, the time to this one.
+void add_gif_frame(Export& job, const std::vector<unsigned char>& bytes, std::int64_t tick) {
+    if (!job.gif) {
+        return;
+    }
+    if (!job.gif_pending.empty()) {
+        gif_set_delay(job.gif_pending, static_cast<int>(tick - job.gif_pending_tick));
+        write_gif_frame(job, job.gif_pending);
+    }
+    job.gif_pending = bytes;
+    job.gif_pending_tick = tick;
 }
 
 // On the calling thread, frame after frame: every output's share of it.
@@ -295,11 +313,20 @@ bool write_frame(Export& job, const FrameWork& frame) {
         job.failed = true;
         return false;
     }
+    std::int64_t gif_tick = frame.index * job.delay;
     if (job.flash) {
         watch_changes(job.flash_watch, frame.index, frame.flash_changes);
+        for (int at = 0; at < job.timeline_count; ++at) {
+            FlashTimeline& timeline = job.timelines[at];
+            const std::int64_t tick = flash_next_tick(timeline, job.flash_watch, frame.index);
+            flash_place_frame(timeline, job.flash_watch, frame.index, tick);
+            if (at == job.gif_timeline) {
+                gif_tick = tick;
+            }
+        }
     }
     write_to_file(job, job.raw_stream, frame.raw_bytes, false);
-    write_gif_frame(job, frame.gif_bytes);
+    add_gif_frame(job, frame.gif_bytes, gif_tick);
     write_to_sequence(job, job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
     write_to_sequence(job, job.options.raw, job.raw_sequence_failed, "raw frame", frame,
@@ -418,6 +445,8 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
     }
 
     if (complete && stop_signal() == 0 && job.gif) {
+        // The last frame shows for one frame's time.
+        add_gif_frame(job, {}, job.gif_pending_tick + job.delay);
         job.gif_held.push_back(gif_trailer);
         write_to_file(job, job.gif_file, job.gif_held, true);
     }

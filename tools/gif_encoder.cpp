@@ -23,7 +23,6 @@ namespace {
 
 constexpr int colour_table_size = 32;  // 22 entries rounded up to a power of two
 constexpr int colour_table_bits = 5;
-constexpr int palette_colours = 21;  // entries 0-20
 // The transparent index of a frame that changes nothing: no changed pixel
 // takes index 0 from it.
 constexpr std::uint8_t still_transparent_index = 0;
@@ -330,6 +329,12 @@ bool shows_nothing(const std::vector<unsigned char>& frame) {
 }
 
 }  // namespace
+
+void gif_set_delay(std::vector<unsigned char>& frame, int delay_centiseconds) {
+    const auto delay = static_cast<unsigned>(std::clamp(delay_centiseconds, 0, 65535));
+    frame[delay_at] = static_cast<unsigned char>(delay);
+    frame[delay_at + 1] = static_cast<unsigned char>(delay >> 8);
+}
 
 bool gif_fold_frame(std::vector<unsigned char>& held, const std::vector<unsigned char>& frame) {
     if (held.size() <= data_at || !shows_nothing(frame)) {

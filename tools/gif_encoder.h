@@ -35,6 +35,10 @@ void gif_head(int scale, std::vector<unsigned char>& bytes);
 bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int delay_centiseconds,
                int scale, std::vector<std::uint8_t>& work, std::vector<unsigned char>& bytes);
 
+// Sets the delay of `frame` (gif_frame's bytes) to `delay_centiseconds`
+// (0 to 65535).
+void gif_set_delay(std::vector<unsigned char>& frame, int delay_centiseconds);
+
 // Folds `frame` (gif_frame's bytes of the frame after the one in `held`)
 // into `held` when it changes nothing: held's frame then shows for both
 // delays, and `frame` need not be written. False, changing nothing, when

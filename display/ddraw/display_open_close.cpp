@@ -176,6 +176,14 @@ std::int32_t display_block() {
     return display_state.scale;
 }
 
+ShownSize display_shown_size() {
+    const DisplayState& state = display_state;
+    if (state.scale > 0) {
+        return {state.width * state.scale, state.height * state.scale};
+    }
+    return {state.place.right - state.place.left, state.place.bottom - state.place.top};
+}
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
                           const DisplayPlace& place) {
     DisplayState& state = display_state;

@@ -518,6 +518,10 @@ std::int32_t display_block() {
     return state.placement.block;
 }
 
+ShownSize display_shown_size() {
+    return {state.place.width, state.place.height};
+}
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
                           const DisplayPlace& place) {
     failure[0] = '\0';

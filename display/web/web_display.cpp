@@ -452,6 +452,12 @@ std::int32_t display_block() {
     return state.block;
 }
 
+// Where not even a block of 1 fits, the page shrinks the canvas itself,
+// smoothly: what the picture shows as then is the picture at block 1.
+ShownSize display_shown_size() {
+    return {state.block * state.width, state.block * state.height};
+}
+
 std::int32_t display_open(const char* title, std::int32_t width, std::int32_t height,
                           const DisplayPlace& place) {
     failure = "";

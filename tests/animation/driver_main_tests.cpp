@@ -42,6 +42,13 @@ struct World {
     std::int32_t scale_opened;
     DisplayPlace place_opened;
     std::int32_t block_fitted;  // what display_block answers
+    // Frames the renderer draws with a square that turns white and black
+    // by turns (else every frame is black).
+    bool flashing;
+    // The frames shown (a held frame shown again as well), by the number
+    // they were rendered as, and when.
+    std::vector<std::int32_t> updates;
+    std::vector<std::uint64_t> update_us;
     std::vector<std::int32_t> frames_shown;
     std::vector<char*> utf8_argv;  // what utf8_arguments gives, when not empty
 };
@@ -55,6 +62,7 @@ void record(const std::string& call) {
 }  // namespace
 
 alignas(32) std::uint32_t framebuffer[pixel_count];
+std::uint32_t palette[256];
 std::int32_t frame_number;
 
 void prepare_tables() {
@@ -66,6 +74,13 @@ void render_frame() {
         static_cast<std::int32_t>((static_cast<std::uint32_t>(frame_number) + 1U) & 0x7FFFFFFFU);
     world.frames_shown.push_back(frame_number);
     ++world.frames_rendered;
+    // A 100 x 100 square in the middle turns white and black by turns.
+    std::fill(std::begin(framebuffer), std::end(framebuffer), palette[0]);
+    if (world.flashing && frame_number % 2 != 0) {
+        for (int y = 70; y < 170; ++y) {
+            std::fill_n(framebuffer + y * picture_width + 110, 100, palette[20]);
+        }
+    }
     simulated.tick_ms += world.frame_ms;
     record("render_frame");
 }
@@ -94,6 +109,10 @@ std::int32_t display_block() {
     return world.block_fitted;
 }
 
+ShownSize display_shown_size() {
+    return {world.block_fitted * picture_width, world.block_fitted * picture_height};
+}
+
 const char* display_failure() {
     return "primary surface: DDERR_NODIRECTDRAWHW (0x88760233)";
 }
@@ -104,6 +123,8 @@ void display_close() {
 
 std::int32_t display_update(const std::uint32_t* pixels) {
     record(pixels == framebuffer ? "display_update(framebuffer)" : "display_update(other)");
+    world.updates.push_back(pixels == framebuffer ? frame_number : -1);
+    world.update_us.push_back(simulated.now_us);
     return 0;  // a failed lock: the loop goes on all the same
 }
 
@@ -159,6 +180,10 @@ void reset_world() {
     world = World{};
     world.open_result = 1;
     frame_number = 0;
+    for (std::uint32_t entry = 0; entry < 256; ++entry) {
+        palette[entry] = entry <= 20 ? entry * 0x0C0C0CU : 0;
+    }
+    palette[20] = 0xFFFFFF;
     simulated = SimulatedPlatform{};
     simulated.tick_ms = 5000;
     simulated.number_text_with_point = true;  // as Windows' _gcvt: "57."
@@ -247,17 +272,77 @@ std::string run_three_frames(std::vector<std::string> arguments) {
 
 TEST(DriverMainTest, OptionsSetTheScaleTheFirstFrameAndThePace) {
     // Paced at 60 frames a second unless asked otherwise: frame k is due
-    // k / 60 s after the start.
+    // k / 60 s after the start, and shows then.
     EXPECT_EQ(run_three_frames({}), "");
     EXPECT_EQ(world.place_opened.form, DisplayForm::window);
     EXPECT_EQ(world.scale_opened, 1);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{1, 2, 3}));
-    EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{16666, 16667, 16667}));
+    EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{16666, 16667}));
+    EXPECT_EQ(world.update_us, (std::vector<std::uint64_t>{0, 16666, 33333}));
 
     EXPECT_EQ(run_three_frames({"--scale", "3", "--frame", "0", "--fps", "100"}), "");
     EXPECT_EQ(world.scale_opened, 3);
     EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{0, 1, 2}));
-    EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{10000, 10000, 10000}));
+    EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{10000, 10000}));
+}
+
+// Runs frames of a square that turns every frame, shown at `block`, for
+// `polls` polls of the key.
+void run_flashing(std::int32_t block, int polls, std::vector<std::string> arguments = {}) {
+    reset_world();
+    world.flashing = true;
+    world.block_fitted = block;
+    simulated.polls_before_key = polls;
+    simulated.key_codes = {'q'};
+    EXPECT_EQ(run_program(std::move(arguments)), 0);
+}
+
+TEST(DriverMainTest, AFrameThatWouldFlashIsHeldBackAndTheOneBeforeShownAgainMeanwhile) {
+    // At block 4 the square (400 x 400 pixels on the screen) fills any field
+    // around it, and turns at every frame: a seventh turn within a second
+    // would be a fourth flash. So frame 8 shows a second and a frame after
+    // frame 2, the turn six before it, and frame 7 stays on the screen until
+    // then, shown again every sixtieth of a second; frame 9 shows a second
+    // and a frame after frame 3, as soon as the pace allows, and so on.
+    run_flashing(4, 140);
+    std::vector<std::int32_t> new_frames;
+    std::vector<std::uint64_t> new_frame_us;
+    std::vector<int> held_after;  // by frame
+    for (std::size_t at = 0; at < world.updates.size(); ++at) {
+        if (world.updates[at] < 0) {
+            ++held_after.back();
+            continue;
+        }
+        new_frames.push_back(world.updates[at]);
+        new_frame_us.push_back(world.update_us[at]);
+        held_after.push_back(0);
+    }
+    ASSERT_GE(new_frames.size(), 14U);
+    EXPECT_EQ(std::vector<std::int32_t>(new_frames.begin(), new_frames.begin() + 14),
+              (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
+    const std::uint64_t second_and_frame = 1000000 + 16666;
+    EXPECT_EQ(new_frame_us[6], 100000U);
+    EXPECT_EQ(new_frame_us[7], new_frame_us[1] + second_and_frame);
+    EXPECT_EQ(new_frame_us[8], new_frame_us[2] + second_and_frame);
+    EXPECT_EQ(new_frame_us[13], new_frame_us[7] + second_and_frame);
+    EXPECT_EQ(std::vector<int>(held_after.begin(), held_after.begin() + 14),
+              (std::vector<int>{0, 0, 0, 0, 0, 0, 55, 0, 0, 0, 0, 0, 55, 0}));
+    // At block 1 the square is an eighth of the picture, the field there:
+    // nothing is held, each frame shows when due.
+    run_flashing(1, 70);
+    EXPECT_THAT(world.updates, testing::Not(testing::Contains(-1)));
+    EXPECT_EQ(world.update_us[7], 7 * 1000000U / 60);
+    // Unpaced, nothing is held either.
+    run_flashing(4, 70, {"--fps", "max"});
+    EXPECT_THAT(world.updates, testing::Not(testing::Contains(-1)));
+    EXPECT_TRUE(simulated.sleeps.empty());
+}
+
+TEST(DriverMainTest, AKeyWhileAFrameIsHeldEndsTheRunThere) {
+    run_flashing(4, 20);
+    ASSERT_EQ(world.frames_rendered, 8);
+    EXPECT_EQ(world.updates.back(), -1) << "ended while frame 7 was held";
+    EXPECT_EQ(simulated.calls.back(), "end_process(0)");
 }
 
 TEST(DriverMainTest, TheUnpacedRunIsAskedForAndSaysItFlashes) {
@@ -275,7 +360,7 @@ TEST(DriverMainTest, FullScreenAsksForTheLargestBlockOrSaysWhereScaleWasLowered)
     EXPECT_EQ(run_three_frames({"--fullscreen"}), "");
     EXPECT_EQ(world.place_opened.form, DisplayForm::full_screen);
     EXPECT_EQ(world.place_opened.scale, 0);
-    EXPECT_EQ(simulated.sleeps.size(), 3U) << "paced by default in every form";
+    EXPECT_EQ(simulated.sleeps.size(), 2U) << "paced by default in every form";
 
     // display_block() answers what the display fitted: 0 at first, as reset;
     // the stand-in is told 4 before the run.
@@ -373,7 +458,7 @@ TEST(DriverMainTest, TheScreenSaverRunsTheLoopPacedAsTheScreenSaverOrThePreview)
         EXPECT_EQ(world.place_opened.window, preview ? 66318U : 0U);
         EXPECT_EQ(world.place_opened.scale, 0) << "the largest block that fits";
         EXPECT_EQ(world.frames_shown, (std::vector<std::int32_t>{1, 2, 3}));
-        EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{16666, 16667, 16667}));
+        EXPECT_EQ(simulated.sleeps, (std::vector<std::uint32_t>{16666, 16667}));
         std::vector<std::string> expected = {"catch_stop_requests",
                                              "display_open(Quenlixor Julia (Tolvane),320,240)",
                                              "prepare_tables"};

@@ -13,6 +13,13 @@
 namespace quenlixor {
 namespace {
 
+// After a frame has been shown: counts it and waits until the next is due.
+void pacer_wait(FramePacer& pacer) {
+    pacer_shown(pacer);
+    while (pacer_hold(pacer, 0)) {
+    }
+}
+
 // Runs frames costing `frame_cost_us` each (work + pacing) from a start at
 // 7 s for `seconds` and returns the frame end times.
 std::vector<std::uint64_t> run_paced(std::int32_t fps, std::uint64_t frame_cost_us,

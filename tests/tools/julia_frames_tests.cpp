@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/flash_check.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "platform/processor_features.h"
@@ -572,7 +573,8 @@ TEST_F(JuliaFramesTest, WarnsOfFlashesInOneLineAndStillWritesEveryFrame) {
     }
 
     // Every 11th frame at 60 a second flashes from its second frame on
-    // (frame 23); --quiet keeps the warning, and the stream is whole.
+    // (frame 23); --quiet keeps the warning, and the stream is whole. The
+    // warning counts flashes, two changes each.
     outcome = run({"--frame", "1", "--count", "64", "--step", "11", "--quiet", "--raw", "-"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(count_lines(outcome.err), 1) << outcome.err;
@@ -585,18 +587,42 @@ TEST_F(JuliaFramesTest, WarnsOfFlashesInOneLineAndStillWritesEveryFrame) {
     EXPECT_NE(outcome.err.find("can set off seizures in people with photosensitive epilepsy"),
               std::string::npos)
         << outcome.err;
+    EXPECT_NE(outcome.err.find("--gif and the program hold frames longer"), std::string::npos)
+        << outcome.err;
+    double flashes = 0;
+    long changes = 0;
+    ASSERT_EQ(std::sscanf(outcome.err.c_str() + outcome.err.find(" flash ") + 7, "%lf", &flashes),
+              1);
+    ASSERT_EQ(
+        std::sscanf(outcome.err.c_str() + outcome.err.find(": ", outcome.err.find("(frames")) + 2,
+                    "%ld", &changes),
+        1);
+    EXPECT_GE(changes, 7) << outcome.err;
+    EXPECT_EQ(flashes * 2, static_cast<double>(changes)) << outcome.err;
     ASSERT_EQ(outcome.out.size(), 64 * 307200U);
     EXPECT_TRUE(outcome.out.substr(0, 307200) == expected_raw_frame(1));
     EXPECT_TRUE(outcome.out.substr(63 * 307200) == expected_raw_frame(1 + 63 * 11));
 
-    // A GIF at 50 frames a second, every 20th frame: written whole.
+    // The same frames as PNG files: a sequence is an animation, judged the
+    // same way; the last frame alone is a picture, not judged.
+#if defined(QUENLIXOR_HAVE_PNG)
+    outcome = run({"--frame", "1", "--count", "64", "--step", "11", "--png", output("p-%d.png")});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(
+        outcome.err.rfind("julia-frames: warning: the PNG frames at 60 frames a second flash ", 0),
+        0U)
+        << outcome.err;
+    outcome = run({"--frame", "1", "--count", "64", "--step", "11", "--png", output("last.png")});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+#endif
+
+    // A GIF at 50 frames a second, every 20th frame: held where it would
+    // flash, so no warning, and written whole.
     outcome = run(
         {"--frame", "1", "--count", "60", "--step", "20", "--fps", "50", "--gif", output("b.gif")});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(count_lines(outcome.err), 1) << outcome.err;
-    EXPECT_EQ(outcome.err.rfind("julia-frames: warning: the GIF at 50 frames a second flashes ", 0),
-              0U)
-        << outcome.err;
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
     const std::string gif = read_file(output("b.gif"));
     EXPECT_EQ(gif.rfind("GIF89a", 0), 0U);
     EXPECT_EQ(gif.back(), '\x3B');
@@ -1047,27 +1073,36 @@ void expect_screen_descriptor_of_the_palette(const GifFileType& gif) {
     }
 }
 
-// Decodes the GIF at `path` and checks that, shown image after image for
-// their delays of 3 cs per frame, it is the `count` frames from `first`,
-// `step` apart, at `scale`, exactly. Returns the number of images.
-int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t step, int count,
-                     int scale) {
+// What a GIF shows: the picture after each image, and for how long.
+struct GifShown {
+    int width = 0;
+    int height = 0;
+    std::vector<std::vector<std::uint32_t>> pictures;
+    std::vector<int> delays;  // in hundredths of a second
+};
+
+// Decodes the GIF at `path` with giflib and lays its images one over the
+// other, as a viewer does: every image left in place, its transparent
+// pixels showing the picture before. Checks each image's records on the
+// way: what julia-frames writes (no local colour table, every index in the
+// global one, a transparent index on every image but the first) and that
+// it loops for ever with the palette as its colour table.
+GifShown decode_gif(const std::string& path) {
+    GifShown shown;
     int error = 0;
     GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
     EXPECT_NE(gif, nullptr);
     if (gif == nullptr) {
-        return 0;
+        return shown;
     }
     EXPECT_EQ(DGifSlurp(gif), GIF_OK);
-    const int width = 320 * scale;
-    const int height = 240 * scale;
-    EXPECT_EQ(gif->SWidth, width);
-    EXPECT_EQ(gif->SHeight, height);
+    shown.width = gif->SWidth;
+    shown.height = gif->SHeight;
     EXPECT_NE(gif->SColorMap, nullptr);
     EXPECT_GE(gif->ImageCount, 1);
     if (gif->SColorMap == nullptr || gif->ImageCount < 1) {
         DGifCloseFile(gif, &error);
-        return 0;
+        return shown;
     }
     expect_screen_descriptor_of_the_palette(*gif);
 
@@ -1085,8 +1120,8 @@ int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t s
     EXPECT_TRUE(loops);
 
     // No colour yet: a value no pixel has.
-    std::vector<std::uint32_t> canvas(static_cast<std::size_t>(width * height), 0xFF000000U);
-    int shown = 0;  // frames shown so far
+    std::vector<std::uint32_t> canvas(static_cast<std::size_t>(shown.width * shown.height),
+                                      0xFF000000U);
     for (int image = 0; image < gif->ImageCount; ++image) {
         const SavedImage& saved = gif->SavedImages[image];
         EXPECT_EQ(saved.ImageDesc.ColorMap, nullptr) << image;
@@ -1102,9 +1137,9 @@ int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t s
             EXPECT_LT(control.TransparentColor, gif->SColorMap->ColorCount);
         }
         const GifImageDesc& area = saved.ImageDesc;
-        EXPECT_LE(area.Left + area.Width, width);
-        EXPECT_LE(area.Top + area.Height, height);
-        if (area.Left + area.Width > width || area.Top + area.Height > height) {
+        EXPECT_LE(area.Left + area.Width, shown.width);
+        EXPECT_LE(area.Top + area.Height, shown.height);
+        if (area.Left + area.Width > shown.width || area.Top + area.Height > shown.height) {
             break;
         }
         int outside_the_table = 0;
@@ -1119,26 +1154,108 @@ int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t s
                     continue;
                 }
                 const GifColorType colour = gif->SColorMap->Colors[index];
-                canvas[static_cast<std::size_t>((area.Top + row) * width + area.Left + column)] =
+                canvas[static_cast<std::size_t>((area.Top + row) * shown.width + area.Left +
+                                                column)] =
                     (static_cast<std::uint32_t>(colour.Red) << 16) |
                     (static_cast<std::uint32_t>(colour.Green) << 8) | colour.Blue;
             }
         }
         EXPECT_EQ(outside_the_table, 0) << image;
+        shown.pictures.push_back(canvas);
+        shown.delays.push_back(control.DelayTime);
+    }
+    DGifCloseFile(gif, &error);
+    return shown;
+}
+
+// Decodes the GIF at `path` and checks that, shown image after image for
+// their delays of 3 cs per frame, it is the `count` frames from `first`,
+// `step` apart, at `scale`, exactly. Returns the number of images.
+int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t step, int count,
+                     int scale) {
+    const GifShown gif = decode_gif(path);
+    EXPECT_EQ(gif.width, 320 * scale);
+    EXPECT_EQ(gif.height, 240 * scale);
+    int shown = 0;  // frames shown so far
+    for (std::size_t image = 0; image < gif.pictures.size(); ++image) {
         // Shown for one frame's delay or a multiple: each of those frames.
-        EXPECT_EQ(control.DelayTime % 3, 0) << image;
-        EXPECT_GT(control.DelayTime, 0) << image;
-        for (int frame = 0; frame < control.DelayTime / 3; ++frame, ++shown) {
+        const int delay = gif.delays[image];
+        EXPECT_EQ(delay % 3, 0) << image;
+        EXPECT_GT(delay, 0) << image;
+        for (int frame = 0; frame < delay / 3; ++frame, ++shown) {
             const auto number = static_cast<std::int32_t>((first + step * shown) & 0x7FFFFFFF);
             expected_raw_frame(number);
-            EXPECT_EQ(pixels_off_their_block(canvas, framebuffer, scale, 0x00FFFFFFU), 0)
+            EXPECT_EQ(pixels_off_their_block(gif.pictures[image], framebuffer, scale, 0x00FFFFFFU),
+                      0)
                 << "frame " << number << ", scale " << scale;
         }
     }
     EXPECT_EQ(shown, count);
-    const int images = gif->ImageCount;
-    DGifCloseFile(gif, &error);
-    return images;
+    return static_cast<int>(gif.pictures.size());
+}
+
+TEST_F(JuliaFramesTest, AGifIsHeldWhereItWouldFlashAndPlaysAtItsPaceElsewhere) {
+    // Frames 180-239 at scale 4 flash more than three times a second at 25
+    // a second. The GIF holds every frame, in order, each at least its 4 cs
+    // (a frame that changes nothing folded into the one before), some of
+    // them longer; shown at its own delays no field of it changes a seventh
+    // time within a second, while the same frames every 4 cs do.
+    const int first = 180;
+    const int scale = 4;
+    const int count = 60;
+    const Outcome outcome = run({"--frame", std::to_string(first), "--count", std::to_string(count),
+                                 "--scale", std::to_string(scale), "--gif", output("held.gif")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    const GifShown gif = decode_gif(output("held.gif"));
+    ASSERT_FALSE(gif.pictures.empty());
+
+    FlashSetup setup;
+    prepare_flash_setup(setup, palette, palette_colours, picture_width, picture_height, scale);
+    FlashWatch watch;
+    start_flash_watch(watch, setup);
+    FlashTimeline as_held;
+    FlashTimeline every_4_cs;
+    start_flash_timeline(as_held, FlashPace{1, 100}, false);
+    start_flash_timeline(every_4_cs, FlashPace{4, 100}, false);
+    FlashScratch scratch;
+    std::vector<FieldChange> changes;
+    std::vector<std::uint32_t> previous;
+    std::size_t image = 0;
+    int image_frames = 0;   // the frames the image stands for so far
+    std::int64_t tick = 0;  // when the image shows
+    int longer = 0;         // images shown longer than their frames' time
+    prepare_tables();
+    std::vector<std::uint32_t> picture(pixel_count);
+    for (int index = 0; index < count; ++index) {
+        render_frame_into(first + index, picture.data(), fastest_kernel());
+        if (index > 0 && picture != previous) {
+            // The next image.
+            EXPECT_GE(gif.delays[image], 4 * image_frames) << "image " << image;
+            longer += gif.delays[image] > 4 * image_frames ? 1 : 0;
+            tick += gif.delays[image];
+            ++image;
+            image_frames = 0;
+            ASSERT_LT(image, gif.pictures.size());
+        }
+        ++image_frames;
+        EXPECT_EQ(pixels_off_their_block(gif.pictures[image], picture.data(), scale, 0x00FFFFFFU),
+                  0)
+            << "frame " << first + index;
+        changes.clear();
+        if (index > 0) {
+            ASSERT_TRUE(frame_changes(setup, picture.data(), previous.data(), scratch, changes));
+        }
+        watch_changes(watch, index, changes);
+        flash_place_frame(as_held, watch, index, tick + 4 * (image_frames - 1));
+        flash_place_frame(every_4_cs, watch, index, 4 * index);
+        previous = picture;
+    }
+    EXPECT_EQ(image + 1, gif.pictures.size());
+    EXPECT_EQ(gif.delays[image], 4 * image_frames);
+    EXPECT_GT(longer, 0);
+    EXPECT_FALSE(as_held.finding.found) << "frame " << first + as_held.finding.first;
+    EXPECT_TRUE(every_4_cs.finding.found);
 }
 
 TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {

@@ -1,7 +1,7 @@
 // The flash check on sequences whose flashes are known by construction, and
 // its sliding field sums against a plain sum over every output pixel of
 // every field.
-#include "tools/flash_check.h"
+#include "animation/flash_check.h"
 
 #include <gtest/gtest.h>
 
@@ -19,20 +19,31 @@ constexpr std::uint32_t white = 0xFFFFFF;
 struct Checked {
     FlashSetup setup;
     FlashWatch watch;
+    std::vector<FlashTimeline> timelines;
 };
 
-// `frames` frames of a 320 x 240 picture at `scale` through the check, at
-// 60 frames a second or the paces given; draw(frame, x, y) is the index of
-// each pixel's colour.
+// An output's pace, guarded or not.
+struct Timing {
+    FlashPace pace;
+    bool guarded = false;
+};
+
+// `frames` frames of a 320 x 240 picture at `scale` through the check, on
+// timelines at 60 frames a second or the paces given; draw(frame, x, y) is
+// the index of each pixel's colour.
 template <typename Drawing>
 void run_frames(Checked& run, const std::vector<std::uint32_t>& colours, int frames,
                 const Drawing& draw, int scale = 1,
-                const std::vector<FlashPace>& paces = {FlashPace{1, 60}}) {
+                const std::vector<Timing>& timings = {Timing{FlashPace{1, 60}}}) {
     constexpr int width = 320;
     constexpr int height = 240;
     prepare_flash_setup(run.setup, colours.data(), static_cast<int>(colours.size()), width, height,
                         scale);
-    start_flash_watch(run.watch, run.setup, paces.data(), static_cast<int>(paces.size()));
+    start_flash_watch(run.watch, run.setup);
+    run.timelines.assign(timings.size(), FlashTimeline{});
+    for (std::size_t at = 0; at < timings.size(); ++at) {
+        start_flash_timeline(run.timelines[at], timings[at].pace, timings[at].guarded);
+    }
     std::vector<std::uint32_t> previous;
     std::vector<std::uint32_t> picture(static_cast<std::size_t>(width * height));
     FlashScratch scratch;
@@ -44,10 +55,15 @@ void run_frames(Checked& run, const std::vector<std::uint32_t>& colours, int fra
                     colours[static_cast<std::size_t>(draw(frame, x, y))];
             }
         }
+        changes.clear();
         if (!previous.empty()) {
             ASSERT_TRUE(
                 frame_changes(run.setup, picture.data(), previous.data(), scratch, changes));
-            watch_changes(run.watch, frame, changes);
+        }
+        watch_changes(run.watch, frame, changes);
+        for (FlashTimeline& timeline : run.timelines) {
+            flash_place_frame(timeline, run.watch, frame,
+                              flash_next_tick(timeline, run.watch, frame));
         }
         previous = picture;
     }
@@ -61,7 +77,7 @@ int toggled(int frame, double frames) {
 TEST(FlashCheck, FullPictureAt4HzIsMoreThanThreeFlashesAndAt3HzIsNot) {
     Checked run;
     run_frames(run, {black, white}, 180, [](int frame, int, int) { return toggled(frame, 7.5); });
-    const FlashFinding& found = run.watch.findings[0];
+    const FlashFinding& found = run.timelines[0].finding;
     ASSERT_TRUE(found.found);
     EXPECT_FALSE(found.red);
     // Turns at frames 8, 15, 23, 30, 38, 45, 53, 60: the second from frame 8.
@@ -69,7 +85,7 @@ TEST(FlashCheck, FullPictureAt4HzIsMoreThanThreeFlashesAndAt3HzIsNot) {
     EXPECT_EQ(found.changes, 8);
 
     run_frames(run, {black, white}, 180, [](int frame, int, int) { return toggled(frame, 10); });
-    EXPECT_FALSE(run.watch.findings[0].found);
+    EXPECT_FALSE(run.timelines[0].finding.found);
 }
 
 TEST(FlashCheck, AFlashCountsOverMoreThanAQuarterOfThePicture) {
@@ -79,7 +95,7 @@ TEST(FlashCheck, AFlashCountsOverMoreThanAQuarterOfThePicture) {
         Checked run;
         run_frames(run, {black, white, 0x808080}, 120,
                    [rows](int frame, int, int y) { return y < rows ? toggled(frame, 7.5) : 2; });
-        EXPECT_EQ(run.watch.findings[0].found, rows == 72) << rows;
+        EXPECT_EQ(run.timelines[0].finding.found, rows == 72) << rows;
     }
 }
 
@@ -87,7 +103,7 @@ TEST(FlashCheck, TwoHalvesFlashingInTurnAreBothFlashes) {
     Checked run;
     run_frames(run, {black, white}, 120,
                [](int frame, int x, int) { return toggled(frame, 7.5) ^ (x < 160 ? 1 : 0); });
-    EXPECT_TRUE(run.watch.findings[0].found);
+    EXPECT_TRUE(run.timelines[0].finding.found);
 }
 
 TEST(FlashCheck, SaturatedRedFlashesWhereItsLuminanceDoesNot) {
@@ -95,14 +111,30 @@ TEST(FlashCheck, SaturatedRedFlashesWhereItsLuminanceDoesNot) {
     Checked run;
     run_frames(run, {0xFF0000, 0x7F7F7F}, 120,
                [](int frame, int, int) { return toggled(frame, 7.5); });
-    ASSERT_TRUE(run.watch.findings[0].found);
-    EXPECT_TRUE(run.watch.findings[0].red);
-    EXPECT_EQ(run.watch.findings[0].changes, 8);
+    ASSERT_TRUE(run.timelines[0].finding.found);
+    EXPECT_TRUE(run.timelines[0].finding.red);
+    EXPECT_EQ(run.timelines[0].finding.changes, 8);
     // A red just short of saturated (R/(R+G+B) 0.797) against a grey as
     // bright: no flash of either kind.
     run_frames(run, {0xFF6464, 0x969696}, 120,
                [](int frame, int, int) { return toggled(frame, 7.5); });
-    EXPECT_FALSE(run.watch.findings[0].found);
+    EXPECT_FALSE(run.timelines[0].finding.found);
+    // Dark red against dark blue: (R-G-B) x 320 is 16.4 for the red and,
+    // clipped at 0, 0 for the blue, a red change of less than 20.
+    run_frames(run, {0x400000, 0x000040}, 120,
+               [](int frame, int, int) { return toggled(frame, 7.5); });
+    EXPECT_FALSE(run.timelines[0].finding.found);
+}
+
+TEST(FlashCheck, AChangeIsATenthOfRelativeLuminanceOrMore) {
+    // Greys 97 and 129 are 819/8192 apart, just short of a tenth: no flash
+    // at 4 Hz; greys 97 and 130 are 850/8192 apart.
+    for (const std::uint32_t lighter : {0x818181U, 0x828282U}) {
+        Checked run;
+        run_frames(run, {0x616161, lighter}, 120,
+                   [](int frame, int, int) { return toggled(frame, 7.5); });
+        EXPECT_EQ(run.timelines[0].finding.found, lighter == 0x828282U) << std::hex << lighter;
+    }
 }
 
 TEST(FlashCheck, AFadeIsOneChangeHoweverManyFramesItTakes) {
@@ -118,12 +150,12 @@ TEST(FlashCheck, AFadeIsOneChangeHoweverManyFramesItTakes) {
         return at <= period ? at : 2 * period - at;
     };
     run_frames(run, greys, 121, [&](int frame, int, int) { return triangle(frame, 30); });
-    EXPECT_FALSE(run.watch.findings[0].found);
+    EXPECT_FALSE(run.timelines[0].finding.found);
     EXPECT_EQ(run.watch.luminance[0].recent_count, 4);
     // Greys 10 to 18 (relative luminance 0.09 to 0.32) and back, 8 frames
     // each way: 7.5 changes a second, though no frame moves by 0.1.
     run_frames(run, greys, 120, [&](int frame, int, int) { return 10 + triangle(frame, 8); });
-    EXPECT_TRUE(run.watch.findings[0].found);
+    EXPECT_TRUE(run.timelines[0].finding.found);
 }
 
 TEST(FlashCheck, APairWhoseDarkerIsAtLeast0_8IsNoFlash) {
@@ -132,7 +164,7 @@ TEST(FlashCheck, APairWhoseDarkerIsAtLeast0_8IsNoFlash) {
         Checked run;
         run_frames(run, {grey, white}, 120,
                    [](int frame, int, int) { return toggled(frame, 7.5); });
-        EXPECT_EQ(run.watch.findings[0].found, grey == 0xE6E6E6U) << std::hex << grey;
+        EXPECT_EQ(run.timelines[0].finding.found, grey == 0xE6E6E6U) << std::hex << grey;
     }
 }
 
@@ -141,10 +173,10 @@ TEST(FlashCheck, EachOutputIsJudgedAtItsPace) {
     // 1.08 s at 50 (a GIF's 2 cs).
     Checked run;
     run_frames(run, {black, white}, 120, [](int frame, int, int) { return toggled(frame, 9); }, 1,
-               {FlashPace{1, 60}, FlashPace{2, 100}});
-    EXPECT_TRUE(run.watch.findings[0].found);
-    EXPECT_FALSE(run.watch.findings[1].found);
-    EXPECT_DOUBLE_EQ(frame_seconds(FlashPace{4, 100}, 50), 2.0);
+               {Timing{FlashPace{1, 60}}, Timing{FlashPace{2, 100}}});
+    EXPECT_TRUE(run.timelines[0].finding.found);
+    EXPECT_EQ(run.timelines[0].finding.first_tick, 9);
+    EXPECT_FALSE(run.timelines[1].finding.found);
 }
 
 TEST(FlashCheck, AScaledOutputIsJudgedOnEvery341x256Part) {
@@ -168,7 +200,7 @@ TEST(FlashCheck, AScaledOutputIsJudgedOnEvery341x256Part) {
                            : 0;
             },
             test.scale);
-        EXPECT_EQ(run.watch.findings[0].found, test.flashes)
+        EXPECT_EQ(run.timelines[0].finding.found, test.flashes)
             << "scale " << test.scale << ", side " << test.side;
     }
 }
