@@ -10,6 +10,9 @@
 #include <random>
 #include <vector>
 
+#include "animation/julia_kernel_choice.h"
+#include "animation/julia_renderer.h"
+
 namespace quenlixor {
 namespace {
 
@@ -22,10 +25,12 @@ struct Checked {
     std::vector<FlashTimeline> timelines;
 };
 
-// An output's pace, guarded or not.
+// An output's pace, guarded or not; or the times another timeline gives
+// the frames (`follows` its index).
 struct Timing {
     FlashPace pace;
     bool guarded = false;
+    int follows = -1;
 };
 
 // `frames` frames of a 320 x 240 picture at `scale` through the check, on
@@ -61,9 +66,13 @@ void run_frames(Checked& run, const std::vector<std::uint32_t>& colours, int fra
                 frame_changes(run.setup, picture.data(), previous.data(), scratch, changes));
         }
         watch_changes(run.watch, frame, changes);
-        for (FlashTimeline& timeline : run.timelines) {
-            flash_place_frame(timeline, run.watch, frame,
-                              flash_next_tick(timeline, run.watch, frame));
+        std::vector<std::int64_t> ticks;
+        for (std::size_t at = 0; at < timings.size(); ++at) {
+            FlashTimeline& timeline = run.timelines[at];
+            const int follows = timings[at].follows;
+            ticks.push_back(follows >= 0 ? ticks[static_cast<std::size_t>(follows)]
+                                         : flash_next_tick(timeline, run.watch, frame));
+            flash_place_frame(timeline, run.watch, frame, ticks.back());
         }
         previous = picture;
     }
@@ -177,6 +186,49 @@ TEST(FlashCheck, EachOutputIsJudgedAtItsPace) {
     EXPECT_TRUE(run.timelines[0].finding.found);
     EXPECT_EQ(run.timelines[0].finding.first_tick, 9);
     EXPECT_FALSE(run.timelines[1].finding.found);
+}
+
+TEST(FlashCheck, AGuardedOutputHoldsAFrameJustLongEnoughWhereItWouldFlash) {
+    // The whole picture turns every 7.5 frames (at frames 8, 15, 23, 30, 38,
+    // 45, 53, 60, ...: 4 Hz). Guarded, the seventh turn (frame 53) shows a
+    // second and a frame (61 sixtieths) after the first, the frame before it
+    // held for 16 sixtieths more; every later frame follows its own frame
+    // time, or the sixth turn before it. Judged at those times, the output
+    // has no second with a seventh change. At 3 Hz the seventh turn comes a
+    // second after the first, not a second and a frame: held a frame; at
+    // 2.5 Hz nothing is held.
+    Checked run;
+    const std::vector<Timing> timings = {Timing{FlashPace{1, 60}, true}};
+    const auto draw = [](int frame, int, int) { return toggled(frame, 7.5); };
+    run_frames(run, {black, white}, 240, draw, 1, timings);
+    ASSERT_EQ(run.timelines[0].placed, 240);
+    FlashTimeline& shown = run.timelines[0];
+    const auto tick_at = [&shown](int index) {
+        return shown.ticks[static_cast<std::size_t>(index) % shown.ticks.size()];
+    };
+    EXPECT_EQ(tick_at(52), 52);
+    EXPECT_EQ(tick_at(53), 8 + 61);
+    EXPECT_EQ(tick_at(54), 8 + 61 + 1);
+    EXPECT_FALSE(shown.finding.found);
+
+    // The same frames judged unguarded at the guarded output's times, and
+    // at their own.
+    Checked judged;
+    run_frames(judged, {black, white}, 240, draw, 1,
+               {Timing{FlashPace{1, 60}, true}, Timing{FlashPace{1, 60}, false, 0},
+                Timing{FlashPace{1, 60}, false}});
+    EXPECT_FALSE(judged.timelines[1].finding.found);
+    EXPECT_TRUE(judged.timelines[2].finding.found);
+
+    for (const int frames : {10, 12}) {
+        Checked slower;
+        run_frames(
+            slower, {black, white}, 240,
+            [frames](int frame, int, int) { return toggled(frame, frames); }, 1, timings);
+        const FlashTimeline& timeline = slower.timelines[0];
+        EXPECT_EQ(timeline.ticks[70 % timeline.ticks.size()], frames == 10 ? 71 : 70);
+        EXPECT_EQ(timeline.ticks[239 % timeline.ticks.size()], frames == 10 ? 242 : 239);
+    }
 }
 
 TEST(FlashCheck, AScaledOutputIsJudgedOnEvery341x256Part) {
@@ -325,6 +377,125 @@ TEST(FlashCheck, FieldSumsAreThoseOfEveryOutputPixelInside) {
             EXPECT_TRUE(found) << scale;
         }
     }
+}
+
+TEST(FlashCheck, AShrunkPictureIsJudgedAsShown) {
+    // Shrunk to 149 x 112, the picture shows 149 of its 320 columns (column
+    // i * 320 / 149 at i) and 112 of its 240 rows. The columns it leaves
+    // out, over half of the picture, turn white: judged whole at its own
+    // size that is a change, as shown it is none. Where the columns it
+    // shows turn white instead, all of it changes, by as much as each of
+    // them does.
+    const std::uint32_t colours[] = {black, white};
+    FlashSetup setup;
+    prepare_shrunk_flash_setup(setup, colours, 2, 320, 240, 149, 112);
+    FlashSetup whole;
+    prepare_flash_setup(whole, colours, 2, 320, 240, 1);
+    std::vector<bool> shown_column(320, false);
+    for (int i = 0; i < 149; ++i) {
+        shown_column[static_cast<std::size_t>(i * 320 / 149)] = true;
+    }
+    const std::vector<std::uint32_t> before(320 * 240, black);
+    std::vector<std::uint32_t> left_out(before.size());
+    std::vector<std::uint32_t> shown(before.size());
+    for (std::size_t at = 0; at < before.size(); ++at) {
+        left_out[at] = shown_column[at % 320] ? black : white;
+        shown[at] = shown_column[at % 320] ? white : black;
+    }
+    FlashScratch scratch;
+    std::vector<FieldChange> changes;
+    ASSERT_TRUE(frame_changes(setup, left_out.data(), before.data(), scratch, changes));
+    EXPECT_TRUE(changes.empty());
+    ASSERT_TRUE(frame_changes(whole, left_out.data(), before.data(), scratch, changes));
+    EXPECT_EQ(changes.size(), 1U);
+    ASSERT_TRUE(frame_changes(setup, shown.data(), before.data(), scratch, changes));
+    ASSERT_EQ(changes.size(), 1U);
+    EXPECT_EQ(changes[0].brightening, setup.luminance[1] - setup.luminance[0]);
+}
+
+TEST(FlashCheck, FieldsShownAtAnotherSizeGoOnFromTheirChangesBefore) {
+    // The picture turns at every frame, at block 2 and then at block 3:
+    // three changes before the move and three after are six, so the seventh
+    // is held a second and a frame after the first, as if it had all been
+    // at one size. Started afresh at block 3 instead, it is not.
+    const std::uint32_t colours[] = {black, white};
+    FlashSetup at_2;
+    FlashSetup at_3;
+    prepare_flash_setup(at_2, colours, 2, 320, 240, 2);
+    prepare_flash_setup(at_3, colours, 2, 320, 240, 3);
+    for (const bool moved : {true, false}) {
+        FlashWatch watch;
+        start_flash_watch(watch, at_2);
+        FlashTimeline timeline;
+        start_flash_timeline(timeline, FlashPace{1, 60}, true);
+        std::vector<std::uint32_t> pictures[2] = {std::vector<std::uint32_t>(320 * 240, black),
+                                                  std::vector<std::uint32_t>(320 * 240, white)};
+        FlashScratch scratch;
+        std::vector<FieldChange> changes;
+        for (int frame = 0; frame < 8; ++frame) {
+            if (frame == 4) {
+                if (moved) {
+                    move_flash_watch(watch, at_3);
+                } else {
+                    start_flash_watch(watch, at_3);
+                }
+            }
+            changes.clear();
+            if (frame > 0) {
+                ASSERT_TRUE(frame_changes(*watch.setup, pictures[frame % 2].data(),
+                                          pictures[(frame + 1) % 2].data(), scratch, changes));
+                EXPECT_EQ(changes.size(),
+                          static_cast<std::size_t>(frame < 4 ? at_2.columns * at_2.rows
+                                                             : at_3.columns * at_3.rows));
+            }
+            watch_changes(watch, frame, changes);
+            const std::int64_t tick = flash_next_tick(timeline, watch, frame);
+            EXPECT_EQ(tick, moved && frame == 7 ? 1 + 61 : frame)
+                << frame << (moved ? " moved" : "");
+            flash_place_frame(timeline, watch, frame, tick);
+        }
+    }
+}
+
+TEST(FlashCheck, TheAnimationAtBlocks1To3IsHeldNowhereInItsCycle) {
+    // Frames 1 to 3600, one step of the path at 60 frames a second, as the
+    // program shows them in a window of scale 1, 2 or 3: every frame shows
+    // at its time. At block 4 some are held.
+    prepare_tables();
+    std::vector<std::uint32_t> pictures[2] = {std::vector<std::uint32_t>(pixel_count),
+                                              std::vector<std::uint32_t>(pixel_count)};
+    FlashSetup setups[4];
+    FlashWatch watches[4];
+    FlashTimeline timelines[4];
+    for (int block = 1; block <= 4; ++block) {
+        const auto at = static_cast<std::size_t>(block - 1);
+        prepare_flash_setup(setups[at], palette, palette_colours, picture_width, picture_height,
+                            block);
+        start_flash_watch(watches[at], setups[at]);
+        start_flash_timeline(timelines[at], FlashPace{1, 60}, true);
+    }
+    FlashScratch scratch;
+    std::vector<FieldChange> changes;
+    std::int64_t held[4] = {};
+    for (int index = 0; index < 3600; ++index) {
+        std::vector<std::uint32_t>& picture = pictures[index % 2];
+        render_frame_into(1 + index, picture.data(), fastest_kernel());
+        for (std::size_t at = 0; at < 4; ++at) {
+            changes.clear();
+            if (index > 0) {
+                ASSERT_TRUE(frame_changes(setups[at], picture.data(),
+                                          pictures[(index + 1) % 2].data(), scratch, changes));
+            }
+            watch_changes(watches[at], index, changes);
+            const std::int64_t tick = flash_next_tick(timelines[at], watches[at], index);
+            flash_place_frame(timelines[at], watches[at], index, tick);
+            held[at] = tick - index;
+        }
+    }
+    EXPECT_EQ(held[0], 0);
+    EXPECT_EQ(held[1], 0);
+    EXPECT_EQ(held[2], 0);
+    EXPECT_GT(held[3], 0);
 }
 
 TEST(FlashCheck, AColourOutsideTheSetupIsRefused) {
