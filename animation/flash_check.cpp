@@ -196,11 +196,10 @@ bool whole_picture_sums(const FlashSetup& setup, const std::uint32_t* picture,
     return for_changed_pixels(
         setup, picture, previous,
         [&setup, &sums](int row, int column, int pair) {
-            const std::int32_t weight = setup.row_weights[static_cast<std::size_t>(row)] *
-                                        setup.column_weights[static_cast<std::size_t>(column)];
-            const KindSums& pair_sums = setup.kind_pair_sums[static_cast<std::size_t>(pair)];
-            sums.pixels += pair_sums.pixels * weight;
-            sums.change += pair_sums.change * weight;
+            if (setup.rows_shown[static_cast<std::size_t>(row)] != 0 &&
+                setup.columns_shown[static_cast<std::size_t>(column)] != 0) {
+                add_sums(sums, setup.shown_pair_sums[static_cast<std::size_t>(pair)]);
+            }
         },
         [](int) {});
 }
@@ -357,6 +356,15 @@ void prepare_colours(FlashSetup& setup, const std::uint32_t* colours, int count)
     }
 }
 
+// The sums of a pair for a picture pixel shown as `pixels` output pixels.
+void add_shown_pair_sums(FlashSetup& setup, std::int32_t pixels) {
+    setup.shown_pair_sums.resize(setup.kind_pair_sums.size());
+    for (std::size_t pair = 0; pair < setup.kind_pair_sums.size(); ++pair) {
+        setup.shown_pair_sums[pair].pixels = setup.kind_pair_sums[pair].pixels * pixels;
+        setup.shown_pair_sums[pair].change = setup.kind_pair_sums[pair].change * pixels;
+    }
+}
+
 }  // namespace
 
 void prepare_flash_setup(FlashSetup& setup, const std::uint32_t* colours, int count, int width,
@@ -384,8 +392,9 @@ void prepare_flash_setup(FlashSetup& setup, const std::uint32_t* colours, int co
     }
     if (setup.columns == 1 && setup.rows == 1 && setup.field_width == setup.shown_width &&
         setup.field_height == setup.shown_height) {
-        setup.column_weights.assign(static_cast<std::size_t>(width), scale);
-        setup.row_weights.assign(static_cast<std::size_t>(height), scale);
+        setup.columns_shown.assign(static_cast<std::size_t>(width), 1);
+        setup.rows_shown.assign(static_cast<std::size_t>(height), 1);
+        add_shown_pair_sums(setup, scale * scale);
     }
 }
 
@@ -401,21 +410,23 @@ void prepare_shrunk_flash_setup(FlashSetup& setup, const std::uint32_t* colours,
     setup.shown_height = shown_height;
     setup.field_width = shown_width;
     setup.field_height = shown_height;
-    setup.column_weights.assign(static_cast<std::size_t>(width), 0);
-    setup.row_weights.assign(static_cast<std::size_t>(height), 0);
+    // No larger than the picture, it shows a picture pixel at most once.
+    setup.columns_shown.assign(static_cast<std::size_t>(width), 0);
+    setup.rows_shown.assign(static_cast<std::size_t>(height), 0);
     for (std::int64_t at = 0; at < shown_width; ++at) {
-        ++setup.column_weights[static_cast<std::size_t>(at * width / shown_width)];
+        setup.columns_shown[static_cast<std::size_t>(at * width / shown_width)] = 1;
     }
     for (std::int64_t at = 0; at < shown_height; ++at) {
-        ++setup.row_weights[static_cast<std::size_t>(at * height / shown_height)];
+        setup.rows_shown[static_cast<std::size_t>(at * height / shown_height)] = 1;
     }
+    add_shown_pair_sums(setup, 1);
 }
 
 bool frame_changes(const FlashSetup& setup, const std::uint32_t* picture,
                    const std::uint32_t* previous, FlashScratch& scratch,
                    std::vector<FieldChange>& changes) {
     changes.clear();
-    if (!setup.column_weights.empty()) {
+    if (!setup.shown_pair_sums.empty()) {
         // One field, the whole output.
         KindSums sums;
         if (!whole_picture_sums(setup, picture, previous, sums)) {
@@ -517,7 +528,7 @@ void move_both(FlashWatch& watch, ChangeTrack& track, bool red, std::int32_t fie
 
 // Where a field's centre is in the picture, in picture pixels.
 double field_centre(const FlashSetup& setup, int start, int field_length, int picture_length) {
-    if (setup.scale == 0 || setup.column_weights.size() > 0) {
+    if (setup.scale == 0 || !setup.shown_pair_sums.empty()) {
         return picture_length / 2.0;
     }
     return start + field_length / (2.0 * setup.scale);
@@ -585,10 +596,14 @@ void watch_changes(FlashWatch& watch, std::int64_t index, const std::vector<Fiel
     watch.changed.clear();
     for (const FieldChange& change : changes) {
         const auto field = static_cast<std::size_t>(change.field);
-        move_both(watch, watch.luminance[field], false, change.field, index, change.brightening,
-                  change.darkening, luminance_change);
-        move_both(watch, watch.red[field], true, change.field, index, change.reddening,
-                  change.unreddening, redness_change);
+        if ((change.brightening | change.darkening) != 0) {
+            move_both(watch, watch.luminance[field], false, change.field, index, change.brightening,
+                      change.darkening, luminance_change);
+        }
+        if ((change.reddening | change.unreddening) != 0) {
+            move_both(watch, watch.red[field], true, change.field, index, change.reddening,
+                      change.unreddening, redness_change);
+        }
     }
 }
 

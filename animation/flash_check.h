@@ -95,10 +95,12 @@ struct FlashSetup {
     // field is the whole output, one.
     int columns = 1;
     int rows = 1;
-    // Where the field is the whole output: how many output pixels each
-    // picture column and row covers.
-    std::vector<std::int32_t> column_weights;
-    std::vector<std::int32_t> row_weights;
+    // Where the field is the whole output: whether each picture column and
+    // row shows (all do but where the picture is shrunk), and what a pixel
+    // shown adds: each pair's sums times the output pixels it covers.
+    std::vector<std::uint8_t> columns_shown;
+    std::vector<std::uint8_t> rows_shown;
+    std::vector<KindSums> shown_pair_sums;
 };
 
 // The setup for pictures of `width` x `height` pixels shown at `scale`
