@@ -14,6 +14,7 @@ namespace {
 
 RateCounter rate_counter;
 FlashGuard guard;
+std::int32_t last_shown;
 
 // What the user should know of a run before it starts: that --fps max
 // flashes, and where full screen or a given window gave a smaller block
@@ -47,6 +48,7 @@ void animate(const ProgramOptions& options, const DisplayPlace& place) {
     tell_about_the_run(options, place);
     prepare_tables();
     frame_number = frame_number_before(options.first_frame);
+    last_shown = frame_number;
     rate_start(rate_counter);
     FramePacer pacer{};
     pacer_start(pacer, options.fps);
@@ -80,6 +82,7 @@ void animate(const ProgramOptions& options, const DisplayPlace& place) {
             display_set_caption(caption.c_str());
         }
         display_update(framebuffer);
+        last_shown = frame_number;
         guard_shown(guard, framebuffer, pacer.shown_us);
         pacer_shown(pacer);
         ending = asked_to_end();
@@ -87,6 +90,10 @@ void animate(const ProgramOptions& options, const DisplayPlace& place) {
 
     display_close();
     end_process(0);
+}
+
+std::int32_t frame_after_last_shown() {
+    return frame_after(last_shown, 1);
 }
 
 }  // namespace quenlixor

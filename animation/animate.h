@@ -18,4 +18,8 @@ namespace quenlixor {
 
 [[noreturn]] void animate(const ProgramOptions& options, const DisplayPlace& place);
 
+// The number of the frame after the last one shown: where the run ended
+// while a frame was held back, that frame.
+std::int32_t frame_after_last_shown();
+
 }  // namespace quenlixor

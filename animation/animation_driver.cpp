@@ -70,6 +70,7 @@ bool pacer_hold(FramePacer& pacer, std::uint64_t hold_until) {
     const auto fps = static_cast<std::uint64_t>(pacer.fps);
     const std::uint64_t frame_us = (1000000U + fps - 1) / fps;
     std::uint64_t due = pacer.start_us + pacer.frames * 1000000U / fps;
+    const bool held = hold_until != 0 && hold_until >= due;
     if (hold_until > due) {
         // The pace goes on from the time the held frame shows.
         pacer.start_us = hold_until;
@@ -77,12 +78,18 @@ bool pacer_hold(FramePacer& pacer, std::uint64_t hold_until) {
         due = hold_until;
     }
     std::uint64_t now = clock_us();
-    if (now < due) {
-        sleep_us(static_cast<std::uint32_t>(std::min(due - now, frame_us)));
+    if (now < due && held && due - now > frame_us) {
+        // Held: the frame before stays for another frame's time.
+        sleep_us(static_cast<std::uint32_t>(frame_us));
         now = clock_us();
         if (now < due) {
             return true;
         }
+    } else if (now < due) {
+        // One sleep until the frame is due (a timer that wakes a little
+        // early does not hold it for another frame's time).
+        sleep_us(static_cast<std::uint32_t>(due - now));
+        now = clock_us();
     } else if (now - due > pacer_catch_up_us && now - due >= 1000000U / fps) {
         pacer.start_us = now;
         pacer.frames = 0;

@@ -80,12 +80,12 @@ struct FramePacer {
 // read). The pacer reads the platform's clock_us and sleeps with sleep_us.
 void pacer_start(FramePacer& pacer, std::int32_t fps);
 
-// Before a frame is shown: sleeps towards the time it is due, or
-// `hold_until` (a clock_us reading) where that is later, for a frame's time
-// at most. True while that time has not come, and the frame before is to
-// stay on the screen for another frame's time; false once the frame is to
-// be shown (shown_us then says when). Without pacing false at once,
-// without reading the clock.
+// Before a frame is shown: sleeps until it is due, and false: the frame is
+// to be shown (shown_us then says when). Where `hold_until` (a clock_us
+// reading, 0 for none) is later than the time it is due, the frame is held
+// until then, and sleeps a frame's time at a time: true while the time has
+// not come, and the frame before is to stay on the screen for another
+// frame's time. Without pacing false at once, without reading the clock.
 bool pacer_hold(FramePacer& pacer, std::uint64_t hold_until);
 
 // Counts the frame the pacer let show.

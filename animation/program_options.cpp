@@ -22,10 +22,13 @@ std::string program_usage(const DisplayForms& forms) {
     usage +=
         " [--help] [--version]\n"
         "  --scale N       show every pixel as an N x N block, N from 1 to 8 (default 1)\n"
-        "  --fps N         at most N frames per second, N from 1 to 1000 (default 60)\n"
-        "  --fps max       as many frames per second as the machine makes: the picture then\n"
-        "                  flashes, which can set off seizures in people with photosensitive\n"
-        "                  epilepsy\n"
+        "  --fps N         at most N frames per second, N from 1 to 1000 (default 60); where\n"
+        "                  the next frame would make a part of the screen flash more than 3\n"
+        "                  times in a second (in blocks of 4 or more), the one before stays\n"
+        "                  longer\n"
+        "  --fps max       as many frames per second as the machine makes, never held: the\n"
+        "                  picture then flashes, which can set off seizures in people with\n"
+        "                  photosensitive epilepsy\n"
         "  --frame N       start at frame N of the path, N from 0 to 2147483647 (default 1)\n";
     if (forms.full_screen) {
         usage +=

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "animation/animate.h"
 #include "animation/julia_kernel_choice.h"
 #include "animation/julia_renderer.h"
 #include "display/display.h"
@@ -339,10 +340,15 @@ TEST(DriverMainTest, AFrameThatWouldFlashIsHeldBackAndTheOneBeforeShownAgainMean
 }
 
 TEST(DriverMainTest, AKeyWhileAFrameIsHeldEndsTheRunThere) {
+    // Frame 8 is rendered and held back; the run ends with frame 7 on the
+    // screen, and goes on from frame 8 (the page's link).
     run_flashing(4, 20);
     ASSERT_EQ(world.frames_rendered, 8);
     EXPECT_EQ(world.updates.back(), -1) << "ended while frame 7 was held";
     EXPECT_EQ(simulated.calls.back(), "end_process(0)");
+    EXPECT_EQ(frame_after_last_shown(), 8);
+    run_flashing(4, 3);
+    EXPECT_EQ(frame_after_last_shown(), 5);
 }
 
 TEST(DriverMainTest, TheUnpacedRunIsAskedForAndSaysItFlashes) {

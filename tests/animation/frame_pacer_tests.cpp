@@ -180,6 +180,35 @@ TEST(FramePacerTest, AFrameLateByLessThanTheCatchUpIsMadeUp) {
     EXPECT_EQ(frames_in_second(ends, 1000000 + 1), 500);
 }
 
+TEST(FramePacerTest, AHeldFrameWaitsAFrameAtATimeAndThePaceGoesOnFromIt) {
+    // A frame held until 1 s after the start, at 20 frames a second: four
+    // waits of a frame's time (the frame before shown again after each of
+    // the first 19), then it shows at 1 s and the next 50 ms later. A
+    // timer that wakes early does not hold a frame that is due: each frame
+    // after it shows after one wait.
+    for (const std::uint32_t early : {0U, 300U}) {
+        simulated = SimulatedPlatform{};
+        simulated.undersleep_us = early;
+        simulated.now_us = 3000000;
+        FramePacer pacer{};
+        pacer_start(pacer, 20);
+        EXPECT_FALSE(pacer_hold(pacer, 0));
+        pacer_shown(pacer);
+        int held = 0;
+        while (pacer_hold(pacer, 4000000)) {
+            ++held;
+        }
+        EXPECT_EQ(held, early == 0 ? 19 : 20) << early;
+        EXPECT_EQ(pacer.shown_us, early == 0 ? 4000000U : 4000000U - early) << early;
+        pacer_shown(pacer);
+        for (int frame = 1; frame <= 3; ++frame) {
+            EXPECT_FALSE(pacer_hold(pacer, 0)) << early;
+            pacer_shown(pacer);
+        }
+        EXPECT_EQ(pacer.shown_us, 4000000U + 150000U - early) << early;
+    }
+}
+
 TEST(FramePacerTest, FramesSlowerThanTheRateAreNotHeldBack) {
     simulated = SimulatedPlatform{};
     const std::vector<std::uint64_t> ends = run_paced(60, 20000, 2);  // 50 frames a second

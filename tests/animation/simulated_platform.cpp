@@ -26,7 +26,7 @@ std::uint64_t clock_us() {
 
 void sleep_us(std::uint32_t microseconds) {
     simulated.sleeps.push_back(microseconds);
-    simulated.now_us += microseconds + simulated.oversleep_us;
+    simulated.now_us += microseconds + simulated.oversleep_us - simulated.undersleep_us;
 }
 
 bool key_waiting() {

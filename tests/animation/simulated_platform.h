@@ -17,11 +17,13 @@ struct SimulatedPlatform {
     std::uint32_t tick_step;
     int tick_reads;
     // clock_us reads `now_us`; sleep_us records the sleep and moves `now_us`
-    // on by it plus `oversleep_us`.
+    // on by it plus `oversleep_us`, less `undersleep_us` (a timer that wakes
+    // early).
     std::uint64_t now_us;
     int clock_reads;
     std::vector<std::uint32_t> sleeps;
     std::uint32_t oversleep_us;
+    std::uint32_t undersleep_us;
     // The console key queue: key_waiting finds nothing for the first
     // `polls_before_key` polls; read_key on an empty queue counts and
     // gives -1.

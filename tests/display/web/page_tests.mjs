@@ -28,7 +28,9 @@
 //   then offers shows exactly the frames that would have come next; ?help
 //   does not overflow sideways;
 // - a window too small for even k = 1 still shows the picture whole, and the
-//   page stays within the window.
+//   page stays within the window;
+// - where the animation flashes in large blocks (k = 8 from frame 2300) the
+//   page holds frames, painting the one before again; at k = 1 it does not.
 //
 //   node page_tests.mjs PAGE.html REFERENCE_FRAMES.js
 // Exits 77 (skipped) when Chromium or puppeteer-core is not installed.
@@ -220,10 +222,31 @@ const watch = () => {
     return btoa(text);
   };
   window.presents = 0;
+  // Paints that show another picture than the one before (one pixel of
+  // each k x k block compared), and the most paints in a row of one.
+  window.pictures = 0;
+  window.longestRepeat = 0;
+  let last = null;
+  let repeats = 0;
   const put = CanvasRenderingContext2D.prototype.putImageData;
   CanvasRenderingContext2D.prototype.putImageData = function (image, ...rest) {
     if (window.presents++ === 0) {
       window.firstPresent = {width: image.width, data: new Uint8ClampedArray(image.data)};
+    }
+    const k = image.width / 320;
+    if (Number.isInteger(k) && image.height === 240 * k) {
+      const words = new Uint32Array(image.data.buffer, image.data.byteOffset, image.width * image.height);
+      const picture = new Uint32Array(320 * 240);
+      for (let y = 0; y < 240; ++y) {
+        for (let x = 0; x < 320; ++x) picture[y * 320 + x] = words[y * k * image.width + x * k];
+      }
+      if (last === null || picture.some((word, at) => word !== last[at])) {
+        ++window.pictures;
+        repeats = 0;
+      } else {
+        window.longestRepeat = Math.max(window.longestRepeat, ++repeats);
+      }
+      last = picture;
     }
     return put.call(this, image, ...rest);
   };
@@ -485,6 +508,26 @@ try {
   check(sideways.page <= sideways.view && sideways.widest <= sideways.view,
         `?help at 390 CSS pixels: page ${sideways.page}, widest line ${sideways.widest} ` +
         `in ${sideways.view}`);
+
+  // --- The guard on the pace ----------------------------------------------
+  // From frame 2300 on the animation flashes in blocks of 8, where each part
+  // of the screen it is judged by (341 x 256 device pixels) holds 43 x 32
+  // picture pixels: the page holds frames there for most of a second,
+  // painting the one on the screen again meanwhile. In blocks of 1 every
+  // paint is a new picture (but for a refit's).
+  for (const [w, h, scale] of [[2600, 2300, 8], [1200, 900, 1]]) {
+    await page.setViewport({width: w, height: h, deviceScaleFactor: 1});
+    await page.goto(`${url}?scale=${scale}&frame=2300`);
+    await reached(page, 'running');
+    await page.waitForFunction(() => window.presents >= 120, {timeout: 120000});
+    const painted = await page.evaluate(() => ({presents: window.presents, pictures: window.pictures,
+                                                 longest: window.longestRepeat}));
+    await page.keyboard.press('a');
+    await reached(page, 'ended');
+    check(scale === 8 ? painted.longest >= 10 : painted.longest <= 1,
+          `?scale=${scale}&frame=2300 in ${w}x${h}: ${painted.pictures} pictures in ` +
+          `${painted.presents} paints, at most ${painted.longest} repeated in a row`);
+  }
 
   // A window smaller than the picture at k = 1: shown whole, smaller, and
   // the page, lines and all, within the window.
