@@ -185,7 +185,8 @@ bool judge_field(const KindSums& sums, std::int32_t area, std::int32_t field, Fi
     change.darkening = mean(1);
     change.reddening = mean(2);
     change.unreddening = mean(3);
-    return true;
+    return change.brightening != 0 || change.darkening != 0 || change.reddening != 0 ||
+           change.unreddening != 0;
 }
 
 // The sums of the changed pixels of the whole picture, each as many times

@@ -116,7 +116,7 @@ var quenlixorPage = (function () {
   // What the page makes of its parameters: the program's argv, the pace,
   // whether to use the module without SIMD (simd=none), or a problem of the
   // page's own parameters.
-  // fps=max is the page's: no --fps (the program's "as fast as it can") and
+  // fps=max is the program's --fps max (as fast as it can, never held) and
   // the display's pace "max" instead of one frame per refresh. So the page
   // itself says when fps (or its own simd) is given twice.
   function reading(list) {
@@ -141,7 +141,6 @@ var quenlixorPage = (function () {
       }
       if (p.name === 'fps' && p.value === 'max') {
         result.pace = 'max';
-        continue;
       }
       result.argv.push('--' + p.name + (p.value === null ? '' : '=' + p.value));
     }

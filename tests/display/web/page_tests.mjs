@@ -415,6 +415,23 @@ try {
   const warning = await text(page, 'warning');
   check(/^fps=max flashes: .*seizures in people with photosensitive epilepsy\.$/.test(warning),
         `fps=max: "${warning}"`);
+  // And it is unpaced: more frames than the display's refreshes.
+  const rate = await page.evaluate(() => new Promise((resolve) => {
+    const from = window.presents;
+    const start = performance.now();
+    let refreshes = 0;
+    const tick = () => {
+      ++refreshes;
+      if (performance.now() - start < 1000) {
+        requestAnimationFrame(tick);
+      } else {
+        resolve({paints: window.presents - from, refreshes});
+      }
+    };
+    requestAnimationFrame(tick);
+  }));
+  check(rate.paints > 2 * rate.refreshes,
+        `fps=max: ${rate.paints} frames in a second of ${rate.refreshes} refreshes`);
 
   // --- A phone: 390 x 844 CSS pixels, ratio 3, touch ---------------------
   const phone = {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true};
