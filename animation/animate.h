@@ -2,8 +2,10 @@
 // shared by the program's entry points (main.cpp, the window and full-screen
 // program; screen_saver_main.cpp, the Windows screen saver): opens the
 // display where `place` says, renders frame after frame with the frame rate
-// in the caption, paced at `options.fps`, from `options.first_frame` on, and
-// stops at the first key (in a window given to it, at a stop request). A
+// in the caption, paced at `options.fps` (and, paced, holding a frame longer
+// where the next would flash: the guard on the pace), from
+// `options.first_frame` on, and stops at the first key (in a window given to
+// it, at a stop request). A
 // display that cannot be opened ends the process with status -1 and one
 // line on stderr; the end of the loop closes the display and ends it with
 // status 0. Closing the window, or the forms that end themselves (a screen
