@@ -11,6 +11,10 @@
 # package, a Windows one (windows-i686, windows-x86_64) a zip, named and made
 # by qj_make_downloads, as scripts/release makes them (scripts/lib/package.sh).
 #
+# What scripts/release builds: each tree's preset, and the web preset,
+# configured anew as the release configures its trees, where its one target
+# quenlixor-downloads must make every file the tree's downloads take from
+# the build (qj_downloads_not_built).
 # The downloads as documented:
 # - the file names are those of the README's table of downloads (all five
 #   when all four trees are given), and SHA256SUMS holds them;
@@ -157,10 +161,12 @@ page=$(realpath -m "$page")
 qj_release_environment
 work=$(mktemp -d)
 roots_pid=
+release_pid=
 cleanup() {
     qj_xvfb_stop
     # A root being made is finished, for the next check.
     [ -z "$roots_pid" ] || wait "$roots_pid" 2>/dev/null
+    [ -z "$release_pid" ] || wait "$release_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -176,6 +182,30 @@ step() { qj_say "packages ($(($(date +%s) - started)) s): $*"; }
 # The roots are made beside everything up to their use.
 make_roots >"$work/roots.log" 2>&1 &
 roots_pid=$!
+
+# What scripts/release builds: the presets of the trees given, and the web
+# preset whose page the packages hold, each configured anew as the release
+# configures its trees. The one target the release builds in each,
+# quenlixor-downloads, must make every file that the tree's downloads take
+# from the build (configured beside the rest of the check).
+release_trees() {
+    local tree preset status=0 files
+    for tree in "${page%/*/*}" "${build_dirs[@]}"; do
+        preset=${tree##*/}
+        files=()
+        [ "$tree" != "${page%/*/*}" ] || files=("${page#"$tree"/}")
+        mkdir -p "$work/release"
+        if qj_release_configure "$preset" "$work/release/$preset"; then
+            qj_downloads_not_built "$work/release/$preset" "${files[@]}" || status=1
+        else
+            echo "the preset $preset cannot be configured as a release tree"
+            status=1
+        fi
+    done
+    return $status
+}
+release_trees >"$work/release-trees.log" 2>&1 &
+release_pid=$!
 
 # program_window TENTHS: the program's window (program_pid) once it shows,
 # waiting up to TENTHS tenths of a second; nothing when it ends first.
@@ -617,6 +647,11 @@ check_in_root() {
     fi
     umount "$root/var/cache/apt/archives" "$root/tmp/.X11-unix" "$root/proc" "$root" "$memory"
 }
+
+step "the release's trees build what their downloads take: ${build_dirs[*]##*/} and web"
+wait "$release_pid" ||
+    fail "scripts/release would not build all it ships: $(cat "$work/release-trees.log")"
+release_pid=
 
 [ -x "$frame_match" ] ||
     fail "no $frame_match to find the program's frames on weston (the native tree is built with its tests)"
