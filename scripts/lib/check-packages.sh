@@ -27,7 +27,10 @@
 #   header of its programs says which), holds only the documented tree,
 #   files 0644, programs and folders 0755, and its icons are where the
 #   desktop entry's Icon= finds them: usr/share/icons/hicolor/SIZExSIZE/apps,
-#   a folder of that size in the hicolor theme, each PNG that size.
+#   a folder of that size in the hicolor theme, each PNG that size;
+# - the same checks refuse the package without each documented file in
+#   turn, or with a file more, and each zip without its screen saver, or
+#   with a file more.
 # Debian packages:
 # - lintian: no error, warning or info tag (pedantic ones are shown);
 # - desktop-file-validate, appstreamcli validate --no-net and man --warnings
@@ -299,13 +302,15 @@ pe_machine() {
     [ -n "$offset" ] && [ "$(od -An -c -j"$offset" -N4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 1
     od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
 }
-for zip in "${zips[@]}"; do
+# check_zip ZIP: the zip as documented, its name, entries and programs.
+check_zip() {
+    local zip=$1 name folder flavour machine entries expected exe found heading
     name=${zip##*/}
     folder=${name%.zip}
     case $name in
         *-windows-x86.zip) flavour=x86 machine=014c ;;
         *-windows-x64.zip) flavour=x64 machine=8664 ;;
-        *) fail "$name: neither the x86 nor the x64 zip"; continue ;;
+        *) fail "$name: neither the x86 nor the x64 zip"; return ;;
     esac
     entries=$(zipinfo "$zip" | awk '/^[-dl]/ { print $1, $NF }' | LC_ALL=C sort -k2)
     expected=$(printf '%s\n' "-rw-r--r-- $folder/LICENSE.txt" "-rw-r--r-- $folder/README.txt" \
@@ -320,6 +325,9 @@ for zip in "${zips[@]}"; do
     done
     heading=$(unzip -p "$zip" "$folder/README.txt" 2>/dev/null | sed -n 2p)
     [[ $heading == "$flavour: "* ]] || fail "README.txt in $name says '$heading', not $flavour"
+}
+for zip in "${zips[@]}"; do
+    check_zip "$zip"
 done
 
 # The Debian packages' trees, as packaging/CMakeLists.txt and the README
@@ -337,14 +345,18 @@ documented_tree=(
     'usr/share/doc/quenlixor-julia/copyright' 'usr/share/doc/quenlixor-julia/changelog\.gz'
 )
 hicolor=/usr/share/icons/hicolor/index.theme
-for deb in "${debs[@]}"; do
+# check_deb DEB TREE: the package as documented, its fields, its files and
+# their modes, its programs' processor and its icons; unpacked into TREE.
+check_deb() {
+    local deb=$1 tree=$2 name arch machine fields listing mode owner path wanted matched pattern
+    local program found icon icons file folder size dimensions
     name=${deb##*/}
     arch=${name%.deb}
     arch=${arch##*_}
     case $arch in
         amd64) machine=003e ;;
         arm64) machine=00b7 ;;
-        *) fail "$name: no documented download for $arch"; continue ;;
+        *) fail "$name: no documented download for $arch"; return ;;
     esac
     fields=$(dpkg-deb -f "$deb" Package Version Architecture | sed 's/^[^:]*: //' | tr '\n' ' ')
     [ "$fields" = "quenlixor-julia $version $arch " ] ||
@@ -370,8 +382,7 @@ for deb in "${debs[@]}"; do
     for pattern in "${documented_tree[@]}"; do
         grep -qE "^[^ ]+ [^ ]+ \./$pattern$" <<<"$listing" || fail "$name: nothing at $pattern"
     done
-    tree=$work/tree-$arch
-    dpkg-deb -x "$deb" "$tree"
+    rm -rf "$tree" && dpkg-deb -x "$deb" "$tree"
     for program in quenlixor-julia julia-frames; do
         found=$(od -An -tx2 -j18 -N2 "$tree/usr/bin/$program" | tr -d ' ')
         [ "$found" = "$machine" ] || fail "$name: $program is for ELF machine ${found:-unknown}, not $machine ($arch)"
@@ -393,6 +404,57 @@ for deb in "${debs[@]}"; do
         [ "$dimensions" = "${size}x$size" ] ||
             fail "$name: the icon in $folder is ${dimensions:-no PNG}, not ${size}x$size"
     done
+}
+for deb in "${debs[@]}"; do
+    arch=${deb%.deb}
+    check_deb "$deb" "$work/tree-${arch##*_}"
+done
+
+# The check itself, on downloads broken on purpose from the good ones: the
+# package of this machine's processor without one of the documented files
+# (each in turn), or with a file more, and each zip without its screen
+# saver, or with a file more, must each fail it.
+step "the same checks refuse broken downloads"
+# refused WHAT CHECK ARGUMENT...: the check (a function that calls fail)
+# fails, counted apart from the rest.
+refused() {
+    local what=$1
+    shift
+    (
+        failures=0
+        "$@" >"$work/refused.log" 2>&1
+        exit "$failures"
+    ) && fail "the package check takes $what"
+    return 0
+}
+broken=$work/broken
+rm -rf "$broken" && mkdir -p "$broken/out" && dpkg-deb -R "$native_deb" "$broken/good" ||
+    fail "${native_deb##*/} does not unpack"
+for pattern in "${documented_tree[@]}" extra; do
+    [ -d "$broken/good" ] || break
+    rm -rf "$broken/package" && cp -a "$broken/good" "$broken/package"
+    if [ "$pattern" = extra ]; then
+        touch "$broken/package/usr/share/doc/quenlixor-julia/README"
+        what="${native_deb##*/} with usr/share/doc/quenlixor-julia/README more"
+    else
+        (cd "$broken/package" && find . ! -type d | sed 's|^\./||' | grep -E "^$pattern$" |
+            xargs -r rm -f --)
+        what="${native_deb##*/} without ${pattern//\\/}"
+    fi
+    # Named as the good one: the name is checked too.
+    dpkg-deb --root-owner-group -Znone -b "$broken/package" "$broken/out/${native_deb##*/}" \
+        >/dev/null || { fail "$what could not be made"; continue; }
+    refused "$what" check_deb "$broken/out/${native_deb##*/}" "$broken/tree"
+done
+for zip in "${zips[@]}"; do
+    name=${zip##*/}
+    cp "$zip" "$broken/out/" && zip -q -d "$broken/out/$name" '*/quenlixor-julia.scr' &&
+        refused "$name without quenlixor-julia.scr" check_zip "$broken/out/$name" &&
+        cp "$zip" "$broken/out/" && mkdir -p "$broken/${name%.zip}" &&
+        touch "$broken/${name%.zip}/notes.txt" &&
+        (cd "$broken" && zip -q "out/$name" "${name%.zip}/notes.txt") &&
+        refused "$name with notes.txt more" check_zip "$broken/out/$name" ||
+        fail "$name broken could not be made"
 done
 
 # --- Debian's tools on the packages ----------------------------------------
