@@ -35,7 +35,7 @@ qj_release_configure() {
 # is not there. One line each; none, and status 0, when building that
 # target gives `cmake --install` (and the downloads) everything.
 qj_downloads_not_built() {
-    local tree scripts=() index=0 path kind made_path missing=0
+    local tree scripts=() index=0 path kind made_path missing=0 taken=0
     tree=$(realpath "$1")
     shift
     ninja -C "$tree" -t query quenlixor-downloads >/dev/null 2>&1 ||
@@ -63,6 +63,7 @@ qj_downloads_not_built() {
     # "TYPE PATH" for each file or folder an install rule takes, then the
     # FILEs given.
     while read -r kind path; do
+        taken=$((taken + 1))
         [[ $path == /* ]] || path=$tree/$path
         local inside=("$path")
         if [ "$kind" = DIRECTORY ]; then
@@ -97,6 +98,8 @@ qj_downloads_not_built() {
             }
         }' "${scripts[@]}"
         [ $# -eq 0 ] || printf 'FILE %s\n' "$@")
+    # (Install scripts read wrong would take nothing, and so pass.)
+    [ "$taken" -gt 0 ] || { echo "$tree: its downloads take nothing that was found"; return 1; }
     return $missing
 }
 
