@@ -11,6 +11,10 @@
 # package, a Windows one (windows-i686, windows-x86_64) a zip, named and made
 # by qj_make_downloads, as scripts/release makes them (scripts/lib/package.sh).
 #
+# What scripts/release builds: each tree's preset, and the web preset,
+# configured anew as the release configures its trees, where its one target
+# quenlixor-downloads must make every file the tree's downloads take from
+# the build (qj_downloads_not_built).
 # The downloads as documented:
 # - the file names are those of the README's table of downloads (all five
 #   when all four trees are given), and SHA256SUMS holds them;
@@ -23,7 +27,10 @@
 #   header of its programs says which), holds only the documented tree,
 #   files 0644, programs and folders 0755, and its icons are where the
 #   desktop entry's Icon= finds them: usr/share/icons/hicolor/SIZExSIZE/apps,
-#   a folder of that size in the hicolor theme, each PNG that size.
+#   a folder of that size in the hicolor theme, each PNG that size;
+# - the same checks refuse the package without each documented file in
+#   turn, or with a file more, and each zip without its screen saver, or
+#   with a file more.
 # Debian packages:
 # - lintian: no error, warning or info tag (pedantic ones are shown);
 # - desktop-file-validate, appstreamcli validate --no-net and man --warnings
@@ -157,10 +164,12 @@ page=$(realpath -m "$page")
 qj_release_environment
 work=$(mktemp -d)
 roots_pid=
+release_pid=
 cleanup() {
     qj_xvfb_stop
     # A root being made is finished, for the next check.
     [ -z "$roots_pid" ] || wait "$roots_pid" 2>/dev/null
+    [ -z "$release_pid" ] || wait "$release_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -176,6 +185,30 @@ step() { qj_say "packages ($(($(date +%s) - started)) s): $*"; }
 # The roots are made beside everything up to their use.
 make_roots >"$work/roots.log" 2>&1 &
 roots_pid=$!
+
+# What scripts/release builds: the presets of the trees given, and the web
+# preset whose page the packages hold, each configured anew as the release
+# configures its trees. The one target the release builds in each,
+# quenlixor-downloads, must make every file that the tree's downloads take
+# from the build (configured beside the rest of the check).
+release_trees() {
+    local tree preset status=0 files
+    for tree in "${page%/*/*}" "${build_dirs[@]}"; do
+        preset=${tree##*/}
+        files=()
+        [ "$tree" != "${page%/*/*}" ] || files=("${page#"$tree"/}")
+        mkdir -p "$work/release"
+        if qj_release_configure "$preset" "$work/release/$preset"; then
+            qj_downloads_not_built "$work/release/$preset" "${files[@]}" || status=1
+        else
+            echo "the preset $preset cannot be configured as a release tree"
+            status=1
+        fi
+    done
+    return $status
+}
+release_trees >"$work/release-trees.log" 2>&1 &
+release_pid=$!
 
 # program_window TENTHS: the program's window (program_pid) once it shows,
 # waiting up to TENTHS tenths of a second; nothing when it ends first.
@@ -269,13 +302,15 @@ pe_machine() {
     [ -n "$offset" ] && [ "$(od -An -c -j"$offset" -N4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 1
     od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
 }
-for zip in "${zips[@]}"; do
+# check_zip ZIP: the zip as documented, its name, entries and programs.
+check_zip() {
+    local zip=$1 name folder flavour machine entries expected exe found heading
     name=${zip##*/}
     folder=${name%.zip}
     case $name in
         *-windows-x86.zip) flavour=x86 machine=014c ;;
         *-windows-x64.zip) flavour=x64 machine=8664 ;;
-        *) fail "$name: neither the x86 nor the x64 zip"; continue ;;
+        *) fail "$name: neither the x86 nor the x64 zip"; return ;;
     esac
     entries=$(zipinfo "$zip" | awk '/^[-dl]/ { print $1, $NF }' | LC_ALL=C sort -k2)
     expected=$(printf '%s\n' "-rw-r--r-- $folder/LICENSE.txt" "-rw-r--r-- $folder/README.txt" \
@@ -290,6 +325,9 @@ for zip in "${zips[@]}"; do
     done
     heading=$(unzip -p "$zip" "$folder/README.txt" 2>/dev/null | sed -n 2p)
     [[ $heading == "$flavour: "* ]] || fail "README.txt in $name says '$heading', not $flavour"
+}
+for zip in "${zips[@]}"; do
+    check_zip "$zip"
 done
 
 # The Debian packages' trees, as packaging/CMakeLists.txt and the README
@@ -307,14 +345,18 @@ documented_tree=(
     'usr/share/doc/quenlixor-julia/copyright' 'usr/share/doc/quenlixor-julia/changelog\.gz'
 )
 hicolor=/usr/share/icons/hicolor/index.theme
-for deb in "${debs[@]}"; do
+# check_deb DEB TREE: the package as documented, its fields, its files and
+# their modes, its programs' processor and its icons; unpacked into TREE.
+check_deb() {
+    local deb=$1 tree=$2 name arch machine fields listing mode owner path wanted matched pattern
+    local program found icon icons file folder size dimensions
     name=${deb##*/}
     arch=${name%.deb}
     arch=${arch##*_}
     case $arch in
         amd64) machine=003e ;;
         arm64) machine=00b7 ;;
-        *) fail "$name: no documented download for $arch"; continue ;;
+        *) fail "$name: no documented download for $arch"; return ;;
     esac
     fields=$(dpkg-deb -f "$deb" Package Version Architecture | sed 's/^[^:]*: //' | tr '\n' ' ')
     [ "$fields" = "quenlixor-julia $version $arch " ] ||
@@ -340,8 +382,7 @@ for deb in "${debs[@]}"; do
     for pattern in "${documented_tree[@]}"; do
         grep -qE "^[^ ]+ [^ ]+ \./$pattern$" <<<"$listing" || fail "$name: nothing at $pattern"
     done
-    tree=$work/tree-$arch
-    dpkg-deb -x "$deb" "$tree"
+    rm -rf "$tree" && dpkg-deb -x "$deb" "$tree"
     for program in quenlixor-julia julia-frames; do
         found=$(od -An -tx2 -j18 -N2 "$tree/usr/bin/$program" | tr -d ' ')
         [ "$found" = "$machine" ] || fail "$name: $program is for ELF machine ${found:-unknown}, not $machine ($arch)"
@@ -363,6 +404,57 @@ for deb in "${debs[@]}"; do
         [ "$dimensions" = "${size}x$size" ] ||
             fail "$name: the icon in $folder is ${dimensions:-no PNG}, not ${size}x$size"
     done
+}
+for deb in "${debs[@]}"; do
+    arch=${deb%.deb}
+    check_deb "$deb" "$work/tree-${arch##*_}"
+done
+
+# The check itself, on downloads broken on purpose from the good ones: the
+# package of this machine's processor without one of the documented files
+# (each in turn), or with a file more, and each zip without its screen
+# saver, or with a file more, must each fail it.
+step "the same checks refuse broken downloads"
+# refused WHAT CHECK ARGUMENT...: the check (a function that calls fail)
+# fails, counted apart from the rest.
+refused() {
+    local what=$1
+    shift
+    (
+        failures=0
+        "$@" >"$work/refused.log" 2>&1
+        exit "$failures"
+    ) && fail "the package check takes $what"
+    return 0
+}
+broken=$work/broken
+rm -rf "$broken" && mkdir -p "$broken/out" && dpkg-deb -R "$native_deb" "$broken/good" ||
+    fail "${native_deb##*/} does not unpack"
+for pattern in "${documented_tree[@]}" extra; do
+    [ -d "$broken/good" ] || break
+    rm -rf "$broken/package" && cp -a "$broken/good" "$broken/package"
+    if [ "$pattern" = extra ]; then
+        touch "$broken/package/usr/share/doc/quenlixor-julia/README"
+        what="${native_deb##*/} with usr/share/doc/quenlixor-julia/README more"
+    else
+        (cd "$broken/package" && find . ! -type d | sed 's|^\./||' | grep -E "^$pattern$" |
+            xargs -r rm -f --)
+        what="${native_deb##*/} without ${pattern//\\/}"
+    fi
+    # Named as the good one: the name is checked too.
+    dpkg-deb --root-owner-group -Znone -b "$broken/package" "$broken/out/${native_deb##*/}" \
+        >/dev/null || { fail "$what could not be made"; continue; }
+    refused "$what" check_deb "$broken/out/${native_deb##*/}" "$broken/tree"
+done
+for zip in "${zips[@]}"; do
+    name=${zip##*/}
+    cp "$zip" "$broken/out/" && zip -q -d "$broken/out/$name" '*/quenlixor-julia.scr' &&
+        refused "$name without quenlixor-julia.scr" check_zip "$broken/out/$name" &&
+        cp "$zip" "$broken/out/" && mkdir -p "$broken/${name%.zip}" &&
+        touch "$broken/${name%.zip}/notes.txt" &&
+        (cd "$broken" && zip -q "out/$name" "${name%.zip}/notes.txt") &&
+        refused "$name with notes.txt more" check_zip "$broken/out/$name" ||
+        fail "$name broken could not be made"
 done
 
 # --- Debian's tools on the packages ----------------------------------------
@@ -617,6 +709,11 @@ check_in_root() {
     fi
     umount "$root/var/cache/apt/archives" "$root/tmp/.X11-unix" "$root/proc" "$root" "$memory"
 }
+
+step "the release's trees build what their downloads take: ${build_dirs[*]##*/} and web"
+wait "$release_pid" ||
+    fail "scripts/release would not build all it ships: $(cat "$work/release-trees.log")"
+release_pid=
 
 [ -x "$frame_match" ] ||
     fail "no $frame_match to find the program's frames on weston (the native tree is built with its tests)"

@@ -18,6 +18,91 @@ qj_release_environment() {
     umask 022
 }
 
+# qj_release_configure PRESET DIR: configures DIR as scripts/release
+# configures its trees: the preset without tests or benchmarks. Its output
+# goes to DIR.configure.log, shown when it fails.
+qj_release_configure() {
+    (cd "$QJ_ROOT" && cmake --preset "$1" -B "$2" -DBUILD_TESTING=OFF \
+        -DQUENLIXOR_BUILD_BENCHMARKS=OFF) >"$2.configure.log" 2>&1 ||
+        { cat "$2.configure.log" >&2; return 1; }
+}
+
+# qj_downloads_not_built TREE [FILE...]: what the configured tree's one
+# target for the release, quenlixor-downloads, would leave out: each file
+# that its install rules name (or that lies in a folder they name), and
+# each FILE (a path in the tree) the downloads take from it beside them,
+# that its build makes by another target only, or that nothing makes and
+# is not there. One line each; none, and status 0, when building that
+# target gives `cmake --install` (and the downloads) everything.
+qj_downloads_not_built() {
+    local tree scripts=() index=0 path kind made_path missing=0 taken=0
+    tree=$(realpath "$1")
+    shift
+    ninja -C "$tree" -t query quenlixor-downloads >/dev/null 2>&1 ||
+        { echo "$tree: no target quenlixor-downloads"; return 1; }
+    # The install scripts cmake --install runs: the tree's, and those it
+    # includes for the folders below.
+    scripts=("$tree/cmake_install.cmake")
+    while [ "$index" -lt ${#scripts[@]} ]; do
+        mapfile -t -O ${#scripts[@]} scripts < <(sed -n \
+            's/^ *include("\(.*\/cmake_install\.cmake\)")$/\1/p' "${scripts[$index]}")
+        index=$((index + 1))
+    done
+    # Files of the build's graph: all it makes, and what the target needs.
+    local -A made=() needed=()
+    while read -r path; do
+        [ -n "$path" ] || continue
+        [[ $path == /* ]] || path=$tree/$path
+        made[$path]=1
+    done < <(ninja -C "$tree" -t targets all | sed 's/: [^ ]*$//')
+    while read -r path; do
+        [[ $path == /* ]] || path=$tree/$path
+        needed[$path]=1
+    done < <(ninja -C "$tree" -t graph quenlixor-downloads |
+        sed -n 's/^"[^"]*" \[label="\([^"]*\)"\]$/\1/p')
+    # "TYPE PATH" for each file or folder an install rule takes, then the
+    # FILEs given.
+    while read -r kind path; do
+        taken=$((taken + 1))
+        [[ $path == /* ]] || path=$tree/$path
+        local inside=("$path")
+        if [ "$kind" = DIRECTORY ]; then
+            inside=()
+            for made_path in "${!made[@]}"; do
+                [[ $made_path == "${path%/}"/* ]] && inside+=("$made_path")
+            done
+            if [ ${#inside[@]} -eq 0 ]; then
+                [ -d "$path" ] || { echo "$path: in the downloads, but nothing makes it"; missing=1; }
+                continue
+            fi
+        fi
+        for path in "${inside[@]}"; do
+            if [ -n "${made[$path]:-}" ]; then
+                [ -n "${needed[$path]:-}" ] ||
+                    { echo "$path: in the downloads, but quenlixor-downloads does not make it"; missing=1; }
+            elif [ ! -e "$path" ] && [ ! -L "$path" ]; then
+                echo "$path: in the downloads, but nothing makes it"
+                missing=1
+            fi
+        done
+    done < <(awk '/^ *file\(INSTALL / { text = ""; taking = 1 }
+        taking {
+            text = text " " $0
+            if ($0 !~ /\) *$/) next
+            taking = 0
+            kind = text; sub(/.* TYPE /, "", kind); sub(/ .*/, "", kind)
+            sub(/.* FILES /, "", text)
+            while (match(text, /"[^"]*"/)) {
+                print kind, substr(text, RSTART + 1, RLENGTH - 2)
+                text = substr(text, RSTART + RLENGTH)
+            }
+        }' "${scripts[@]}"
+        [ $# -eq 0 ] || printf 'FILE %s\n' "$@")
+    # (Install scripts read wrong would take nothing, and so pass.)
+    [ "$taken" -gt 0 ] || { echo "$tree: its downloads take nothing that was found"; return 1; }
+    return $missing
+}
+
 # qj_tree_version BUILD_DIR: the project's version, as the tree was
 # configured with it.
 qj_tree_version() {
@@ -34,8 +119,7 @@ qj_make_deb() {
     log=$build_dir/packages/cpack.log
     mkdir -p "$build_dir/packages"
     cmake "$build_dir" -DCMAKE_INSTALL_PREFIX=/usr -DQUENLIXOR_PAGE="$page" >"$log" 2>&1 &&
-        cmake --build "$build_dir" --target quenlixor-julia julia-frames quenlixor-packaging-files \
-            >>"$log" 2>&1 &&
+        cmake --build "$build_dir" --target quenlixor-downloads >>"$log" 2>&1 &&
         (cd "$build_dir" && cpack -G DEB) >>"$log" 2>&1 || {
         cat "$log" >&2
         return 1

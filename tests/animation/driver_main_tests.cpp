@@ -259,12 +259,14 @@ TEST(DriverMainTest, TheCaptionShowsTheFramesOfEachSecondOnEveryFrame) {
                                       prefix + "4)", prefix + "4)", prefix + "4)"));
 }
 
-// Runs the program until its third frame has been shown; what it said on
-// stderr.
+// Runs the program until its third frame has been shown (a key ends it,
+// or in a given window a stop request); what it said on stderr.
 std::string run_three_frames(std::vector<std::string> arguments) {
     reset_world();
     simulated.polls_before_key = 2;
     simulated.key_codes = {'q'};
+    simulated.polls_before_stop = 2;
+    simulated.stop_number = 15;
     testing::internal::CaptureStderr();
     EXPECT_EQ(run_program(std::move(arguments)), 0);
     std::fflush(stderr);
@@ -351,14 +353,19 @@ TEST(DriverMainTest, AKeyWhileAFrameIsHeldEndsTheRunThere) {
     EXPECT_EQ(frame_after_last_shown(), 5);
 }
 
-TEST(DriverMainTest, TheUnpacedRunIsAskedForAndSaysItFlashes) {
-    const std::string said = run_three_frames({"--fps", "max"});
-    EXPECT_TRUE(simulated.sleeps.empty());
-    EXPECT_EQ(simulated.clock_reads, 0);
-    EXPECT_EQ(world.frames_rendered, 3);
-    EXPECT_THAT(said, testing::StartsWith("quenlixor-julia: --fps max "));
-    EXPECT_THAT(said, testing::HasSubstr("photosensitive epilepsy"));
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+TEST(DriverMainTest, TheUnpacedRunIsAskedForAndSaysItFlashesInEveryForm) {
+    for (std::vector<std::string> arguments : std::vector<std::vector<std::string>>{
+             {}, {"--fullscreen"}, {"--root"}, {"--window-id", "0x400001"}}) {
+        arguments.insert(arguments.end(), {"--fps", "max"});
+        SCOPED_TRACE(arguments.front());
+        const std::string said = run_three_frames(arguments);
+        EXPECT_TRUE(simulated.sleeps.empty());
+        EXPECT_EQ(simulated.clock_reads, 0);
+        EXPECT_EQ(world.frames_rendered, 3);
+        EXPECT_THAT(said, testing::StartsWith("quenlixor-julia: --fps max "));
+        EXPECT_THAT(said, testing::HasSubstr("photosensitive epilepsy"));
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
 }
 
 TEST(DriverMainTest, FullScreenAsksForTheLargestBlockOrSaysWhereScaleWasLowered) {

@@ -56,10 +56,13 @@ const Case cases[] = {
     {{"--window-id", "0x2a00007"}, OptionsAction::run, {1, 60, 1, given, 0x2a00007}, ""},
     {{"--window-id=44040199"}, OptionsAction::run, {1, 60, 1, given, 44040199}, ""},
     {{"--window-id", "0XFFFFFFFF"}, OptionsAction::run, {1, 60, 1, given, 0xFFFFFFFF}, ""},
+    {{"--window-id", "268435457"}, OptionsAction::run, {1, 60, 1, given, 268435457}, ""},
+    {{"--window-id", "4294967295"}, OptionsAction::run, {1, 60, 1, given, 4294967295}, ""},
     // XScreenSaver names its window for the hack: taken without options and
     // by --root, not over another form asked for.
     {{}, OptionsAction::run, {1, 60, 1, given, 0x600012}, "", "0x600012"},
     {{"--root"}, OptionsAction::run, {1, 60, 1, given, 77}, "", "77"},
+    {{}, OptionsAction::run, {1, 60, 1, given, 123456789}, "", "123456789"},
     {{"--fullscreen"}, OptionsAction::run, {1, 60, 1, full_screen}, "", "0x600012"},
     {{"--window-id", "9"}, OptionsAction::run, {1, 60, 1, given, 9}, "", "0x600012"},
     // XScreenSaver's settings program previews the command of its list with
@@ -261,6 +264,10 @@ TEST(ProgramOptionsTest, TheScreenSaverTakesWindowsArgumentsInAnyCaseWithSlashOr
          SaverAction::bad,
          0,
          "/p 18446744073709551616 is not a window handle (a decimal number from 1 on)"},
+        {{"/p", "18446744073709551617"},
+         SaverAction::bad,
+         0,
+         "/p 18446744073709551617 is not a window handle (a decimal number from 1 on)"},
         {{"/p", "-5"},
          SaverAction::bad,
          0,

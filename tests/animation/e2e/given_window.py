@@ -5,6 +5,9 @@ shows; then reads commands on standard input, one a line:
 
     size W H   gives the window that size, and prints "sized" once the X
                server has it
+    cover W H  maps a window of that size over its corner
+    uncover    destroys that window, and prints "uncovered" once the X
+               server has done so
     end        destroys the window and ends
 
 and ends when standard input does.
@@ -34,6 +37,18 @@ def main():
             window.configure(width=int(words[1]), height=int(words[2]))
             connection.sync()
             print("sized", flush=True)
+        elif words[:1] == ["cover"]:
+            cover = screen.root.create_window(
+                10, 20, int(words[1]), int(words[2]), 0, screen.root_depth,
+                background_pixel=0xFFFFFF, event_mask=X.StructureNotifyMask)
+            cover.map()
+            connection.sync()
+            while connection.next_event().type != X.MapNotify:
+                pass
+        elif words[:1] == ["uncover"]:
+            cover.destroy()
+            connection.sync()
+            print("uncovered", flush=True)
         elif words[:1] == ["end"]:
             break
     window.destroy()

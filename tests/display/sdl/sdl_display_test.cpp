@@ -272,15 +272,16 @@ TEST(DummyDisplayDeathTest, WithoutADesktopOpeningFailsAndSaysWhy) {
 
 // A Wayland display that is named but not there: Wayland is tried first,
 // then X11, and the line says why each could not be used; the user's own
-// choice of Wayland is taken alone.
-[[noreturn]] void open_on_missing_wayland(bool asked) {
+// choice of Wayland is taken alone. An empty name names none: X11 alone is
+// tried.
+[[noreturn]] void open_on_missing_wayland(const char* name, bool asked) {
     unsetenv("DISPLAY");
     char runtime[] = "/tmp/qj-runtime-XXXXXX";
     if (mkdtemp(runtime) == nullptr) {
         std::exit(3);
     }
     setenv("XDG_RUNTIME_DIR", runtime, 1);
-    setenv("WAYLAND_DISPLAY", "qj-no-such-compositor", 1);
+    setenv("WAYLAND_DISPLAY", name, 1);
     if (asked) {
         setenv("SDL_VIDEODRIVER", "wayland", 1);
     } else {
@@ -297,10 +298,12 @@ TEST(DummyDisplayDeathTest, WithoutADesktopOpeningFailsAndSaysWhy) {
 
 TEST(DummyDisplayDeathTest, ANamedWaylandDisplayIsTriedFirstAndTheUsersChoiceAlone) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(open_on_missing_wayland(false), testing::ExitedWithCode(0),
+    EXPECT_EXIT(open_on_missing_wayland("qj-no-such-compositor", false), testing::ExitedWithCode(0),
                 "refused: no desktop: .*\\(wayland: SDL video: [^;]+; x11: SDL video: ");
-    EXPECT_EXIT(open_on_missing_wayland(true), testing::ExitedWithCode(0),
+    EXPECT_EXIT(open_on_missing_wayland("qj-no-such-compositor", true), testing::ExitedWithCode(0),
                 "refused: SDL video: [^;]*\n");
+    EXPECT_EXIT(open_on_missing_wayland("", false), testing::ExitedWithCode(0),
+                "refused: no desktop: [^(]*\\(x11: SDL video: ");
 }
 
 }  // namespace
