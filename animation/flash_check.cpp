@@ -148,13 +148,12 @@ constexpr int group_columns = 8;
 // below 2^31).
 constexpr int largest_scale = 1024;
 
-KindLanes lanes_of(std::int32_t value) {
-    return KindLanes{value, value, value, value};
-}
+// (No vector is passed to or from a function by value: 32-bit x86 without
+// SSE would pass it otherwise than with it.)
 
 // Whether any lane is not 0, as two words (one instruction more than a
 // vector, where four lanes one by one would be six).
-bool any_lane(KindLanes lanes) {
+bool any_lane(const KindLanes& lanes) {
     std::uint64_t halves[2];
     std::memcpy(halves, &lanes, sizeof halves);
     return (halves[0] | halves[1]) != 0;
@@ -173,7 +172,8 @@ void take_sums(KindSums& from, const KindSums& taken) {
 // The field's change from its sums, if an area is larger than a quarter of
 // its `area` (in output pixels); false when none is.
 bool judge_field(const KindSums& sums, std::int32_t area, std::int32_t field, FieldChange& change) {
-    const KindLanes larger = sums.pixels * 4 > lanes_of(area);
+    const KindLanes field_area = {area, area, area, area};
+    const KindLanes larger = sums.pixels * 4 > field_area;
     if (!any_lane(larger)) {
         return false;
     }
@@ -233,7 +233,8 @@ void judge_field_row(const FlashSetup& setup, const FlashScratch& scratch, int f
     const int full = setup.field_width / scale;
     const std::int32_t part = setup.field_width % scale;
     const std::int32_t area = setup.field_width * setup.field_height;
-    const KindLanes least = lanes_of(area / (4 * scale));
+    const std::int32_t bound = area / (4 * scale);
+    const KindLanes least = {bound, bound, bound, bound};
     const std::vector<KindSums>& columns = scratch.column_sums;
     const std::vector<KindLanes>& groups = scratch.group_pixels;
     const auto group_count = static_cast<int>(groups.size());
@@ -273,8 +274,8 @@ void judge_field_row(const FlashSetup& setup, const FlashScratch& scratch, int f
             }
             const KindSums& partial =
                 columns[static_cast<std::size_t>(start + (part != 0 ? full : 0))];
-            const KindLanes bound = part != 0 ? sums.pixels + partial.pixels : sums.pixels;
-            if (!any_lane(bound > least)) {
+            const KindLanes pixels = part != 0 ? sums.pixels + partial.pixels : sums.pixels;
+            if (!any_lane(pixels > least)) {
                 continue;
             }
             KindSums field;

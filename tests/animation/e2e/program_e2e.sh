@@ -768,6 +768,11 @@ d.sync()' || fail_now "could not switch the display's screen saver on"
         wait_for_exit 1
         check "its parent gone, the preview ends by itself with status 0 (status ${status:-still running} after $took_ms ms; $(program_said))" \
             [ "${status:-x}" = 0 ]
+        # Wine's own processes of it may take a moment longer to go.
+        for _ in $(seq 100); do
+            [ -z "$(saver_processes)" ] && break
+            sleep 0.05
+        done
         check "no process of the screen saver is left ($(saver_processes))" [ -z "$(saver_processes)" ]
         ;;
     saver-c)
