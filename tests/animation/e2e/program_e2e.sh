@@ -497,9 +497,11 @@ screen_saver_setting() {
         /v ScreenSaveActive 2>/dev/null | tr -d '\r' | awk '/ScreenSaveActive/ { print $3 }'
 }
 
-# saver_processes: the processes of the screen saver still running.
+# saver_processes: the processes of this build's screen saver still
+# running (by its path: the package check, which may run beside, reads the
+# zips' copies of it).
 saver_processes() {
-    pgrep -f 'quenlixor-julia\.scr' | tr '\n' ' '
+    pgrep -f "${saver//./\\.}" | tr '\n' ' '
 }
 
 case $scenario in
