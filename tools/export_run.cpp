@@ -19,15 +19,12 @@
 #include "tools/flash_check.h"
 #include "tools/gif_encoder.h"
 #include "tools/output_file.h"
+#include "tools/palette_index.h"
 #include "tools/png_encoder.h"
 #include "tools/raw_frame.h"
 
 namespace quenlixor {
 namespace {
-
-// The palette's colours: entries 0-20, the ramp and white (the rest are
-// black, as entry 0 is).
-constexpr int palette_colours = 21;
 
 // One file output that stays open for the whole run (the GIF, the raw
 // stream) or until the last frame (--png PATH, --raw PATH).

@@ -14,16 +14,17 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
 #include "animation/julia_renderer.h"
 #include "tools/gif_lzw.h"
+#include "tools/palette_index.h"
 
 namespace quenlixor {
 namespace {
 
 constexpr int colour_table_size = 32;  // 22 entries rounded up to a power of two
 constexpr int colour_table_bits = 5;
-constexpr int palette_colours = 21;  // entries 0-20
 // The transparent index of a frame that changes nothing: no changed pixel
 // takes index 0 from it.
 constexpr std::uint8_t still_transparent_index = 0;
@@ -44,12 +45,6 @@ constexpr unsigned char no_transparent_index = 0xFF;
 
 // The colour table: red, green, blue bytes of every entry.
 unsigned char colour_table[colour_table_size * 3];
-// The palette word of every index; no word at all (a green byte that does
-// not match index_of_green) for the rest.
-std::uint32_t word_of_index[256];
-// Index of the palette entry with a given green byte; the entries' green
-// bytes all differ. 0xFF where none has it.
-std::uint8_t index_of_green[256];
 
 void put16(std::vector<unsigned char>& bytes, int value) {
     bytes.push_back(static_cast<unsigned char>(value));
@@ -114,41 +109,16 @@ Rectangle changed_rectangle(const std::uint32_t* pixels, const std::uint32_t* pr
     return {left, top, right - left, bottom - top + 1};
 }
 
-// The colour-table index of a pixel; `known` becomes false for a colour
-// outside the palette.
-std::uint8_t index_of(std::uint32_t word, bool& known) {
-    // A palette word: its green byte names it.
-    const std::uint8_t index = index_of_green[(word >> 8) & 0xFF];
-    if (word_of_index[index] == word) {
-        return index;
-    }
-    // Otherwise look the colour up, bits 24-31 aside.
-    for (int entry = 0; entry < palette_colours; ++entry) {
-        if (((word_of_index[entry] ^ word) & 0x00FFFFFFU) == 0) {
-            return static_cast<std::uint8_t>(entry);
-        }
-    }
-    known = false;
-    return 0;
-}
-
 }  // namespace
 
 void prepare_gif_colours() {
-    std::fill(std::begin(index_of_green), std::end(index_of_green), std::uint8_t{0xFF});
-    std::fill(std::begin(word_of_index), std::end(word_of_index), 0xFFFF00FFU);
-    for (int entry = 0; entry < colour_table_size; ++entry) {
-        colour_table[entry * 3] = 0;
-        colour_table[entry * 3 + 1] = 0;
-        colour_table[entry * 3 + 2] = 0;
-    }
+    prepare_palette_index();
+    std::fill(std::begin(colour_table), std::end(colour_table), static_cast<unsigned char>(0));
     for (int entry = 0; entry < palette_colours; ++entry) {
         const std::uint32_t word = palette[entry];
-        word_of_index[entry] = word;
         colour_table[entry * 3] = static_cast<unsigned char>(word >> 16);
         colour_table[entry * 3 + 1] = static_cast<unsigned char>(word >> 8);
         colour_table[entry * 3 + 2] = static_cast<unsigned char>(word);
-        index_of_green[(word >> 8) & 0xFF] = static_cast<std::uint8_t>(entry);
     }
 }
 
@@ -218,7 +188,7 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
         const std::uint32_t* before =
             previous == nullptr ? nullptr : previous + row * picture_width + area.left;
         for (std::size_t column = 0; column < width; ++column) {
-            const std::uint8_t index = index_of(now[column], known);
+            const std::uint8_t index = palette_index(now[column], known);
             if (before != nullptr && before[column] == now[column]) {
                 *out++ = index | lzw_either;
             } else {
