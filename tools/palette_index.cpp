@@ -1,6 +1,5 @@
-// Palette indices by the green byte: the palette entries' green bytes all
-// differ, so one table lookup names a pixel's entry, and a second confirms
-// the whole word.
+// Palette indices by the green byte: one table lookup names a pixel's entry,
+// and a second confirms the whole word.
 #include "tools/palette_index.h"
 
 #include <algorithm>
@@ -9,18 +8,14 @@
 #include "animation/julia_renderer.h"
 
 namespace quenlixor {
-namespace {
 
-// The palette word of every index; no word at all (a green byte that does
-// not match index_of_green) for the rest.
+namespace palette_tables {
 std::uint32_t word_of_index[256];
-// Index of the palette entry with a given green byte. 0xFF where none has
-// it.
 std::uint8_t index_of_green[256];
-
-}  // namespace
+}  // namespace palette_tables
 
 void prepare_palette_index() {
+    using namespace palette_tables;
     std::fill(std::begin(index_of_green), std::end(index_of_green), std::uint8_t{0xFF});
     std::fill(std::begin(word_of_index), std::end(word_of_index), 0xFFFF00FFU);
     for (int entry = 0; entry < palette_colours; ++entry) {
@@ -30,20 +25,31 @@ void prepare_palette_index() {
     }
 }
 
-std::uint8_t palette_index(std::uint32_t word, bool& known) {
-    // A palette word: its green byte names it.
-    const std::uint8_t index = index_of_green[(word >> 8) & 0xFF];
-    if (word_of_index[index] == word) {
-        return index;
-    }
-    // Otherwise look the colour up, bits 24-31 aside.
+std::uint8_t palette_index_of_other(std::uint32_t word, bool& known) {
     for (int entry = 0; entry < palette_colours; ++entry) {
-        if (((word_of_index[entry] ^ word) & 0x00FFFFFFU) == 0) {
+        if (((palette_tables::word_of_index[entry] ^ word) & 0x00FFFFFFU) == 0) {
             return static_cast<std::uint8_t>(entry);
         }
     }
     known = false;
     return 0;
+}
+
+bool palette_indices(const std::uint32_t* words, int count, std::uint8_t* indices) {
+    // Every pixel by its green byte, then, should any word not be its
+    // entry's, those again the slow way.
+    bool palette_words = true;
+    for (int at = 0; at < count; ++at) {
+        const std::uint32_t word = words[at];
+        const std::uint8_t index = palette_tables::index_of_green[(word >> 8) & 0xFF];
+        palette_words &= palette_tables::word_of_index[index] == word;
+        indices[at] = index;
+    }
+    bool known = true;
+    for (int at = 0; !palette_words && at < count; ++at) {
+        indices[at] = palette_index(words[at], known);
+    }
+    return known;
 }
 
 }  // namespace quenlixor
