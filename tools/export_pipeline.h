@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "tools/apng_encoder.h"
 #include "tools/flash_check.h"
 
 namespace quenlixor {
@@ -19,6 +20,8 @@ struct FrameWork {
     std::vector<std::uint32_t> storage;
     std::vector<std::uint8_t> scratch;
     std::vector<unsigned char> gif_bytes;
+    std::vector<unsigned char> apng_bytes;
+    ApngScratch apng_scratch;
     std::vector<unsigned char> png_bytes;
     std::vector<unsigned char> raw_bytes;
     std::vector<FieldChange> flash_changes;  // what moved since the frame before

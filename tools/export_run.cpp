@@ -13,6 +13,7 @@
 #include "animation/julia_renderer.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
+#include "tools/apng_encoder.h"
 #include "tools/export_options.h"
 #include "tools/export_pipeline.h"
 #include "tools/export_progress.h"
@@ -26,8 +27,8 @@
 namespace quenlixor {
 namespace {
 
-// One file output that stays open for the whole run (the GIF, the raw
-// stream) or until the last frame (--png PATH, --raw PATH).
+// One file output that stays open for the whole run (the APNG, the GIF, the
+// raw stream) or until the last frame (--png PATH, --raw PATH).
 struct FileOutput {
     bool wanted = false;
     bool failed = false;
@@ -42,6 +43,10 @@ struct Export {
     int delay = 4;
     FileOutput gif_file;
     std::vector<unsigned char> gif_held;  // the GIF's last frame, until the next differs
+    bool apng = false;
+    int apng_fps = 60;
+    FileOutput apng_file;
+    std::vector<unsigned char> apng_held;  // the APNG's last frame, until its delay is known
     FileOutput png_file;
     FileOutput raw_file;
     FileOutput raw_stream;
@@ -51,11 +56,13 @@ struct Export {
     Progress progress;
     std::int64_t written = 0;
     // The flash check of the outputs that are animations, at their paces:
-    // the PNG and raw frames at 60 a second, the GIF at its own.
+    // the PNG and raw frames at 60 a second, the GIF at its own (one watch),
+    // the APNG at its own (a watch of its own).
     bool flash = false;
     FlashSetup flash_setup;
     FlashWatch flash_watch;
     std::string pace_names[2];
+    FlashWatch apng_flash_watch;
 };
 
 int bad_input(const std::string& message) {
@@ -108,6 +115,12 @@ void open_file_outputs(Export& job) {
     } else if (job.gif) {
         open_file_output(job, job.gif_file, options.gif_path, "GIF");
     }
+    if (job.apng && options.apng_path == "-") {
+        job.apng_file.wanted = true;
+        open_standard_output(job.apng_file.file, "APNG");
+    } else if (job.apng) {
+        open_file_output(job, job.apng_file, options.apng_path, "APNG");
+    }
     if (options.png.destination == Destination::last_frame) {
         open_file_output(job, job.png_file, options.png.path, "PNG picture");
     }
@@ -122,6 +135,7 @@ void open_file_outputs(Export& job) {
 
 void discard_file_outputs(Export& job) {
     discard_output(job.gif_file.file);
+    discard_output(job.apng_file.file);
     discard_output(job.png_file.file);
     discard_output(job.raw_file.file);
     discard_output(job.raw_stream.file);
@@ -156,13 +170,23 @@ void prepare_frame(const Export& job, FrameWork& frame) {
     }
 }
 
-// On a worker, once the frame before is prepared: the frame's GIF bytes
-// and what moved since the frame before.
+// On a worker, once the frame before is prepared: the frame's APNG bytes.
+void finish_apng_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
+    if (!frame.failed && job.apng) {
+        frame.failed =
+            !apng_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels, frame.index,
+                        job.options.scale, frame.apng_scratch, frame.apng_bytes);
+    }
+}
+
+// On a worker, once the frame before is prepared: the frame's GIF and APNG
+// bytes and what moved since the frame before.
 void finish_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
     if (!frame.failed && job.gif) {
         frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
                                   job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
     }
+    finish_apng_frame(job, frame, previous);
     frame.flash_changes.clear();
     if (!frame.failed && job.flash && previous != nullptr) {
         frame.failed = !frame_changes(job.flash_setup, frame.pixels, previous->pixels,
@@ -170,9 +194,15 @@ void finish_frame(const Export& job, FrameWork& frame, const FrameWork* previous
     }
 }
 
+// The APNG's flash check: shown at its pace, each frame 1/F s.
+void prepare_apng_flash_check(Export& job) {
+    const FlashPace pace{1, job.apng_fps};
+    start_flash_watch(job.apng_flash_watch, job.flash_setup, &pace, 1);
+}
+
 // Sets up the flash check when an output is an animation: the PNG and raw
 // sequences and the raw stream at 60 frames a second (a screen's pace), the
-// GIF at its own.
+// GIF and the APNG at their own.
 void prepare_flash_check(Export& job) {
     const ExportOptions& options = job.options;
     if (options.count < 2) {
@@ -193,13 +223,16 @@ void prepare_flash_check(Export& job) {
         paces[pace_count] = FlashPace{job.delay, 100};
         job.pace_names[pace_count++] = "the GIF";
     }
-    if (pace_count == 0) {
+    if (pace_count == 0 && !job.apng) {
         return;
     }
     job.flash = true;
     prepare_flash_setup(job.flash_setup, palette, palette_colours, picture_width, picture_height,
                         options.scale);
     start_flash_watch(job.flash_watch, job.flash_setup, paces, pace_count);
+    if (job.apng) {
+        prepare_apng_flash_check(job);
+    }
 }
 
 // "the GIF at 25 frames a second", from a pace.
@@ -210,42 +243,56 @@ std::string paced_name(const std::string& name, const FlashPace& pace) {
     return name + " at " + rate + " frames a second";
 }
 
+// What one pace of a watch found, under the name of the output it judges.
+struct NamedFinding {
+    std::string name;
+    FlashPace pace;
+    FlashFinding finding;
+};
+
 // One line on stderr if an output flashes more than three times in a second.
 void warn_of_flashes(const Export& job) {
+    std::vector<NamedFinding> found;
     const FlashWatch& watch = job.flash_watch;
-    int first = -1;
-    std::string also;
     for (int pace = 0; pace < watch.pace_count; ++pace) {
-        if (!watch.findings[pace].found) {
-            continue;
-        }
-        if (first < 0) {
-            first = pace;
-        } else {
-            also = " (so does " + paced_name(job.pace_names[pace], watch.paces[pace]) + ")";
+        if (watch.findings[pace].found) {
+            found.push_back({job.pace_names[pace], watch.paces[pace], watch.findings[pace]});
         }
     }
-    if (first < 0) {
+    if (job.apng_flash_watch.pace_count == 1 && job.apng_flash_watch.findings[0].found) {
+        found.push_back(
+            {"the APNG", job.apng_flash_watch.paces[0], job.apng_flash_watch.findings[0]});
+    }
+    if (found.empty()) {
         return;
     }
-    const FlashFinding& finding = watch.findings[first];
-    const FlashPace& pace = watch.paces[first];
+    std::string also;
+    for (std::size_t other = 1; other < found.size(); ++other) {
+        also += (other == 1 ? " (so does " : " and ") +
+                paced_name(found[other].name, found[other].pace);
+    }
+    if (!also.empty()) {
+        also += ")";
+    }
+    const FlashFinding& finding = found[0].finding;
+    const FlashPace& pace = found[0].pace;
     // The frames shown in that second.
     const std::int64_t shown = (pace.ticks_per_second + pace.frame_ticks - 1) / pace.frame_ticks;
     const std::int64_t last = std::min<std::int64_t>(finding.first + shown, job.options.count) - 1;
     const std::string part = job.flash_setup.columns * job.flash_setup.rows == 1
                                  ? "the picture"
                                  : "a 341x256 part of the picture as shown";
+    // "the raw frames flash", "the GIF flashes".
+    const bool plural = found[0].name.ends_with("frames");
     std::fprintf(
         stderr,
         "julia-frames: warning: %s%s flash%s %lld%s times in the second from %.2f s "
         "(frames %ld to %ld: %lld changes of %s over more than a quarter of %s); more "
         "than 3 flashes a second can set off seizures in people with photosensitive "
         "epilepsy\n",
-        paced_name(job.pace_names[first], pace).c_str(), also.c_str(),
-        job.pace_names[first] == "the GIF" ? "es" : "", static_cast<long long>(finding.changes / 2),
-        finding.changes % 2 != 0 ? ".5" : "", frame_seconds(pace, finding.first),
-        static_cast<long>(frame_at(job.options, finding.first)),
+        paced_name(found[0].name, pace).c_str(), also.c_str(), plural ? "" : "es",
+        static_cast<long long>(finding.changes / 2), finding.changes % 2 != 0 ? ".5" : "",
+        frame_seconds(pace, finding.first), static_cast<long>(frame_at(job.options, finding.first)),
         static_cast<long>(frame_at(job.options, last)), static_cast<long long>(finding.changes),
         finding.red ? "saturated red" : "brightness", part.c_str());
 }
@@ -254,6 +301,7 @@ void warn_of_flashes(const Export& job) {
 bool outputs_left(const Export& job) {
     const ExportOptions& options = job.options;
     return (job.gif_file.wanted && !job.gif_file.failed) ||
+           (job.apng_file.wanted && !job.apng_file.failed) ||
            (job.png_file.wanted && !job.png_file.failed) ||
            (job.raw_file.wanted && !job.raw_file.failed) ||
            (job.raw_stream.wanted && !job.raw_stream.failed) ||
@@ -284,6 +332,29 @@ void write_gif_frame(Export& job, const std::vector<unsigned char>& bytes) {
     job.gif_held = bytes;
 }
 
+// The APNG's frame before this one is written once its delay is known; for
+// now every frame shows for 1/F s.
+void write_apng_frame(Export& job, const std::vector<unsigned char>& bytes) {
+    if (!job.apng) {
+        return;
+    }
+    if (!job.apng_held.empty()) {
+        set_apng_delay(job.apng_held, 1, static_cast<unsigned>(job.apng_fps));
+        write_to_file(job, job.apng_file, job.apng_held, false);
+    }
+    job.apng_held = bytes;
+}
+
+// The APNG's last frame and its end.
+void finish_apng(Export& job) {
+    if (!job.apng || job.apng_held.empty()) {
+        return;
+    }
+    set_apng_delay(job.apng_held, 1, static_cast<unsigned>(job.apng_fps));
+    apng_end(job.apng_held);
+    write_to_file(job, job.apng_file, job.apng_held, true);
+}
+
 // On the calling thread, frame after frame: every output's share of it.
 bool write_frame(Export& job, const FrameWork& frame) {
     if (frame.failed) {
@@ -293,10 +364,16 @@ bool write_frame(Export& job, const FrameWork& frame) {
         return false;
     }
     if (job.flash) {
-        watch_changes(job.flash_watch, frame.index, frame.flash_changes);
+        if (job.flash_watch.pace_count > 0) {
+            watch_changes(job.flash_watch, frame.index, frame.flash_changes);
+        }
+        if (job.apng) {
+            watch_changes(job.apng_flash_watch, frame.index, frame.flash_changes);
+        }
     }
     write_to_file(job, job.raw_stream, frame.raw_bytes, false);
     write_gif_frame(job, frame.gif_bytes);
+    write_apng_frame(job, frame.apng_bytes);
     write_to_sequence(job, job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
     write_to_sequence(job, job.options.raw, job.raw_sequence_failed, "raw frame", frame,
@@ -306,7 +383,8 @@ bool write_frame(Export& job, const FrameWork& frame) {
         write_to_file(job, job.raw_file, frame.raw_bytes, true);
     }
     job.written = frame.index + 1;
-    const bool rendering_only = !job.gif && job.options.png.destination == Destination::none &&
+    const bool rendering_only = !job.gif && !job.apng &&
+                                job.options.png.destination == Destination::none &&
                                 job.options.raw.destination == Destination::none;
     return rendering_only || outputs_left(job);
 }
@@ -361,9 +439,15 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
             break;
     }
     job.gif = !options.gif_path.empty();
+    job.apng = !options.apng_path.empty();
+    job.apng_fps = apng_fps(options);
     if (options.png.destination != Destination::none && !png_available()) {
         return bad_input(
             "PNG output is unavailable in this build (it has no zlib); use --gif or --raw");
+    }
+    if (job.apng && !png_available()) {
+        return bad_input(
+            "APNG output is unavailable in this build (it has no zlib); use --gif or --raw");
     }
     job.kernel = choose_kernel(options.kernel, message);
     if (job.kernel == nullptr) {
@@ -375,7 +459,7 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
     prepare_tables();
     catch_stop_requests(StopRequests::restart_io);
 
-    job.delay = gif_delay_centiseconds(options.fps);
+    job.delay = gif_delay_centiseconds(gif_fps(options));
     if (check_flashes) {
         prepare_flash_check(job);
     }
@@ -396,7 +480,13 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
         gif_head(options.scale, head);
         write_to_file(job, job.gif_file, head, false);
     }
-    if ((job.gif && !job.gif_file.failed) || job.flash) {
+    if (job.apng && !job.apng_file.failed) {
+        prepare_apng_colours();
+        std::vector<unsigned char> head;
+        apng_head(options.scale, options.count, head);
+        write_to_file(job, job.apng_file, head, false);
+    }
+    if ((job.gif && !job.gif_file.failed) || (job.apng && !job.apng_file.failed) || job.flash) {
         stages.needs_previous = true;
         stages.finish = [&job](FrameWork& frame, const FrameWork* previous) {
             finish_frame(job, frame, previous);
@@ -417,6 +507,9 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
     if (complete && stop_signal() == 0 && job.gif) {
         job.gif_held.push_back(gif_trailer);
         write_to_file(job, job.gif_file, job.gif_held, true);
+    }
+    if (complete && stop_signal() == 0) {
+        finish_apng(job);
     }
     discard_file_outputs(job);
     if (stop_signal() != 0) {

@@ -1,0 +1,188 @@
+// The animated PNG: our chunks, and each frame's rows deflated by
+// frame_deflate.
+//
+// Rows are stored unfiltered (filter type 0): the pictures are bands of
+// escape-time colours, and deflate's matches with the rows above (at a
+// distance of about one row) code them better than any PNG filter's
+// differences do (each of the five filters, and the usual choice among
+// them by least sum of magnitudes, made the cycle larger); at a scale N the
+// repeated rows are such matches too.
+#include "tools/apng_encoder.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+
+#include "animation/julia_renderer.h"
+#include "tools/changed_area.h"
+#include "tools/palette_index.h"
+#include "tools/png_chunks.h"
+
+namespace quenlixor {
+namespace {
+
+// Index 21 is transparent: the one entry of the tRNS chunk that is not
+// opaque.
+constexpr std::uint8_t transparent_index = palette_colours;
+constexpr int palette_entries = palette_colours + 1;
+
+// fcTL's dispose and blend operations.
+constexpr unsigned char dispose_none = 0;
+constexpr unsigned char blend_source = 0;
+constexpr unsigned char blend_over = 1;
+constexpr std::uint8_t changed = 0;
+constexpr std::uint8_t unchanged = 0xFF;
+
+// A frame's bytes start with its fcTL chunk: length, type, sequence number,
+// width, height, x and y offsets, delay numerator and denominator, dispose
+// and blend operations, CRC.
+constexpr std::size_t delay_at = 8 + 4 + 16;
+
+unsigned char palette_bytes[palette_entries * 3];
+
+// The rows of `area` at `scale`, each its filter type (0) and its indices,
+// into scratch.values, and into scratch.either which of them did not change
+// (none without `previous`). False for a colour outside the palette.
+bool frame_rows(const std::uint32_t* pixels, const std::uint32_t* previous, const Rectangle& area,
+                int scale, ApngScratch& scratch) {
+    const auto factor = static_cast<std::size_t>(scale);
+    const auto width = static_cast<std::size_t>(area.width);
+    const std::size_t row_bytes = width * factor + 1;
+    const std::size_t size = row_bytes * static_cast<std::size_t>(area.height) * factor;
+    scratch.values.resize(size + frame_rows_slack);
+    scratch.either.resize(size + frame_rows_slack);
+    // At a scale above 1, each row at scale 1 first, then widened.
+    scratch.row.resize(factor > 1 ? 2 * width : 0);
+    bool known = true;
+    std::uint8_t* values = scratch.values.data();
+    std::uint8_t* either = scratch.either.data();
+    for (int row = area.top; row < area.top + area.height; ++row) {
+        const std::uint32_t* now = pixels + row * picture_width + area.left;
+        const std::uint32_t* before =
+            previous == nullptr ? nullptr : previous + row * picture_width + area.left;
+        values[0] = 0;
+        either[0] = changed;
+        std::uint8_t* const indices = factor > 1 ? scratch.row.data() : values + 1;
+        std::uint8_t* const same = factor > 1 ? scratch.row.data() + width : either + 1;
+        known = palette_indices(now, area.width, indices) && known;
+        for (std::size_t column = 0; column < width; ++column) {
+            same[column] = before != nullptr && before[column] == now[column] ? unchanged : changed;
+        }
+        if (factor > 1) {
+            for (std::size_t column = 0; column < width; ++column) {
+                std::memset(values + 1 + column * factor, indices[column], factor);
+                std::memset(either + 1 + column * factor, same[column], factor);
+            }
+        }
+        // The row's copies, at a scale above 1.
+        for (std::size_t copy = 1; copy < factor; ++copy) {
+            std::memcpy(values + copy * row_bytes, values, row_bytes);
+            std::memcpy(either + copy * row_bytes, either, row_bytes);
+        }
+        values += row_bytes * factor;
+        either += row_bytes * factor;
+    }
+    return known;
+}
+
+void frame_control(std::int64_t index, const Rectangle& area, int scale, unsigned char blend,
+                   std::vector<unsigned char>& bytes) {
+    const std::size_t control = begin_chunk(bytes, "fcTL");
+    // Frame 0's fcTL is chunk 0 of the sequence; each later frame has its
+    // fcTL and its one fdAT.
+    put32(bytes, static_cast<std::uint32_t>(index == 0 ? 0 : 2 * index - 1));
+    put32(bytes, static_cast<std::uint32_t>(area.width * scale));
+    put32(bytes, static_cast<std::uint32_t>(area.height * scale));
+    put32(bytes, static_cast<std::uint32_t>(area.left * scale));
+    put32(bytes, static_cast<std::uint32_t>(area.top * scale));
+    put16(bytes, 0);
+    put16(bytes, 0);
+    bytes.push_back(dispose_none);
+    bytes.push_back(blend);
+    end_chunk(bytes, control);
+}
+
+}  // namespace
+
+void prepare_apng_colours() {
+    prepare_palette_index();
+    std::fill(std::begin(palette_bytes), std::end(palette_bytes), static_cast<unsigned char>(0));
+    for (int entry = 0; entry < palette_colours; ++entry) {
+        const std::uint32_t word = palette[entry];
+        palette_bytes[entry * 3] = static_cast<unsigned char>(word >> 16);
+        palette_bytes[entry * 3 + 1] = static_cast<unsigned char>(word >> 8);
+        palette_bytes[entry * 3 + 2] = static_cast<unsigned char>(word);
+    }
+}
+
+void apng_head(int scale, std::int64_t frame_count, std::vector<unsigned char>& bytes) {
+    bytes.assign(std::begin(png_signature), std::end(png_signature));
+    // IHDR: width, height, 8 bits per index, colour type 3 (palette),
+    // deflate, adaptive filtering, no interlace.
+    const std::size_t header = begin_chunk(bytes, "IHDR");
+    put32(bytes, static_cast<std::uint32_t>(picture_width * scale));
+    put32(bytes, static_cast<std::uint32_t>(picture_height * scale));
+    const unsigned char format[] = {8, 3, 0, 0, 0};
+    bytes.insert(bytes.end(), std::begin(format), std::end(format));
+    end_chunk(bytes, header);
+    // acTL: the frames, and 0 plays: for ever.
+    const std::size_t animation = begin_chunk(bytes, "acTL");
+    put32(bytes, static_cast<std::uint32_t>(frame_count));
+    put32(bytes, 0);
+    end_chunk(bytes, animation);
+    const std::size_t colours = begin_chunk(bytes, "PLTE");
+    bytes.insert(bytes.end(), std::begin(palette_bytes), std::end(palette_bytes));
+    end_chunk(bytes, colours);
+    // tRNS: every entry opaque but the transparent one.
+    const std::size_t alpha = begin_chunk(bytes, "tRNS");
+    bytes.insert(bytes.end(), std::size_t{palette_colours}, std::uint8_t{0xFF});
+    bytes.push_back(0);
+    end_chunk(bytes, alpha);
+}
+
+bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, std::int64_t index,
+                int scale, ApngScratch& scratch, std::vector<unsigned char>& bytes) {
+    bytes.clear();
+    Rectangle area = previous == nullptr ? Rectangle{0, 0, picture_width, picture_height}
+                                         : changed_rectangle(pixels, previous);
+    FrameRows rows;
+    if (area.width == 0) {
+        // One transparent pixel at the corner, at every scale.
+        area = {0, 0, 1, 1};
+        scale = 1;
+        scratch.values.assign(2 + frame_rows_slack, 0);
+        scratch.values[1] = transparent_index;
+    } else if (!frame_rows(pixels, previous, area, scale, scratch)) {
+        return false;
+    } else if (previous != nullptr) {
+        rows.either = scratch.either.data();
+    }
+    rows.values = scratch.values.data();
+    rows.size = scratch.values.size() - frame_rows_slack;
+    rows.stride = static_cast<std::size_t>(area.width * scale) + 1;
+    rows.alternative = transparent_index;
+
+    frame_control(index, area, scale, previous == nullptr ? blend_source : blend_over, bytes);
+    const std::size_t data = begin_chunk(bytes, previous == nullptr ? "IDAT" : "fdAT");
+    if (previous != nullptr) {
+        put32(bytes, static_cast<std::uint32_t>(2 * index));
+    }
+    deflate_frame(rows, scratch.deflate, bytes);
+    end_chunk(bytes, data);
+    return true;
+}
+
+void set_apng_delay(std::vector<unsigned char>& frame, unsigned numerator, unsigned denominator) {
+    frame[delay_at] = static_cast<unsigned char>(numerator >> 8);
+    frame[delay_at + 1] = static_cast<unsigned char>(numerator);
+    frame[delay_at + 2] = static_cast<unsigned char>(denominator >> 8);
+    frame[delay_at + 3] = static_cast<unsigned char>(denominator);
+    renew_chunk_crc(frame, 0);
+}
+
+void apng_end(std::vector<unsigned char>& bytes) {
+    end_chunk(bytes, begin_chunk(bytes, "IEND"));
+}
+
+}  // namespace quenlixor

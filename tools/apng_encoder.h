@@ -1,0 +1,62 @@
+// The animated PNG (APNG): indexed colour, the palette's 21 colours and one
+// transparent entry (8 bits a pixel), looping for ever. The first frame is
+// the file's default image (IDAT), whole; every frame after it is the
+// rectangle that changed since the one before, left in place (dispose op
+// none) and drawn over what is there (blend op over): inside it each pixel
+// that did not change is stored as its colour or as transparent, whichever
+// the compressor finds continues its match (frame_deflate.h). A frame that
+// changes nothing is one transparent pixel, so that every frame of the run
+// is one frame of the file and the frame count is known from the start.
+// At a scale N every picture pixel is an N x N block.
+//
+// Each frame's bytes (its fcTL chunk, then its IDAT or fdAT chunk) depend
+// on the frame, the one before and its place in the run, so frames are
+// encoded on any thread; the file is the head, the frames' bytes in order
+// and the end. A frame's delay is set when it is written
+// (set_apng_delay), once the time it shows for is known.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/frame_deflate.h"
+
+namespace quenlixor {
+
+// The most frames an APNG of ours holds: its chunks after the head are
+// numbered in one sequence, two for each frame but the first, and PNG's
+// numbers end at 2^31 - 1.
+inline constexpr std::int64_t apng_frames_max = std::int64_t{1} << 30;
+
+// Working space of apng_frame, one per thread.
+struct ApngScratch {
+    std::vector<std::uint8_t> values;  // the rows: filter type, then indices
+    std::vector<std::uint8_t> either;  // 0xFF where a pixel did not change
+    std::vector<std::uint8_t> row;     // one row's indices and changes at scale 1
+    DeflateScratch deflate;
+};
+
+// Reads the palette; call after prepare_tables() and before the others.
+void prepare_apng_colours();
+
+// The file's start: signature, IHDR (320 x 240 times `scale`, 1-8),
+// acTL (`frame_count` frames, 1 to apng_frames_max, looping for ever), the
+// palette and its transparency.
+void apng_head(int scale, std::int64_t frame_count, std::vector<unsigned char>& bytes);
+
+// Frame `index` (from 0) of the run: `pixels` is its picture and
+// `previous` the one before, or null for the first frame (index 0); `scale`
+// as in apng_head. Its delay is 0 until set_apng_delay sets it. False when
+// a pixel has a colour outside the palette (nothing the renderer writes)
+// or the compressor fails (out of memory).
+bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, std::int64_t index,
+                int scale, ApngScratch& scratch, std::vector<unsigned char>& bytes);
+
+// Sets the delay of the frame in `frame` (apng_frame's bytes): it shows for
+// numerator / denominator seconds (each 1 to 65535).
+void set_apng_delay(std::vector<unsigned char>& frame, unsigned numerator, unsigned denominator);
+
+// The file's end (IEND), after the last frame.
+void apng_end(std::vector<unsigned char>& bytes);
+
+}  // namespace quenlixor
