@@ -161,7 +161,8 @@ TEST(FrameDeflateTest, FramesAcrossTheCycleComeOutSmallerThanZlibsStrongest) {
             }
         }
         ours += round_trip(input, "a frame");
-        std::vector<unsigned char> compressed(compressBound(input.values.size()));
+        std::vector<unsigned char> compressed(
+            compressBound(static_cast<uLong>(input.values.size())));
         uLongf compressed_size = static_cast<uLongf>(compressed.size());
         ASSERT_EQ(compress2(compressed.data(), &compressed_size, input.values.data(),
                             static_cast<uLong>(input.values.size()), 9),
