@@ -3,6 +3,7 @@
 // julia_kernel_choice.h.
 #include "animation/julia_renderer.h"
 
+#include <bit>
 #include <cmath>
 
 #include "animation/extended_arithmetic.h"
@@ -100,6 +101,15 @@ __attribute__((noinline)) void render_frame_in(std::int32_t number, std::uint32_
     kernel.render(parameter.c_re, parameter.c_im, pixels);
 }
 
+// Whether two frames' parameters are the same, bit for bit: as
+// render_frame_in, out of line.
+__attribute__((noinline)) bool same_parameter_in(std::int32_t a, std::int32_t b) {
+    const JuliaParameter first = julia_parameter(a);
+    const JuliaParameter second = julia_parameter(b);
+    return std::bit_cast<std::uint32_t>(first.c_re) == std::bit_cast<std::uint32_t>(second.c_re) &&
+           std::bit_cast<std::uint32_t>(first.c_im) == std::bit_cast<std::uint32_t>(second.c_im);
+}
+
 }  // namespace
 
 void prepare_tables() {
@@ -117,6 +127,13 @@ void render_frame_into(std::int32_t number, std::uint32_t* pixels, const Kernel&
     const FloatingPointState caller = use_renderer_floating_point();
     render_frame_in(number, pixels, kernel);
     restore_caller_floating_point(caller);
+}
+
+bool same_julia_parameter(std::int32_t a, std::int32_t b) {
+    const FloatingPointState caller = use_renderer_floating_point();
+    const bool same = same_parameter_in(a, b);
+    restore_caller_floating_point(caller);
+    return same;
 }
 
 }  // namespace quenlixor

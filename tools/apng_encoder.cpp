@@ -34,10 +34,20 @@ constexpr unsigned char blend_over = 1;
 constexpr std::uint8_t changed = 0;
 constexpr std::uint8_t unchanged = 0xFF;
 
+// A big-endian number written over four bytes at `at`.
+void write_at(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t byte = 0; byte < 4; ++byte) {
+        bytes[at + byte] = static_cast<unsigned char>(value >> (24 - 8 * byte));
+    }
+}
+
 // A frame's bytes start with its fcTL chunk: length, type, sequence number,
 // width, height, x and y offsets, delay numerator and denominator, dispose
-// and blend operations, CRC.
+// and blend operations, CRC; then its IDAT, or its fdAT led by its sequence
+// number.
+constexpr std::size_t sequence_at = 8;
 constexpr std::size_t delay_at = 8 + 4 + 16;
+constexpr std::size_t image_data_chunk_at = 12 + 26;
 
 unsigned char palette_bytes[palette_entries * 3];
 
@@ -86,12 +96,12 @@ bool frame_rows(const std::uint32_t* pixels, const std::uint32_t* previous, cons
     return known;
 }
 
-void frame_control(std::int64_t index, const Rectangle& area, int scale, unsigned char blend,
+// The fcTL chunk, its sequence number and delay 0 until the frame is
+// placed.
+void frame_control(const Rectangle& area, int scale, unsigned char blend,
                    std::vector<unsigned char>& bytes) {
     const std::size_t control = begin_chunk(bytes, "fcTL");
-    // Frame 0's fcTL is chunk 0 of the sequence; each later frame has its
-    // fcTL and its one fdAT.
-    put32(bytes, static_cast<std::uint32_t>(index == 0 ? 0 : 2 * index - 1));
+    put32(bytes, 0);
     put32(bytes, static_cast<std::uint32_t>(area.width * scale));
     put32(bytes, static_cast<std::uint32_t>(area.height * scale));
     put32(bytes, static_cast<std::uint32_t>(area.left * scale));
@@ -141,8 +151,8 @@ void apng_head(int scale, std::int64_t frame_count, std::vector<unsigned char>& 
     end_chunk(bytes, alpha);
 }
 
-bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, std::int64_t index,
-                int scale, ApngScratch& scratch, std::vector<unsigned char>& bytes) {
+bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int scale,
+                ApngScratch& scratch, std::vector<unsigned char>& bytes) {
     bytes.clear();
     Rectangle area = previous == nullptr ? Rectangle{0, 0, picture_width, picture_height}
                                          : changed_rectangle(pixels, previous);
@@ -163,22 +173,31 @@ bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, std:
     rows.stride = static_cast<std::size_t>(area.width * scale) + 1;
     rows.alternative = transparent_index;
 
-    frame_control(index, area, scale, previous == nullptr ? blend_source : blend_over, bytes);
+    frame_control(area, scale, previous == nullptr ? blend_source : blend_over, bytes);
     const std::size_t data = begin_chunk(bytes, previous == nullptr ? "IDAT" : "fdAT");
     if (previous != nullptr) {
-        put32(bytes, static_cast<std::uint32_t>(2 * index));
+        put32(bytes, 0);
     }
     deflate_frame(rows, scratch.deflate, bytes);
     end_chunk(bytes, data);
     return true;
 }
 
-void set_apng_delay(std::vector<unsigned char>& frame, unsigned numerator, unsigned denominator) {
-    frame[delay_at] = static_cast<unsigned char>(numerator >> 8);
-    frame[delay_at + 1] = static_cast<unsigned char>(numerator);
-    frame[delay_at + 2] = static_cast<unsigned char>(denominator >> 8);
-    frame[delay_at + 3] = static_cast<unsigned char>(denominator);
+void place_apng_frame(std::vector<unsigned char>& frame, std::int64_t index, unsigned numerator,
+                      unsigned denominator) {
+    // Frame 0's fcTL is chunk 0 of the sequence; each later frame has its
+    // fcTL and its one fdAT.
+    const auto control_number = static_cast<std::uint32_t>(index == 0 ? 0 : 2 * index - 1);
+    const unsigned char fields[] = {
+        static_cast<unsigned char>(numerator >> 8), static_cast<unsigned char>(numerator),
+        static_cast<unsigned char>(denominator >> 8), static_cast<unsigned char>(denominator)};
+    std::copy(std::begin(fields), std::end(fields), frame.begin() + delay_at);
+    write_at(frame, sequence_at, control_number);
     renew_chunk_crc(frame, 0);
+    if (index > 0) {
+        write_at(frame, image_data_chunk_at + 8, control_number + 1);
+        renew_chunk_crc(frame, image_data_chunk_at);
+    }
 }
 
 void apng_end(std::vector<unsigned char>& bytes) {

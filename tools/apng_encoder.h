@@ -5,15 +5,16 @@
 // none) and drawn over what is there (blend op over): inside it each pixel
 // that did not change is stored as its colour or as transparent, whichever
 // the compressor finds continues its match (frame_deflate.h). A frame that
-// changes nothing is one transparent pixel, so that every frame of the run
-// is one frame of the file and the frame count is known from the start.
-// At a scale N every picture pixel is an N x N block.
+// changes nothing is one transparent pixel. At a scale N every picture
+// pixel is an N x N block.
 //
 // Each frame's bytes (its fcTL chunk, then its IDAT or fdAT chunk) depend
-// on the frame, the one before and its place in the run, so frames are
-// encoded on any thread; the file is the head, the frames' bytes in order
-// and the end. A frame's delay is set when it is written
-// (set_apng_delay), once the time it shows for is known.
+// only on the frame and the one before, so frames are encoded on any
+// thread; the file is the head, the frames' bytes in order and the end. A
+// frame's place in the file (its chunks' sequence numbers) and its delay
+// are set when it is written (place_apng_frame): a frame whose picture is
+// the one before's can then be shown by that one for longer instead, and
+// a delay can wait for what is known only once the next frame is.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,9 @@ namespace quenlixor {
 // numbered in one sequence, two for each frame but the first, and PNG's
 // numbers end at 2^31 - 1.
 inline constexpr std::int64_t apng_frames_max = std::int64_t{1} << 30;
+
+// The longest a frame shows for, in numerator steps of its delay (16 bits).
+inline constexpr unsigned apng_longest_delay = 65535;
 
 // Working space of apng_frame, one per thread.
 struct ApngScratch {
@@ -44,17 +48,18 @@ void prepare_apng_colours();
 // palette and its transparency.
 void apng_head(int scale, std::int64_t frame_count, std::vector<unsigned char>& bytes);
 
-// Frame `index` (from 0) of the run: `pixels` is its picture and
-// `previous` the one before, or null for the first frame (index 0); `scale`
-// as in apng_head. Its delay is 0 until set_apng_delay sets it. False when
-// a pixel has a colour outside the palette (nothing the renderer writes)
-// or the compressor fails (out of memory).
-bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, std::int64_t index,
-                int scale, ApngScratch& scratch, std::vector<unsigned char>& bytes);
+// A frame's bytes: `pixels` is its picture and `previous` the one before,
+// or null for the first frame; `scale` as in apng_head. Its place and delay
+// are set by place_apng_frame. False when a pixel has a colour outside the
+// palette (nothing the renderer writes).
+bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int scale,
+                ApngScratch& scratch, std::vector<unsigned char>& bytes);
 
-// Sets the delay of the frame in `frame` (apng_frame's bytes): it shows for
-// numerator / denominator seconds (each 1 to 65535).
-void set_apng_delay(std::vector<unsigned char>& frame, unsigned numerator, unsigned denominator);
+// Makes `frame` (apng_frame's bytes) frame number `index` of the file (from
+// 0; frame 0 must be the one without a `previous`), shown for numerator /
+// denominator seconds (each 1 to 65535).
+void place_apng_frame(std::vector<unsigned char>& frame, std::int64_t index, unsigned numerator,
+                      unsigned denominator);
 
 // The file's end (IEND), after the last frame.
 void apng_end(std::vector<unsigned char>& bytes);

@@ -21,6 +21,7 @@ struct FrameWork {
     std::vector<std::uint8_t> scratch;
     std::vector<unsigned char> gif_bytes;
     std::vector<unsigned char> apng_bytes;
+    bool apng_repeats = false;  // the frame before's parameter, so its picture
     ApngScratch apng_scratch;
     std::vector<unsigned char> png_bytes;
     std::vector<unsigned char> raw_bytes;

@@ -46,7 +46,12 @@ struct Export {
     bool apng = false;
     int apng_fps = 60;
     FileOutput apng_file;
-    std::vector<unsigned char> apng_held;  // the APNG's last frame, until its delay is known
+    // The APNG's last frame, until it is known how long it shows: for
+    // apng_held_frames frames of the run, 1/F s each. apng_placed frames
+    // are written before it.
+    std::vector<unsigned char> apng_held;
+    unsigned apng_held_frames = 0;
+    std::int64_t apng_placed = 0;
     FileOutput png_file;
     FileOutput raw_file;
     FileOutput raw_stream;
@@ -170,12 +175,41 @@ void prepare_frame(const Export& job, FrameWork& frame) {
     }
 }
 
-// On a worker, once the frame before is prepared: the frame's APNG bytes.
+// Whether a frame of the run is shown by the APNG's frame before it, for
+// 1/F s longer, instead of being a frame of its own: when it has that
+// frame's parameter (and so its picture), and that frame can show longer.
+// Frames are folded by their parameters, not their pixels, so that the
+// APNG's frame count is known before any frame is rendered.
+bool apng_folds(bool repeats, unsigned held_frames) {
+    return repeats && held_frames < apng_longest_delay;
+}
+
+// The APNG's frame count: the run's frames, less those folded.
+std::int64_t apng_frame_count(const ExportOptions& options) {
+    std::int64_t frames = 1;
+    unsigned held_frames = 1;
+    for (std::int64_t index = 1; index < options.count && stop_signal() == 0; ++index) {
+        if (apng_folds(same_julia_parameter(frame_at(options, index - 1), frame_at(options, index)),
+                       held_frames)) {
+            ++held_frames;
+        } else {
+            ++frames;
+            held_frames = 1;
+        }
+    }
+    return frames;
+}
+
+// On a worker, once the frame before is prepared: the frame's APNG bytes,
+// and whether it repeats the frame before (it still has bytes, one
+// transparent pixel, for when the frame before cannot show longer).
 void finish_apng_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
     if (!frame.failed && job.apng) {
-        frame.failed =
-            !apng_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels, frame.index,
-                        job.options.scale, frame.apng_scratch, frame.apng_bytes);
+        frame.apng_repeats =
+            previous != nullptr && same_julia_parameter(frame_at(job.options, frame.index - 1),
+                                                        frame_at(job.options, frame.index));
+        frame.failed = !apng_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
+                                   job.options.scale, frame.apng_scratch, frame.apng_bytes);
     }
 }
 
@@ -332,27 +366,39 @@ void write_gif_frame(Export& job, const std::vector<unsigned char>& bytes) {
     job.gif_held = bytes;
 }
 
-// The APNG's frame before this one is written once its delay is known; for
-// now every frame shows for 1/F s.
-void write_apng_frame(Export& job, const std::vector<unsigned char>& bytes) {
+// Writes the APNG's held frame, placed and shown for as long as it is (its
+// frames of 1/F s; the last frame with the file's end).
+void write_held_apng_frame(Export& job, bool last) {
+    place_apng_frame(job.apng_held, job.apng_placed++, job.apng_held_frames,
+                     static_cast<unsigned>(job.apng_fps));
+    if (last) {
+        apng_end(job.apng_held);
+    }
+    write_to_file(job, job.apng_file, job.apng_held, last);
+}
+
+// A frame of the run for the APNG: the frame before shows for longer, or
+// is written, now that it is known how long it shows, and this one held.
+void write_apng_frame(Export& job, const FrameWork& frame) {
     if (!job.apng) {
         return;
     }
-    if (!job.apng_held.empty()) {
-        set_apng_delay(job.apng_held, 1, static_cast<unsigned>(job.apng_fps));
-        write_to_file(job, job.apng_file, job.apng_held, false);
+    if (!job.apng_held.empty() && apng_folds(frame.apng_repeats, job.apng_held_frames)) {
+        ++job.apng_held_frames;
+        return;
     }
-    job.apng_held = bytes;
+    if (!job.apng_held.empty()) {
+        write_held_apng_frame(job, false);
+    }
+    job.apng_held = frame.apng_bytes;
+    job.apng_held_frames = 1;
 }
 
 // The APNG's last frame and its end.
 void finish_apng(Export& job) {
-    if (!job.apng || job.apng_held.empty()) {
-        return;
+    if (job.apng && !job.apng_held.empty()) {
+        write_held_apng_frame(job, true);
     }
-    set_apng_delay(job.apng_held, 1, static_cast<unsigned>(job.apng_fps));
-    apng_end(job.apng_held);
-    write_to_file(job, job.apng_file, job.apng_held, true);
 }
 
 // On the calling thread, frame after frame: every output's share of it.
@@ -373,7 +419,7 @@ bool write_frame(Export& job, const FrameWork& frame) {
     }
     write_to_file(job, job.raw_stream, frame.raw_bytes, false);
     write_gif_frame(job, frame.gif_bytes);
-    write_apng_frame(job, frame.apng_bytes);
+    write_apng_frame(job, frame);
     write_to_sequence(job, job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
     write_to_sequence(job, job.options.raw, job.raw_sequence_failed, "raw frame", frame,
@@ -483,7 +529,7 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
     if (job.apng && !job.apng_file.failed) {
         prepare_apng_colours();
         std::vector<unsigned char> head;
-        apng_head(options.scale, options.count, head);
+        apng_head(options.scale, apng_frame_count(options), head);
         write_to_file(job, job.apng_file, head, false);
     }
     if ((job.gif && !job.gif_file.failed) || (job.apng && !job.apng_file.failed) || job.flash) {

@@ -23,12 +23,12 @@ void prepare_apng_colours() {}
 
 void apng_head(int, std::int64_t, std::vector<unsigned char>&) {}
 
-bool apng_frame(const std::uint32_t*, const std::uint32_t*, std::int64_t, int, ApngScratch&,
+bool apng_frame(const std::uint32_t*, const std::uint32_t*, int, ApngScratch&,
                 std::vector<unsigned char>&) {
     return false;
 }
 
-void set_apng_delay(std::vector<unsigned char>&, unsigned, unsigned) {}
+void place_apng_frame(std::vector<unsigned char>&, std::int64_t, unsigned, unsigned) {}
 
 void apng_end(std::vector<unsigned char>&) {}
 
