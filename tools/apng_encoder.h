@@ -38,6 +38,7 @@ struct ApngScratch {
     std::vector<std::uint8_t> either;  // 0xFF where a pixel did not change
     std::vector<std::uint8_t> row;     // one row's indices and changes at scale 1
     DeflateScratch deflate;
+    std::vector<unsigned char> zlib_stream;  // the first frame's, by zlib
 };
 
 // Reads the palette; call after prepare_tables() and before the others.

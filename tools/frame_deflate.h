@@ -27,7 +27,6 @@ namespace quenlixor {
 struct DeflateScratch {
     std::vector<std::uint8_t> stored;  // the bytes as the stream holds them
     std::vector<std::uint32_t> tokens;
-    std::vector<unsigned char> bits;
 };
 
 // The bytes deflate_frame may read past the end of `values` and `either`.

@@ -2,7 +2,7 @@
 // inflate to the bytes it says it stored, each of them the byte given or,
 // where either was allowed, the alternative; and on frames across the
 // animation's cycle it must be clearly smaller than zlib's strongest level
-// on the same rectangles (about 9 % smaller, measured).
+// on the same rectangles (about 18 % smaller, measured).
 #include "tools/frame_deflate.h"
 
 #include <gtest/gtest.h>
@@ -143,20 +143,22 @@ TEST(FrameDeflateTest, FramesAcrossTheCycleComeOutSmallerThanZlibsStrongest) {
     for (std::int32_t frame = 2; frame < 3600; frame += 300) {
         render_frame_into(frame - 1, before.data(), reference_kernel);
         render_frame_into(frame, now.data(), reference_kernel);
-        // The changed rectangle, its unchanged pixels either (zlib gets
-        // them as their colours).
+        // The changed rectangle as the APNG stores it (transparent 0, the
+        // colours after it), its unchanged pixels either (zlib gets them
+        // as their colours).
         const Rectangle area = changed_rectangle(now.data(), before.data());
         ASSERT_GT(area.width, 0);
         Input input;
         input.stride = static_cast<std::size_t>(area.width) + 1;
-        input.alternative = palette_colours;
+        input.alternative = 0;
         for (int row = area.top; row < area.top + area.height; ++row) {
             input.values.push_back(0);
             input.either.push_back(0);
             for (int column = area.left; column < area.left + area.width; ++column) {
                 bool known = true;
                 const auto at = static_cast<std::size_t>(row * picture_width + column);
-                input.values.push_back(palette_index(now[at], known));
+                input.values.push_back(
+                    static_cast<std::uint8_t>(palette_index(now[at], known) + 1));
                 input.either.push_back(now[at] == before[at] ? 0xFF : 0);
             }
         }
@@ -169,7 +171,7 @@ TEST(FrameDeflateTest, FramesAcrossTheCycleComeOutSmallerThanZlibsStrongest) {
                   Z_OK);
         zlib_best += compressed_size;
     }
-    EXPECT_LT(static_cast<double>(ours), 0.97 * static_cast<double>(zlib_best))
+    EXPECT_LT(static_cast<double>(ours), 0.9 * static_cast<double>(zlib_best))
         << ours << " bytes, zlib " << zlib_best;
 }
 
