@@ -3,8 +3,8 @@
 // julia_kernel_choice.h.
 #include "animation/julia_renderer.h"
 
-#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "animation/extended_arithmetic.h"
 #include "animation/floating_point_state.h"
@@ -106,8 +106,8 @@ __attribute__((noinline)) void render_frame_in(std::int32_t number, std::uint32_
 __attribute__((noinline)) bool same_parameter_in(std::int32_t a, std::int32_t b) {
     const JuliaParameter first = julia_parameter(a);
     const JuliaParameter second = julia_parameter(b);
-    return std::bit_cast<std::uint32_t>(first.c_re) == std::bit_cast<std::uint32_t>(second.c_re) &&
-           std::bit_cast<std::uint32_t>(first.c_im) == std::bit_cast<std::uint32_t>(second.c_im);
+    const float parts[2][2] = {{first.c_re, first.c_im}, {second.c_re, second.c_im}};
+    return std::memcmp(parts[0], parts[1], sizeof parts[0]) == 0;
 }
 
 }  // namespace
