@@ -466,12 +466,20 @@ struct BlockCodes {
     std::array<std::uint16_t, distance_codes> distance_bits{};
 };
 
-// The fixed codes of a block of type 1.
+// The fixed codes of a block of type 1: the canonical codes of the lengths
+// the format gives its 288 literal/length codes (the last two never used,
+// but counted) and of 30 distance codes of 5 bits.
 void fixed_codes(BlockCodes& codes) {
-    for (std::size_t code = 0; code < literal_codes; ++code) {
-        codes.literal_lengths[code] = code < 144 ? 8 : code < 256 ? 9 : code < 280 ? 7 : 8;
+    std::array<std::uint8_t, 288> lengths{};
+    for (std::size_t code = 0; code < lengths.size(); ++code) {
+        lengths[code] = code < 144 ? 8 : code < 256 ? 9 : code < 280 ? 7 : 8;
     }
+    std::array<std::uint16_t, 288> bits{};
+    canonical_codes(lengths, bits);
+    std::copy_n(lengths.begin(), literal_codes, codes.literal_lengths.begin());
+    std::copy_n(bits.begin(), literal_codes, codes.literal_bits.begin());
     codes.distance_lengths.fill(5);
+    canonical_codes(codes.distance_lengths, codes.distance_bits);
 }
 
 // The bits the tokens take in `codes`, their extra bits included.
@@ -584,8 +592,6 @@ void write_block(const std::vector<std::uint32_t>& tokens, std::vector<unsigned 
     out.put(1, 1);  // the last block
     if (use_fixed) {
         out.put(1, 2);
-        canonical_codes(fixed.literal_lengths, fixed.literal_bits);
-        canonical_codes(fixed.distance_lengths, fixed.distance_bits);
         write_tokens(tokens, fixed, out);
         out.flush();
         return;
