@@ -176,8 +176,11 @@ void apng_size(benchmark::State& state) {
             state.SkipWithError("julia-frames failed");
             return;
         }
-        const std::string command =
-            "apngopt '" + apng.string() + "' '" + optimised.string() + "' >/dev/null 2>&1";
+        // apngopt reads an argument that starts with '/' as an option: it
+        // is given the files' names in their folder.
+        const std::string command = "cd '" + apng.parent_path().string() + "' && apngopt '" +
+                                    apng.filename().string() + "' '" +
+                                    optimised.filename().string() + "' >/dev/null 2>&1";
         if (std::system(command.c_str()) != 0) {
             state.SkipWithError("apngopt failed");
             return;
