@@ -4,6 +4,7 @@
 #include "animation/julia_renderer.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "animation/extended_arithmetic.h"
 #include "animation/floating_point_state.h"
@@ -100,6 +101,15 @@ __attribute__((noinline)) void render_frame_in(std::int32_t number, std::uint32_
     kernel.render(parameter.c_re, parameter.c_im, pixels);
 }
 
+// Whether two frames' parameters are the same, bit for bit: as
+// render_frame_in, out of line.
+__attribute__((noinline)) bool same_parameter_in(std::int32_t a, std::int32_t b) {
+    const JuliaParameter first = julia_parameter(a);
+    const JuliaParameter second = julia_parameter(b);
+    const float parts[2][2] = {{first.c_re, first.c_im}, {second.c_re, second.c_im}};
+    return std::memcmp(parts[0], parts[1], sizeof parts[0]) == 0;
+}
+
 }  // namespace
 
 void prepare_tables() {
@@ -117,6 +127,13 @@ void render_frame_into(std::int32_t number, std::uint32_t* pixels, const Kernel&
     const FloatingPointState caller = use_renderer_floating_point();
     render_frame_in(number, pixels, kernel);
     restore_caller_floating_point(caller);
+}
+
+bool same_julia_parameter(std::int32_t a, std::int32_t b) {
+    const FloatingPointState caller = use_renderer_floating_point();
+    const bool same = same_parameter_in(a, b);
+    restore_caller_floating_point(caller);
+    return same;
 }
 
 }  // namespace quenlixor

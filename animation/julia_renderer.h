@@ -59,4 +59,9 @@ void render_frame();
 // once.
 void render_frame_into(std::int32_t number, std::uint32_t* pixels, const Kernel& kernel);
 
+// Whether frames `a` and `b` have the same Julia parameter, and so the same
+// picture: far along the path the angle, a single, takes the same value for
+// many frames in a row. Any thread may call it after prepare_tables().
+bool same_julia_parameter(std::int32_t a, std::int32_t b);
+
 }  // namespace quenlixor

@@ -10,6 +10,16 @@
 //   without it (C 0, the baseline); reports the file's size in bytes. Goals
 //   on 2 threads: 1.5 s at scale 1, 4 s at scale 2; the check at most 10 %
 //   more.
+// - apng_full_cycle/threads:T/scale:N: the same as an animated PNG (with
+//   the flash check); reports the file's size in bytes.
+// - apng_over_gif/threads:T: the full cycle as a GIF and as an APNG, one
+//   after the other in each iteration, each timed: their times and the
+//   APNG's over the GIF's (goal: at most 1.5).
+// - apng_size/first:F/count:K: K frames from frame F as an APNG, as a GIF,
+//   and what `apngopt` (default settings) makes of the APNG: the three
+//   sizes and the APNG's over each (goals: at most 1 and 1.05). Skipped,
+//   saying so, when apngopt is not installed; apngopt takes minutes for
+//   the whole cycle.
 // - flash_check/scale:N/step:S: the flash check alone over frames 1,
 //   1+S, ... (3600 of them) at --scale N: the comparisons of the frames and
 //   the watch of every field, timed without the rendering; one thread.
@@ -86,6 +96,107 @@ void gif_full_cycle(benchmark::State& state) {
     }
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
     std::filesystem::remove(path);
+}
+
+void apng_full_cycle(benchmark::State& state) {
+    const std::string threads = std::to_string(state.range(0));
+    const std::string scale = std::to_string(state.range(1));
+    const std::filesystem::path path = temporary("cycle.png");
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+        if (run_with({"--frame", "1", "--count", "3600", "--quiet", "--threads", threads, "--scale",
+                      scale, "--apng", path.string()}) != 0) {
+            state.SkipWithError("julia-frames failed");
+            return;
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
+    std::filesystem::remove(path);
+}
+
+// Seconds of wall-clock time julia-frames takes with `arguments`; negative
+// when it fails.
+double seconds_of(const std::vector<std::string>& arguments) {
+    const auto start = std::chrono::steady_clock::now();
+    const int status = run_with(arguments);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return status == 0 ? seconds : -1;
+}
+
+void apng_over_gif(benchmark::State& state) {
+    const std::string threads = std::to_string(state.range(0));
+    const std::filesystem::path gif = temporary("cycle.gif");
+    const std::filesystem::path apng = temporary("cycle.png");
+    const std::vector<std::string> frames = {"--frame", "1",         "--count", "3600",
+                                             "--quiet", "--threads", threads};
+    double gif_seconds = 0;
+    double apng_seconds = 0;
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+        std::vector<std::string> as_gif = frames;
+        as_gif.insert(as_gif.end(), {"--gif", gif.string()});
+        std::vector<std::string> as_apng = frames;
+        as_apng.insert(as_apng.end(), {"--apng", apng.string()});
+        const double gif_time = seconds_of(as_gif);
+        const double apng_time = seconds_of(as_apng);
+        if (gif_time < 0 || apng_time < 0) {
+            state.SkipWithError("julia-frames failed");
+            return;
+        }
+        gif_seconds += gif_time;
+        apng_seconds += apng_time;
+        state.SetIterationTime(apng_time);
+    }
+    const auto iterations = static_cast<double>(state.iterations());
+    state.counters["gif_ms"] = 1000 * gif_seconds / iterations;
+    state.counters["apng_ms"] = 1000 * apng_seconds / iterations;
+    state.counters["apng_over_gif"] = apng_seconds / gif_seconds;
+    std::filesystem::remove(gif);
+    std::filesystem::remove(apng);
+}
+
+bool apngopt_installed() {
+    return std::system("command -v apngopt >/dev/null 2>&1") == 0;
+}
+
+void apng_size(benchmark::State& state) {
+    if (!apngopt_installed()) {
+        state.SkipWithError("apngopt is not installed: no comparison (apt-get install apngopt)");
+        return;
+    }
+    const std::filesystem::path apng = temporary("frames.png");
+    const std::filesystem::path gif = temporary("frames.gif");
+    const std::filesystem::path optimised = temporary("apngopt.png");
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+        const std::vector<std::string> frames = {"--frame",     std::to_string(state.range(0)),
+                                                 "--count",     std::to_string(state.range(1)),
+                                                 "--quiet",     "--apng",
+                                                 apng.string(), "--gif",
+                                                 gif.string()};
+        if (run_with(frames) != 0) {
+            state.SkipWithError("julia-frames failed");
+            return;
+        }
+        // apngopt reads an argument that starts with '/' as an option: it
+        // is given the files' names in their folder.
+        const std::string command = "cd '" + apng.parent_path().string() + "' && apngopt '" +
+                                    apng.filename().string() + "' '" +
+                                    optimised.filename().string() + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("apngopt failed");
+            return;
+        }
+    }
+    const auto apng_bytes = static_cast<double>(std::filesystem::file_size(apng));
+    const auto gif_bytes = static_cast<double>(std::filesystem::file_size(gif));
+    const auto apngopt_bytes = static_cast<double>(std::filesystem::file_size(optimised));
+    state.counters["apng"] = apng_bytes;
+    state.counters["gif"] = gif_bytes;
+    state.counters["apngopt"] = apngopt_bytes;
+    state.counters["apng_over_gif"] = apng_bytes / gif_bytes;
+    state.counters["apng_over_apngopt"] = apng_bytes / apngopt_bytes;
+    std::filesystem::remove(apng);
+    std::filesystem::remove(gif);
+    std::filesystem::remove(optimised);
 }
 
 void flash_check(benchmark::State& state) {
@@ -191,14 +302,20 @@ int main(int argc, char** argv) {
     const int cores = processors_available();
     auto* render_case = benchmark::RegisterBenchmark("render", render);
     auto* gif_case = benchmark::RegisterBenchmark("gif_full_cycle", gif_full_cycle);
+    auto* apng_case = benchmark::RegisterBenchmark("apng_full_cycle", apng_full_cycle);
+    auto* apng_over_gif_case = benchmark::RegisterBenchmark("apng_over_gif", apng_over_gif);
     for (int threads = 1; threads <= cores; ++threads) {
         render_case->Arg(threads);
+        apng_over_gif_case->Arg(threads);
         for (const int scale : {1, 2}) {
+            apng_case->Args({threads, scale});
             for (const int check : {0, 1}) {
                 gif_case->Args({threads, scale, check});
             }
         }
     }
+    apng_case->ArgNames({"threads", "scale"})->Unit(benchmark::kMillisecond)->UseRealTime();
+    apng_over_gif_case->ArgName("threads")->Unit(benchmark::kMillisecond)->UseManualTime();
     render_case->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
     gif_case->ArgNames({"threads", "scale", "flash_check"})
         ->Unit(benchmark::kMillisecond)
@@ -218,6 +335,18 @@ int main(int argc, char** argv) {
         ->Arg(1)
         ->Arg(10)
         ->Arg(100)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    // The whole cycle, a tenth of it and one frame from the start, and
+    // stretches from the middle and near the end of the cycle.
+    benchmark::RegisterBenchmark("apng_size", apng_size)
+        ->ArgNames({"first", "count"})
+        ->Args({1, 1})
+        ->Args({1, 360})
+        ->Args({1801, 900})
+        ->Args({3001, 120})
+        ->Args({1, 3600})
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();

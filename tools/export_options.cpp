@@ -5,13 +5,14 @@
 #include <string_view>
 
 #include "animation/command_line.h"
+#include "tools/apng_encoder.h"
 
 namespace quenlixor {
 
 const char* const export_usage_text =
     "usage: julia-frames --frame N [--count K] [--step S] [--threads T] [--kernel NAME]\n"
-    "                    [--fps F] [--scale N] [--quiet] [--gif PATH|-]\n"
-    "                    [--png PATH|PATTERN] [--raw PATH|PATTERN|-]\n"
+    "                    [--fps F] [--scale N] [--quiet] [--apng PATH|-]\n"
+    "                    [--gif PATH|-] [--png PATH|PATTERN] [--raw PATH|PATTERN|-]\n"
     "       julia-frames --help | --version\n"
     "\n"
     "Renders the frames of the Julia animation numbered N, N+S, N+2S, ... (K of them)\n"
@@ -25,15 +26,23 @@ const char* const export_usage_text =
     "  --kernel NAME  the renderer kernel: reference (the x87's arithmetic) or a SIMD\n"
     "                 kernel of this build, which an unknown name lists (default: the\n"
     "                 fastest this processor has); all give the same frames\n"
-    "  --fps F        frames per second of the GIF, 1 to 50 (default 25); each frame\n"
-    "                 shows for 100/F centiseconds rounded to the nearest, or longer\n"
-    "                 where the next would flash (PNG and raw frames have no rate:\n"
-    "                 they are judged at 60 a second)\n"
+    "  --fps F        frames per second of the animations: the APNG 1 to 60 (default\n"
+    "                 60, as the program shows them), each frame exactly 1/F s; the\n"
+    "                 GIF 1 to 50 (default 25), each frame 100/F centiseconds\n"
+    "                 rounded to the nearest, as GIF delays are whole hundredths;\n"
+    "                 in either a frame shows longer where the next would flash\n"
+    "                 (PNG and raw frames have no rate: they are judged at 60 a\n"
+    "                 second)\n"
     "  --scale N      every picture pixel an N x N block in every output, 1 to 8\n"
     "                 (default 1), as in the program's window\n"
     "  --quiet        no progress line (it appears only on a terminal anyway); a\n"
     "                 warning of flashes still shows\n"
-    "  --gif PATH     an animated GIF of all frames, exact, looping for ever\n"
+    "  --apng PATH    an animated PNG of all frames, exact, looping for ever at --fps:\n"
+    "                 the one to play them as the program does (browsers show it in\n"
+    "                 an <img>); at most 1073741824 frames\n"
+    "  --apng -       the APNG on standard output, as it is made\n"
+    "  --gif PATH     an animated GIF of all frames, exact, looping for ever: for\n"
+    "                 viewers that do not play APNG\n"
     "  --gif -        the GIF on standard output, as it is made\n"
     "  --png PATH     an 8-bit RGB PNG of the last frame, as a 32-bit desktop shows it\n"
     "  --png PATTERN  one PNG per frame, named by a printf integer conversion with the\n"
@@ -42,19 +51,20 @@ const char* const export_usage_text =
     "                 words (times N x N at --scale N), row 0 first\n"
     "  --raw PATTERN  one raw file per frame\n"
     "  --raw -        every frame on standard output in order, 307200 bytes each\n"
-    "                 (times N x N)\n"
+    "                 (times N x N): for video tools such as ffmpeg\n"
     "  --help         show this text\n"
     "  --version      show the version and the kernel used by default\n"
     "\n"
     "Without an output, --count must be given (the frames are rendered and dropped).\n"
-    "Every animation written (GIF, PNG or raw sequence, raw stream) is judged for\n"
-    "flashes as WCAG 2.x defines general and red flashes, on every 341x256 part of\n"
-    "the output as shown (the whole picture at --scale 1). The GIF holds a frame\n"
-    "longer where the next would make more than three flashes in a second, just\n"
-    "long enough, as the program does; every frame is in it, in order. PNG and raw\n"
-    "frames are judged at 60 a second: more than three flashes in any one second\n"
-    "give one warning line on stderr, since they can set off seizures in people\n"
-    "with photosensitive epilepsy; the outputs are written all the same.\n"
+    "Every animation written (APNG, GIF, PNG or raw sequence, raw stream) is judged\n"
+    "for flashes as WCAG 2.x defines general and red flashes, on every 341x256 part\n"
+    "of the output as shown (the whole picture at --scale 1). The APNG and the GIF\n"
+    "hold a frame longer where the next would make more than three flashes in a\n"
+    "second, just long enough, as the program does; every frame is in them, in\n"
+    "order. PNG and raw frames are judged at 60 a second: more than three flashes\n"
+    "in any one second give one warning line on stderr, since they can set off\n"
+    "seizures in people with photosensitive epilepsy; the outputs are written all\n"
+    "the same.\n"
     "Files are written beside their destination and renamed when complete; after a\n"
     "failure or an interrupt the frames of a sequence already written stay. Devices\n"
     "(/dev/null) and pipes are written directly. Folders are not made.\n"
@@ -73,7 +83,7 @@ bool read_picture_output(std::string_view option, const std::string& path, Pictu
     if (path == "-") {
         if (option != "--raw") {
             message = std::string(option) +
-                      " cannot write to standard output; only --gif - and --raw - can";
+                      " cannot write to standard output; only --apng -, --gif - and --raw - can";
             return false;
         }
         output.destination = Destination::stream;
@@ -164,6 +174,14 @@ std::int32_t frame_at(const ExportOptions& options, std::int64_t index) {
     return frame_after(options.first_frame, index * options.step);
 }
 
+int gif_fps(const ExportOptions& options) {
+    return options.fps != 0 ? options.fps : 25;
+}
+
+int apng_fps(const ExportOptions& options) {
+    return options.fps != 0 ? options.fps : 60;
+}
+
 int gif_delay_centiseconds(int fps) {
     return (200 + fps) / (2 * fps);
 }
@@ -179,9 +197,10 @@ ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
         number_option("--count", 1, frame_number_max, options.count),
         number_option("--step", 1, frame_number_max, options.step),
         number_option("--threads", 1, 256, options.threads),
-        number_option("--fps", 1, 50, options.fps),
+        number_option("--fps", 1, 60, options.fps),
         number_option("--scale", 1, 8, options.scale),
         text_option("--kernel", options.kernel),
+        text_option("--apng", options.apng_path),
         text_option("--gif", options.gif_path),
         text_option("--png", png_path),
         text_option("--raw", raw_path),
@@ -205,17 +224,31 @@ ParseResult parse_export_options(int argc, char** argv, ExportOptions& options,
         (raw_given && !read_picture_output("--raw", raw_path, options.raw, message))) {
         return ParseResult::bad;
     }
-    if (options.gif_path == "-" && options.raw.destination == Destination::stream) {
-        message = "--gif - and --raw - cannot both write to standard output";
+    const bool streams[] = {options.apng_path == "-", options.gif_path == "-",
+                            options.raw.destination == Destination::stream};
+    if (streams[0] + streams[1] + streams[2] > 1) {
+        message = "only one of --apng -, --gif - and --raw - can write to standard output";
         return ParseResult::bad;
     }
     if (!option_given(table, "--frame")) {
         message = "--frame N is required";
         return ParseResult::bad;
     }
-    const bool any_output = option_given(table, "--gif") || png_given || raw_given;
+    if (!options.gif_path.empty() && options.fps > 50) {
+        message = "--fps " + std::to_string(options.fps) +
+                  ": a GIF plays at most 50 frames a second (its delays are whole hundredths; "
+                  "the APNG plays up to 60)";
+        return ParseResult::bad;
+    }
+    if (!options.apng_path.empty() && options.count > apng_frames_max) {
+        message = "--count " + std::to_string(options.count) + ": an APNG holds at most " +
+                  std::to_string(apng_frames_max) + " frames";
+        return ParseResult::bad;
+    }
+    const bool any_output =
+        option_given(table, "--apng") || option_given(table, "--gif") || png_given || raw_given;
     if (!any_output && !option_given(table, "--count")) {
-        message = "nothing to do: give --gif, --png, --raw or --count K";
+        message = "nothing to do: give --apng, --gif, --png, --raw or --count K";
         return ParseResult::bad;
     }
     return ParseResult::run;

@@ -27,10 +27,11 @@ struct ExportOptions {
     std::int32_t step = 1;
     std::int32_t threads = 0;  // 0: the processors available
     std::string kernel;        // empty: the fastest
-    std::int32_t fps = 25;
-    std::int32_t scale = 1;  // every picture pixel an N x N block in every output
+    std::int32_t fps = 0;      // 0: not given; the GIF plays at 25, the APNG at 60
+    std::int32_t scale = 1;    // every picture pixel an N x N block in every output
     bool quiet = false;
-    std::string gif_path;  // empty: no GIF; "-": standard output
+    std::string gif_path;   // empty: no GIF; "-": standard output
+    std::string apng_path;  // empty: no APNG; "-": standard output
     PictureOutput png;
     PictureOutput raw;
 };
@@ -55,6 +56,11 @@ std::string name_from_pattern(const std::string& pattern, std::int32_t number);
 // The number of the `index`th frame (from 0): first + index * step, wrapping
 // to 0 after 2,147,483,647 as the program does.
 std::int32_t frame_at(const ExportOptions& options, std::int64_t index);
+
+// The frames a second of each animation: --fps, or the output's own
+// default (the GIF 25, the APNG 60, a screen's refresh).
+int gif_fps(const ExportOptions& options);
+int apng_fps(const ExportOptions& options);
 
 // GIF delays are whole centiseconds: 100/fps rounded to the nearest (half
 // up), so 25 fps shows each frame for 4 cs and 30 fps for 3 cs.

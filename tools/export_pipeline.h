@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "animation/flash_check.h"
+#include "tools/apng_encoder.h"
 
 namespace quenlixor {
 
@@ -19,6 +20,9 @@ struct FrameWork {
     std::vector<std::uint32_t> storage;
     std::vector<std::uint8_t> scratch;
     std::vector<unsigned char> gif_bytes;
+    std::vector<unsigned char> apng_bytes;
+    bool apng_repeats = false;  // the frame before's parameter, so its picture
+    ApngScratch apng_scratch;
     std::vector<unsigned char> png_bytes;
     std::vector<unsigned char> raw_bytes;
     std::vector<FieldChange> flash_changes;  // what moved since the frame before

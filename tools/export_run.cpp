@@ -14,19 +14,21 @@
 #include "animation/julia_renderer.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
+#include "tools/apng_encoder.h"
 #include "tools/export_options.h"
 #include "tools/export_pipeline.h"
 #include "tools/export_progress.h"
 #include "tools/gif_encoder.h"
 #include "tools/output_file.h"
+#include "tools/palette_index.h"
 #include "tools/png_encoder.h"
 #include "tools/raw_frame.h"
 
 namespace quenlixor {
 namespace {
 
-// One file output that stays open for the whole run (the GIF, the raw
-// stream) or until the last frame (--png PATH, --raw PATH).
+// One file output that stays open for the whole run (the APNG, the GIF, the
+// raw stream) or until the last frame (--png PATH, --raw PATH).
 struct FileOutput {
     bool wanted = false;
     bool failed = false;
@@ -45,6 +47,18 @@ struct Export {
     std::vector<unsigned char> gif_pending;
     std::int64_t gif_pending_tick = 0;
     std::vector<unsigned char> gif_held;
+    bool apng = false;
+    int apng_fps = 60;
+    FileOutput apng_file;
+    // The APNG's last frame, until it is known how long it shows: from
+    // apng_held_tick (in 1/F s) to the next frame's time, the frames of the
+    // run it stands for being apng_held_frames. apng_placed frames are
+    // written before it.
+    std::vector<unsigned char> apng_held;
+    unsigned apng_held_frames = 0;
+    std::int64_t apng_held_tick = 0;
+    std::int64_t apng_last_tick = 0;  // the last frame's so far
+    std::int64_t apng_placed = 0;
     FileOutput png_file;
     FileOutput raw_file;
     FileOutput raw_stream;
@@ -55,14 +69,16 @@ struct Export {
     std::int64_t written = 0;
     // The flash check of the outputs that are animations, each on its own
     // timeline: the PNG and raw frames at 60 a second, unguarded (they have
-    // no times of their own); the GIF at its own pace, guarded.
+    // no times of their own); the GIF and the APNG at their own paces,
+    // guarded.
     bool flash = false;
     FlashSetup flash_setup;
     FlashWatch flash_watch;
     int timeline_count = 0;
-    FlashTimeline timelines[2];
-    std::string timeline_names[2];
+    FlashTimeline timelines[3];
+    std::string timeline_names[3];
     int gif_timeline = -1;
+    int apng_timeline = -1;
 };
 
 int bad_input(const std::string& message) {
@@ -115,6 +131,12 @@ void open_file_outputs(Export& job) {
     } else if (job.gif) {
         open_file_output(job, job.gif_file, options.gif_path, "GIF");
     }
+    if (job.apng && options.apng_path == "-") {
+        job.apng_file.wanted = true;
+        open_standard_output(job.apng_file.file, "APNG");
+    } else if (job.apng) {
+        open_file_output(job, job.apng_file, options.apng_path, "APNG");
+    }
     if (options.png.destination == Destination::last_frame) {
         open_file_output(job, job.png_file, options.png.path, "PNG picture");
     }
@@ -129,6 +151,7 @@ void open_file_outputs(Export& job) {
 
 void discard_file_outputs(Export& job) {
     discard_output(job.gif_file.file);
+    discard_output(job.apng_file.file);
     discard_output(job.png_file.file);
     discard_output(job.raw_file.file);
     discard_output(job.raw_stream.file);
@@ -163,13 +186,53 @@ void prepare_frame(const Export& job, FrameWork& frame) {
     }
 }
 
-// On a worker, once the frame before is prepared: the frame's GIF bytes
-// and what moved since the frame before.
+// Whether a frame of the run is shown by the APNG's frame before it, for
+// 1/F s longer, instead of being a frame of its own: when it has that
+// frame's parameter (and so its picture), and that frame can show longer,
+// by as much as the guard may still hold it (a second and a frame at most).
+// Frames are folded by their parameters, not their pixels, so that the
+// APNG's frame count is known before any frame is rendered.
+bool apng_folds(bool repeats, unsigned held_frames, int fps) {
+    return repeats && held_frames + static_cast<unsigned>(fps) + 1 < apng_longest_delay;
+}
+
+// The APNG's frame count: the run's frames, less those folded.
+std::int64_t apng_frame_count(const ExportOptions& options, int fps) {
+    std::int64_t frames = 1;
+    unsigned held_frames = 1;
+    for (std::int64_t index = 1; index < options.count && stop_signal() == 0; ++index) {
+        if (apng_folds(same_julia_parameter(frame_at(options, index - 1), frame_at(options, index)),
+                       held_frames, fps)) {
+            ++held_frames;
+        } else {
+            ++frames;
+            held_frames = 1;
+        }
+    }
+    return frames;
+}
+
+// On a worker, once the frame before is prepared: the frame's APNG bytes,
+// and whether it repeats the frame before (it still has bytes, one
+// transparent pixel, for when the frame before cannot show longer).
+void finish_apng_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
+    if (!frame.failed && job.apng) {
+        frame.apng_repeats =
+            previous != nullptr && same_julia_parameter(frame_at(job.options, frame.index - 1),
+                                                        frame_at(job.options, frame.index));
+        frame.failed = !apng_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
+                                   job.options.scale, frame.apng_scratch, frame.apng_bytes);
+    }
+}
+
+// On a worker, once the frame before is prepared: the frame's GIF and APNG
+// bytes and what moved since the frame before.
 void finish_frame(const Export& job, FrameWork& frame, const FrameWork* previous) {
     if (!frame.failed && job.gif) {
         frame.failed = !gif_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
                                   job.delay, job.options.scale, frame.scratch, frame.gif_bytes);
     }
+    finish_apng_frame(job, frame, previous);
     frame.flash_changes.clear();
     if (!frame.failed && job.flash && previous != nullptr) {
         frame.failed = !frame_changes(job.flash_setup, frame.pixels, previous->pixels,
@@ -179,7 +242,7 @@ void finish_frame(const Export& job, FrameWork& frame, const FrameWork* previous
 
 // Sets up the flash check when an output is an animation: the PNG and raw
 // sequences and the raw stream at 60 frames a second (a screen's pace),
-// the GIF at its own, held longer where it would flash.
+// the GIF and the APNG at their own, held longer where they would flash.
 void prepare_flash_check(Export& job) {
     const ExportOptions& options = job.options;
     if (options.count < 2) {
@@ -201,6 +264,9 @@ void prepare_flash_check(Export& job) {
     }
     if (job.gif) {
         job.gif_timeline = add_timeline(FlashPace{job.delay, 100}, true, "the GIF");
+    }
+    if (job.apng) {
+        job.apng_timeline = add_timeline(FlashPace{1, job.apng_fps}, true, "the APNG");
     }
     if (job.timeline_count == 0) {
         return;
@@ -246,8 +312,8 @@ void warn_of_flashes(const Export& job) {
         stderr,
         "julia-frames: warning: %s flash %lld%s times in the second from %.2f s (frames %ld to "
         "%ld: %lld changes of %s over more than a quarter of %s); more than 3 flashes a second "
-        "can set off seizures in people with photosensitive epilepsy (--gif and the program "
-        "hold frames longer where they would flash)\n",
+        "can set off seizures in people with photosensitive epilepsy (--apng, --gif and "
+        "the program hold frames longer where they would flash)\n",
         paced_name(name, pace).c_str(), static_cast<long long>(finding.changes / 2),
         finding.changes % 2 != 0 ? ".5" : "",
         static_cast<double>(finding.first_tick) / pace.ticks_per_second,
@@ -260,6 +326,7 @@ void warn_of_flashes(const Export& job) {
 bool outputs_left(const Export& job) {
     const ExportOptions& options = job.options;
     return (job.gif_file.wanted && !job.gif_file.failed) ||
+           (job.apng_file.wanted && !job.apng_file.failed) ||
            (job.png_file.wanted && !job.png_file.failed) ||
            (job.raw_file.wanted && !job.raw_file.failed) ||
            (job.raw_stream.wanted && !job.raw_stream.failed) ||
@@ -305,6 +372,46 @@ void add_gif_frame(Export& job, const std::vector<unsigned char>& bytes, std::in
     job.gif_pending_tick = tick;
 }
 
+// Writes the APNG's held frame, placed and shown until `tick` (in 1/F s; the
+// last frame with the file's end).
+void write_held_apng_frame(Export& job, std::int64_t tick, bool last) {
+    place_apng_frame(job.apng_held, job.apng_placed++,
+                     static_cast<unsigned>(tick - job.apng_held_tick),
+                     static_cast<unsigned>(job.apng_fps));
+    if (last) {
+        apng_end(job.apng_held);
+    }
+    write_to_file(job, job.apng_file, job.apng_held, last);
+}
+
+// A frame of the run for the APNG, shown at `tick` (in 1/F s): the frame
+// before shows for longer, or is written, now that it is known how long it
+// shows, and this one held.
+void write_apng_frame(Export& job, const FrameWork& frame, std::int64_t tick) {
+    if (!job.apng) {
+        return;
+    }
+    job.apng_last_tick = tick;
+    if (!job.apng_held.empty() &&
+        apng_folds(frame.apng_repeats, job.apng_held_frames, job.apng_fps)) {
+        ++job.apng_held_frames;
+        return;
+    }
+    if (!job.apng_held.empty()) {
+        write_held_apng_frame(job, tick, false);
+    }
+    job.apng_held = frame.apng_bytes;
+    job.apng_held_frames = 1;
+    job.apng_held_tick = tick;
+}
+
+// The APNG's last frame, shown until `tick`, and its end.
+void finish_apng(Export& job, std::int64_t tick) {
+    if (job.apng && !job.apng_held.empty()) {
+        write_held_apng_frame(job, tick, true);
+    }
+}
+
 // On the calling thread, frame after frame: every output's share of it.
 bool write_frame(Export& job, const FrameWork& frame) {
     if (frame.failed) {
@@ -314,6 +421,7 @@ bool write_frame(Export& job, const FrameWork& frame) {
         return false;
     }
     std::int64_t gif_tick = frame.index * job.delay;
+    std::int64_t apng_tick = frame.index;
     if (job.flash) {
         watch_changes(job.flash_watch, frame.index, frame.flash_changes);
         for (int at = 0; at < job.timeline_count; ++at) {
@@ -323,10 +431,14 @@ bool write_frame(Export& job, const FrameWork& frame) {
             if (at == job.gif_timeline) {
                 gif_tick = tick;
             }
+            if (at == job.apng_timeline) {
+                apng_tick = tick;
+            }
         }
     }
     write_to_file(job, job.raw_stream, frame.raw_bytes, false);
     add_gif_frame(job, frame.gif_bytes, gif_tick);
+    write_apng_frame(job, frame, apng_tick);
     write_to_sequence(job, job.options.png, job.png_sequence_failed, "PNG picture", frame,
                       frame.png_bytes);
     write_to_sequence(job, job.options.raw, job.raw_sequence_failed, "raw frame", frame,
@@ -336,7 +448,8 @@ bool write_frame(Export& job, const FrameWork& frame) {
         write_to_file(job, job.raw_file, frame.raw_bytes, true);
     }
     job.written = frame.index + 1;
-    const bool rendering_only = !job.gif && job.options.png.destination == Destination::none &&
+    const bool rendering_only = !job.gif && !job.apng &&
+                                job.options.png.destination == Destination::none &&
                                 job.options.raw.destination == Destination::none;
     return rendering_only || outputs_left(job);
 }
@@ -391,9 +504,15 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
             break;
     }
     job.gif = !options.gif_path.empty();
+    job.apng = !options.apng_path.empty();
+    job.apng_fps = apng_fps(options);
     if (options.png.destination != Destination::none && !png_available()) {
         return bad_input(
             "PNG output is unavailable in this build (it has no zlib); use --gif or --raw");
+    }
+    if (job.apng && !png_available()) {
+        return bad_input(
+            "APNG output is unavailable in this build (it has no zlib); use --gif or --raw");
     }
     job.kernel = choose_kernel(options.kernel, message);
     if (job.kernel == nullptr) {
@@ -405,7 +524,7 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
     prepare_tables();
     catch_stop_requests(StopRequests::restart_io);
 
-    job.delay = gif_delay_centiseconds(options.fps);
+    job.delay = gif_delay_centiseconds(gif_fps(options));
     if (check_flashes) {
         prepare_flash_check(job);
     }
@@ -426,7 +545,13 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
         gif_head(options.scale, head);
         write_to_file(job, job.gif_file, head, false);
     }
-    if ((job.gif && !job.gif_file.failed) || job.flash) {
+    if (job.apng && !job.apng_file.failed) {
+        prepare_apng_colours();
+        std::vector<unsigned char> head;
+        apng_head(options.scale, apng_frame_count(options, job.apng_fps), head);
+        write_to_file(job, job.apng_file, head, false);
+    }
+    if ((job.gif && !job.gif_file.failed) || (job.apng && !job.apng_file.failed) || job.flash) {
         stages.needs_previous = true;
         stages.finish = [&job](FrameWork& frame, const FrameWork* previous) {
             finish_frame(job, frame, previous);
@@ -449,6 +574,10 @@ int run_export_with(int argc, char** argv, bool check_flashes) {
         add_gif_frame(job, {}, job.gif_pending_tick + job.delay);
         job.gif_held.push_back(gif_trailer);
         write_to_file(job, job.gif_file, job.gif_held, true);
+    }
+    if (complete && stop_signal() == 0) {
+        // The last frame shows for one frame's time.
+        finish_apng(job, job.apng_last_tick + 1);
     }
     discard_file_outputs(job);
     if (stop_signal() != 0) {

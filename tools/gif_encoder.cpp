@@ -14,9 +14,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
 #include "animation/julia_renderer.h"
+#include "tools/changed_area.h"
 #include "tools/gif_lzw.h"
+#include "tools/palette_index.h"
 
 namespace quenlixor {
 namespace {
@@ -43,111 +46,22 @@ constexpr unsigned char no_transparent_index = 0xFF;
 
 // The colour table: red, green, blue bytes of every entry.
 unsigned char colour_table[colour_table_size * 3];
-// The palette word of every index; no word at all (a green byte that does
-// not match index_of_green) for the rest.
-std::uint32_t word_of_index[256];
-// Index of the palette entry with a given green byte; the entries' green
-// bytes all differ. 0xFF where none has it.
-std::uint8_t index_of_green[256];
 
 void put16(std::vector<unsigned char>& bytes, int value) {
     bytes.push_back(static_cast<unsigned char>(value));
     bytes.push_back(static_cast<unsigned char>(value >> 8));
 }
 
-struct Rectangle {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-};
-
-// The first and one past the last column where two rows differ, eight
-// pixels at a time; first == picture_width when they are the same.
-void differing_columns(const std::uint32_t* now, const std::uint32_t* before, int& first,
-                       int& end) {
-    constexpr int step = 8;
-    constexpr std::size_t step_bytes = step * sizeof(std::uint32_t);
-    static_assert(picture_width % step == 0);
-    first = 0;
-    while (first < picture_width && std::memcmp(now + first, before + first, step_bytes) == 0) {
-        first += step;
-    }
-    if (first == picture_width) {
-        return;
-    }
-    end = picture_width;
-    while (std::memcmp(now + end - step, before + end - step, step_bytes) == 0) {
-        end -= step;
-    }
-    while (now[first] == before[first]) {
-        ++first;
-    }
-    while (now[end - 1] == before[end - 1]) {
-        --end;
-    }
-}
-
-// The smallest rectangle holding every pixel that differs from the frame
-// before; empty when none does.
-Rectangle changed_rectangle(const std::uint32_t* pixels, const std::uint32_t* previous) {
-    int top = picture_height;
-    int bottom = -1;
-    int left = picture_width;
-    int right = 0;
-    for (int row = 0; row < picture_height; ++row) {
-        int first = 0;
-        int end = 0;
-        differing_columns(pixels + row * picture_width, previous + row * picture_width, first, end);
-        if (first == picture_width) {
-            continue;
-        }
-        top = std::min(top, row);
-        bottom = row;
-        left = std::min(left, first);
-        right = std::max(right, end);
-    }
-    if (bottom < 0) {
-        return {0, 0, 0, 0};
-    }
-    return {left, top, right - left, bottom - top + 1};
-}
-
-// The colour-table index of a pixel; `known` becomes false for a colour
-// outside the palette.
-std::uint8_t index_of(std::uint32_t word, bool& known) {
-    // A palette word: its green byte names it.
-    const std::uint8_t index = index_of_green[(word >> 8) & 0xFF];
-    if (word_of_index[index] == word) {
-        return index;
-    }
-    // Otherwise look the colour up, bits 24-31 aside.
-    for (int entry = 0; entry < palette_colours; ++entry) {
-        if (((word_of_index[entry] ^ word) & 0x00FFFFFFU) == 0) {
-            return static_cast<std::uint8_t>(entry);
-        }
-    }
-    known = false;
-    return 0;
-}
-
 }  // namespace
 
 void prepare_gif_colours() {
-    std::fill(std::begin(index_of_green), std::end(index_of_green), std::uint8_t{0xFF});
-    std::fill(std::begin(word_of_index), std::end(word_of_index), 0xFFFF00FFU);
-    for (int entry = 0; entry < colour_table_size; ++entry) {
-        colour_table[entry * 3] = 0;
-        colour_table[entry * 3 + 1] = 0;
-        colour_table[entry * 3 + 2] = 0;
-    }
+    prepare_palette_index();
+    std::fill(std::begin(colour_table), std::end(colour_table), static_cast<unsigned char>(0));
     for (int entry = 0; entry < palette_colours; ++entry) {
         const std::uint32_t word = palette[entry];
-        word_of_index[entry] = word;
         colour_table[entry * 3] = static_cast<unsigned char>(word >> 16);
         colour_table[entry * 3 + 1] = static_cast<unsigned char>(word >> 8);
         colour_table[entry * 3 + 2] = static_cast<unsigned char>(word);
-        index_of_green[(word >> 8) & 0xFF] = static_cast<std::uint8_t>(entry);
     }
 }
 
@@ -217,7 +131,7 @@ bool gif_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int d
         const std::uint32_t* before =
             previous == nullptr ? nullptr : previous + row * picture_width + area.left;
         for (std::size_t column = 0; column < width; ++column) {
-            const std::uint8_t index = index_of(now[column], known);
+            const std::uint8_t index = palette_index(now[column], known);
             if (before != nullptr && before[column] == now[column]) {
                 *out++ = index | lzw_either;
             } else {

@@ -24,6 +24,7 @@
 #include "animation/julia_renderer.h"
 #include "display/pixel_converters.h"
 #include "display/present_rows.h"
+#include "tools/png_chunks.h"
 
 namespace quenlixor {
 namespace {
@@ -122,33 +123,6 @@ void filter_rows(const unsigned char* picture, std::size_t row_bytes, std::size_
     }
 }
 
-void put32(std::vector<unsigned char>& bytes, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        bytes.push_back(static_cast<unsigned char>(value >> shift));
-    }
-}
-
-// Starts a chunk: its length (filled in by end_chunk) and its type. Returns
-// where the chunk starts.
-std::size_t begin_chunk(std::vector<unsigned char>& bytes, const char (&type)[5]) {
-    const std::size_t start = bytes.size();
-    put32(bytes, 0);
-    bytes.insert(bytes.end(), type, type + 4);
-    return start;
-}
-
-// Ends the chunk begun at `start`: its length, and the CRC of its type and
-// data.
-void end_chunk(std::vector<unsigned char>& bytes, std::size_t start) {
-    const auto length = static_cast<std::uint32_t>(bytes.size() - start - 8);
-    for (int at = 0; at < 4; ++at) {
-        bytes[start + static_cast<std::size_t>(at)] =
-            static_cast<unsigned char>(length >> (24 - 8 * at));
-    }
-    const auto crc = crc32(crc32(0, nullptr, 0), bytes.data() + start + 4, length + 4);
-    put32(bytes, static_cast<std::uint32_t>(crc));
-}
-
 // Appends the zlib stream of `data` to `bytes`; false when zlib fails.
 bool append_deflated(const std::vector<unsigned char>& data, std::vector<unsigned char>& bytes) {
     z_stream stream{};
@@ -180,8 +154,7 @@ bool encode_png_rgb(const unsigned char* rgb, std::uint32_t width, std::uint32_t
     std::vector<unsigned char> data(height * (row_bytes + 1));
     filter_rows(rgb, row_bytes, height, data.data());
 
-    static const unsigned char signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    bytes.assign(std::begin(signature), std::end(signature));
+    bytes.assign(std::begin(png_signature), std::end(png_signature));
     // IHDR: width, height, 8 bits per sample, colour type 2 (RGB), deflate,
     // adaptive filtering, no interlace.
     const std::size_t header = begin_chunk(bytes, "IHDR");

@@ -1,6 +1,7 @@
-// The PNG encoder of the WebAssembly build: there is no zlib for it here
-// (Debian's emscripten ships none, and its zlib port is downloaded at build
-// time), so it has none.
+// The PNG and APNG encoders of the WebAssembly build: there is no zlib for
+// it here (Debian's emscripten ships none, and its zlib port is downloaded
+// at build time), so it has none; julia-frames refuses both outputs there.
+#include "tools/apng_encoder.h"
 #include "tools/png_encoder.h"
 
 namespace quenlixor {
@@ -17,5 +18,18 @@ bool encode_png_rgb(const unsigned char*, std::uint32_t, std::uint32_t,
 bool encode_png(const std::uint32_t*, int, std::vector<unsigned char>&) {
     return false;
 }
+
+void prepare_apng_colours() {}
+
+void apng_head(int, std::int64_t, std::vector<unsigned char>&) {}
+
+bool apng_frame(const std::uint32_t*, const std::uint32_t*, int, ApngScratch&,
+                std::vector<unsigned char>&) {
+    return false;
+}
+
+void place_apng_frame(std::vector<unsigned char>&, std::int64_t, unsigned, unsigned) {}
+
+void apng_end(std::vector<unsigned char>&) {}
 
 }  // namespace quenlixor

@@ -20,8 +20,12 @@ QJ_NATIVE_PACKAGES=(
     cmake ninja-build g++ pkg-config clang-format
     libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev libpng-dev libgif-dev
     libsdl2-dev libpixman-1-dev
-    # export_benchmark compares the GIFs with what gifsicle -O3 makes of them
-    gifsicle
+    # export_benchmark compares the GIFs with what gifsicle -O3 makes of
+    # them, and the APNGs with what apngopt makes of them
+    gifsicle apngopt
+    # julia-frames' APNGs read by other decoders in its tests: pngcheck, and
+    # ffmpeg's APNG decoder against the raw frames
+    pngcheck ffmpeg
     # the native program's end-to-end tests on a virtual X display, and the
     # displays' own test (with the WM_STATE keeper the Windows tests use)
     libx11-dev xvfb xauth xdotool x11-utils x11-apps tmux python3-xlib

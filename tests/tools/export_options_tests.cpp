@@ -29,19 +29,22 @@ Parsed parse(std::vector<std::string> arguments) {
 }
 
 TEST(ExportOptionsTest, EveryOptionGoesToItsPlace) {
-    const Parsed parsed = parse({"--frame=7", "--count", "3", "--step", "2", "--threads", "256",
-                                 "--fps", "50", "--kernel", "sse2", "--quiet", "--gif", "a.gif",
-                                 "--png", "f-%04d.png", "--raw", "-"});
+    const Parsed parsed =
+        parse({"--frame=7", "--count", "3",        "--step",     "2",       "--threads", "256",
+               "--fps",     "50",      "--kernel", "sse2",       "--quiet", "--gif",     "a.gif",
+               "--apng",    "a.png",   "--png",    "f-%04d.png", "--raw",   "-"});
     ASSERT_EQ(parsed.result, ParseResult::run) << parsed.message;
     const ExportOptions& options = parsed.options;
     EXPECT_EQ(options.first_frame, 7);
     EXPECT_EQ(options.count, 3);
     EXPECT_EQ(options.step, 2);
     EXPECT_EQ(options.threads, 256);
-    EXPECT_EQ(options.fps, 50);
+    EXPECT_EQ(gif_fps(options), 50);
+    EXPECT_EQ(apng_fps(options), 50);
     EXPECT_EQ(options.kernel, "sse2");
     EXPECT_TRUE(options.quiet);
     EXPECT_EQ(options.gif_path, "a.gif");
+    EXPECT_EQ(options.apng_path, "a.png");
     EXPECT_EQ(options.png.destination, Destination::sequence);
     EXPECT_EQ(options.png.path, "f-%04d.png");
     EXPECT_EQ(options.raw.destination, Destination::stream);
@@ -54,7 +57,8 @@ TEST(ExportOptionsTest, DefaultsAndALastFrameFile) {
     EXPECT_EQ(parsed.options.count, 1);
     EXPECT_EQ(parsed.options.step, 1);
     EXPECT_EQ(parsed.options.threads, 0);
-    EXPECT_EQ(parsed.options.fps, 25);
+    EXPECT_EQ(gif_fps(parsed.options), 25);
+    EXPECT_EQ(apng_fps(parsed.options), 60);
     EXPECT_TRUE(parsed.options.kernel.empty());
     EXPECT_FALSE(parsed.options.quiet);
     EXPECT_EQ(parsed.options.raw.destination, Destination::last_frame);
@@ -77,7 +81,7 @@ TEST(ExportOptionsTest, EachMistakeGivesItsLine) {
     } cases[] = {
         {{}, "--frame N is required"},
         {{"--raw", "x"}, "--frame N is required"},
-        {{"--frame", "1"}, "nothing to do: give --gif, --png, --raw or --count K"},
+        {{"--frame", "1"}, "nothing to do: give --apng, --gif, --png, --raw or --count K"},
         {{"--frame"}, "--frame needs a number"},
         {{"--frame", "-1", "--raw", "x"}, "--frame -1 is out of range (0-2147483647)"},
         {{"--frame", "+5", "--raw", "x"}, "--frame +5 is not a number"},
@@ -86,7 +90,12 @@ TEST(ExportOptionsTest, EachMistakeGivesItsLine) {
         {{"--frame", "1", "--step", "2147483648"},
          "--step 2147483648 is out of range (1-2147483647)"},
         {{"--frame", "1", "--threads", "257"}, "--threads 257 is out of range (1-256)"},
-        {{"--frame", "1", "--fps", "51"}, "--fps 51 is out of range (1-50)"},
+        {{"--frame", "1", "--fps", "61"}, "--fps 61 is out of range (1-60)"},
+        {{"--frame", "1", "--fps", "51", "--gif", "a.gif"},
+         "--fps 51: a GIF plays at most 50 frames a second (its delays are whole hundredths; "
+         "the APNG plays up to 60)"},
+        {{"--frame", "1", "--count", "1073741825", "--apng", "a.png"},
+         "--count 1073741825: an APNG holds at most 1073741824 frames"},
         {{"--frame", "1", "--frames", "2"}, "unknown option --frames"},
         {{"--frame", "1", "out.raw"}, "unexpected argument out.raw"},
         {{"--frame", "1", "--raw", ""}, "--raw needs a value"},
@@ -94,9 +103,11 @@ TEST(ExportOptionsTest, EachMistakeGivesItsLine) {
         {{"--frame", "1", "--raw", "a", "--raw", "b"}, "--raw is given twice"},
         {{"--frame", "1", "--quiet", "--quiet", "--count", "1"}, "--quiet is given twice"},
         {{"--frame", "1", "--png", "-"},
-         "--png cannot write to standard output; only --gif - and --raw - can"},
+         "--png cannot write to standard output; only --apng -, --gif - and --raw - can"},
         {{"--frame", "1", "--gif", "-", "--raw", "-"},
-         "--gif - and --raw - cannot both write to standard output"},
+         "only one of --apng -, --gif - and --raw - can write to standard output"},
+        {{"--frame", "1", "--apng", "-", "--gif", "-"},
+         "only one of --apng -, --gif - and --raw - can write to standard output"},
         {{"--frame", "1", "--count", "2", "--raw", "f%d-%d"},
          "--raw pattern 'f%d-%d' must have exactly one integer conversion such as %d, not 2"},
     };

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -334,6 +335,14 @@ TEST_F(JuliaFramesTest, RefusesBadInputWithOneLineAndStatus2) {
         {"scale too large", {"--frame", "1", "--scale", "9", "--raw", "OUT"}},
         {"non-numeric scale", {"--frame", "1", "--scale", "2x", "--png", "OUT"}},
         {"scale given twice", {"--frame", "1", "--scale", "2", "--scale=2", "--gif", "OUT"}},
+        {"fps too high for the APNG", {"--frame", "1", "--fps", "61", "--apng", "OUT"}},
+        {"fps too high for the GIF beside it",
+         {"--frame", "1", "--fps", "51", "--apng", "OUT.png", "--gif", "OUT.gif"}},
+        {"apng without path", {"--frame", "1", "--apng"}},
+        {"apng given twice", {"--frame", "1", "--apng", "OUT", "--apng", "OUT"}},
+        {"two streams", {"--frame", "1", "--apng", "-", "--raw", "-"}},
+        {"more frames than an APNG holds",
+         {"--frame", "1", "--count", "1073741825", "--apng", "OUT"}},
     };
     for (const BadInput& bad : cases) {
         std::vector<std::string> arguments;
@@ -561,12 +570,14 @@ TEST_F(JuliaFramesTest, StreamCarriesEveryFrameInOrder) {
 }
 
 TEST_F(JuliaFramesTest, WarnsOfFlashesInOneLineAndStillWritesEveryFrame) {
-    // The whole cycle at the defaults, as a GIF (25 frames a second) and as
-    // raw frames (60): no flash. Under an emulator (qemu-user) that takes
-    // too long; the frames and the check's sums are the same, bit for bit.
+    // The whole cycle at the defaults, as a GIF (25 frames a second), as an
+    // APNG and as raw frames (60): no flash. Under an emulator (qemu-user)
+    // that takes too long; the frames and the check's sums are the same,
+    // bit for bit.
     Outcome outcome;
     if (launcher_words().empty()) {
-        outcome = run({"--frame", "1", "--count", "3600", "--gif", output("a.gif"), "--raw", "-"},
+        outcome = run({"--frame", "1", "--count", "3600", "--gif", output("a.gif"), "--apng",
+                       output("a.png"), "--raw", "-"},
                       "/dev/null");
         EXPECT_EQ(outcome.status, 0);
         EXPECT_TRUE(outcome.err.empty()) << outcome.err;
@@ -587,7 +598,8 @@ TEST_F(JuliaFramesTest, WarnsOfFlashesInOneLineAndStillWritesEveryFrame) {
     EXPECT_NE(outcome.err.find("can set off seizures in people with photosensitive epilepsy"),
               std::string::npos)
         << outcome.err;
-    EXPECT_NE(outcome.err.find("--gif and the program hold frames longer"), std::string::npos)
+    EXPECT_NE(outcome.err.find("(--apng, --gif and the program hold frames longer"),
+              std::string::npos)
         << outcome.err;
     double flashes = 0;
     long changes = 0;
@@ -617,6 +629,23 @@ TEST_F(JuliaFramesTest, WarnsOfFlashesInOneLineAndStillWritesEveryFrame) {
     EXPECT_TRUE(outcome.err.empty()) << outcome.err;
 #endif
 
+    // The APNG beside the raw frames: they flash at 60 a second, it does not,
+    // held where it would; and at 30 frames a second, every 20th frame,
+    // written whole.
+    outcome = run(
+        {"--frame", "1", "--count", "64", "--step", "11", "--raw", "-", "--apng", output("c.png")},
+        "/dev/null");
+    EXPECT_EQ(count_lines(outcome.err), 1) << outcome.err;
+    EXPECT_EQ(
+        outcome.err.rfind("julia-frames: warning: the raw frames at 60 frames a second flash ", 0),
+        0U)
+        << outcome.err;
+    outcome = run({"--frame", "1", "--count", "60", "--step", "20", "--fps", "30", "--apng",
+                   output("d.png")});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    EXPECT_TRUE(read_file(output("d.png")).ends_with(std::string("IEND\xAE\x42\x60\x82", 8)));
+
     // A GIF at 50 frames a second, every 20th frame: held where it would
     // flash, so no warning, and written whole.
     outcome = run(
@@ -636,22 +665,25 @@ TEST_F(JuliaFramesTest, WarnsOfFlashesInOneLineAndStillWritesEveryFrame) {
 #endif
 }
 
-TEST_F(JuliaFramesTest, GifStreamIsTheGifFile) {
-    const std::vector<std::string> frames = {"--frame", "1234567890", "--count", "12", "--gif"};
-    std::vector<std::string> to_file = frames;
-    to_file.push_back(output("a.gif"));
-    ASSERT_EQ(run(to_file).status, 0);
-    std::vector<std::string> to_stream = frames;
-    to_stream.emplace_back("-");
-    const Outcome outcome = run(to_stream);
-    ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
-    EXPECT_TRUE(outcome.out == read_file(output("a.gif")));
-    EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"a.gif"});
+TEST_F(JuliaFramesTest, AnAnimationsStreamIsItsFile) {
+    for (const char* option : {"--gif", "--apng"}) {
+        const std::vector<std::string> frames = {"--frame", "1234567890", "--count", "12", option};
+        std::vector<std::string> to_file = frames;
+        to_file.push_back(output("a"));
+        ASSERT_EQ(run(to_file).status, 0);
+        std::vector<std::string> to_stream = frames;
+        to_stream.emplace_back("-");
+        const Outcome outcome = run(to_stream);
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+        EXPECT_TRUE(outcome.out == read_file(output("a"))) << option;
+        EXPECT_EQ(files_in_outputs(), std::vector<std::string>{"a"});
+        fs::remove(output("a"));
+    }
 }
 
 TEST_F(JuliaFramesTest, BrokenPipeEndsQuietlyWithStatus1) {
-    for (const char* stream : {"--raw", "--gif"}) {
+    for (const char* stream : {"--raw", "--gif", "--apng"}) {
         const std::string command =
             "bash -c " + quoted(tool_command() + " --frame 1 --count 2000 " + stream + " - 2>" +
                                 quoted((work_ / "stderr").string()) +
@@ -665,8 +697,8 @@ TEST_F(JuliaFramesTest, BrokenPipeEndsQuietlyWithStatus1) {
 }
 
 TEST_F(JuliaFramesTest, WriteFailuresNameThePathAndLeaveNothing) {
-    // A missing folder for a GIF and for a sequence.
-    for (const char* option : {"--gif", "--png", "--raw"}) {
+    // A missing folder for an animation and for a sequence.
+    for (const char* option : {"--apng", "--gif", "--png", "--raw"}) {
         const std::string missing = output("missing/frame-%d");
         const Outcome outcome = run({"--frame", "7", "--count", "3", option, missing});
         EXPECT_EQ(outcome.status, 1) << option;
@@ -784,7 +816,7 @@ TEST_F(JuliaFramesTest, AWriteFailingPartWayLeavesNoPartialFile) {
     // A file's last bytes stay in the C library's buffer until the file is
     // complete: one byte short of its size, the flush that completes it
     // fails, after every write has succeeded.
-    for (const char* option : {"--gif", "--png"}) {
+    for (const char* option : {"--apng", "--gif", "--png"}) {
         const std::vector<std::string> arguments = {"--frame", "7",    "--count",
                                                     "2",       option, output("a")};
         ASSERT_EQ(run(arguments).status, 0) << option;
@@ -849,7 +881,7 @@ std::string read_fifo_until_child_ends(int fifo, pid_t child, int& status) {
 
 TEST_F(JuliaFramesTest, WritesANamedPipeWhereItIsForTheReaderAtItsEnd) {
     // (A raw file to a named pipe: AGifStreamIsPassedOnFrameByFrame.)
-    for (const char* option : {"--gif", "--png"}) {
+    for (const char* option : {"--apng", "--gif", "--png"}) {
         const std::vector<std::string> arguments = {"--frame", "7", "--count", "2", option};
         std::vector<std::string> to_file = arguments;
         to_file.push_back(output("file"));
@@ -989,20 +1021,24 @@ TEST_F(JuliaFramesTest, AGifStreamIsPassedOnFrameByFrame) {
 TEST_F(JuliaFramesTest, OutputsAreTheSameForEveryThreadCount) {
     for (const char* scale : {"1", "2"}) {
         std::string first_gif;
+        std::string first_apng;
         std::string first_stream;
         for (const char* threads : {"1", "2", "3"}) {
             const Outcome outcome =
                 run({"--frame", "900", "--count", "9", "--step", "3", "--scale", scale, "--threads",
-                     threads, "--gif", output("a.gif"), "--raw", "-"});
+                     threads, "--gif", output("a.gif"), "--apng", output("a.png"), "--raw", "-"});
             ASSERT_EQ(outcome.status, 0) << outcome.err;
             const std::string gif = read_file(output("a.gif"));
+            const std::string apng = read_file(output("a.png"));
             if (first_gif.empty()) {
                 first_gif = gif;
+                first_apng = apng;
                 first_stream = outcome.out;
                 const std::size_t factor = scale[0] == '2' ? 4 : 1;
                 EXPECT_EQ(first_stream.size(), 9 * 307200U * factor);
             }
             EXPECT_TRUE(gif == first_gif) << threads << " threads, scale " << scale;
+            EXPECT_TRUE(apng == first_apng) << threads << " threads, scale " << scale;
             EXPECT_TRUE(outcome.out == first_stream) << threads << " threads, scale " << scale;
         }
     }
@@ -1028,6 +1064,68 @@ TEST_F(JuliaFramesTest, RawAtAScaleIsEveryPixelAsABlock) {
         expected_raw_frame(777);
         EXPECT_EQ(pixels_off_their_block(scaled, framebuffer, scale, 0xFFFFFFFFU), 0) << scale;
     }
+}
+
+// Frames 180-239 at scale 4 flash more than three times a second at 25 and
+// at 60 a second.
+constexpr int held_first = 180;
+constexpr int held_count = 60;
+
+// The frames held_first on, as an animation shows them at `scale`: each of
+// `pictures` (as many output pixels, 0x00RRGGBB or opaque) for its delay in
+// ticks of `pace` (a frame that changes nothing folded into the one
+// before). They are every frame, in order, each at least its frame's time,
+// some longer; shown at their delays no field of them changes a seventh
+// time within a second, while the same frames at the pace do.
+void check_held_where_they_would_flash(const std::vector<std::vector<std::uint32_t>>& pictures,
+                                       const std::vector<int>& delays, FlashPace pace, int scale) {
+    ASSERT_FALSE(pictures.empty());
+    ASSERT_EQ(pictures.size(), delays.size());
+    FlashSetup setup;
+    prepare_flash_setup(setup, palette, palette_colours, picture_width, picture_height, scale);
+    FlashWatch watch;
+    start_flash_watch(watch, setup);
+    FlashTimeline as_held;
+    FlashTimeline at_the_pace;
+    start_flash_timeline(as_held, FlashPace{1, pace.ticks_per_second}, false);
+    start_flash_timeline(at_the_pace, pace, false);
+    FlashScratch scratch;
+    std::vector<FieldChange> changes;
+    std::vector<std::uint32_t> previous;
+    std::size_t image = 0;
+    int image_frames = 0;   // the frames the image stands for so far
+    std::int64_t tick = 0;  // when the image shows
+    int longer = 0;         // images shown longer than their frames' time
+    prepare_tables();
+    std::vector<std::uint32_t> picture(pixel_count);
+    for (int index = 0; index < held_count; ++index) {
+        render_frame_into(held_first + index, picture.data(), fastest_kernel());
+        if (index > 0 && picture != previous) {
+            // The next image.
+            EXPECT_GE(delays[image], pace.frame_ticks * image_frames) << "image " << image;
+            longer += delays[image] > pace.frame_ticks * image_frames ? 1 : 0;
+            tick += delays[image];
+            ++image;
+            image_frames = 0;
+            ASSERT_LT(image, pictures.size());
+        }
+        ++image_frames;
+        EXPECT_EQ(pixels_off_their_block(pictures[image], picture.data(), scale, 0x00FFFFFFU), 0)
+            << "frame " << held_first + index;
+        changes.clear();
+        if (index > 0) {
+            ASSERT_TRUE(frame_changes(setup, picture.data(), previous.data(), scratch, changes));
+        }
+        watch_changes(watch, index, changes);
+        flash_place_frame(as_held, watch, index, tick + pace.frame_ticks * (image_frames - 1));
+        flash_place_frame(at_the_pace, watch, index, pace.frame_ticks * index);
+        previous = picture;
+    }
+    EXPECT_EQ(image + 1, pictures.size());
+    EXPECT_EQ(delays[image], pace.frame_ticks * image_frames);
+    EXPECT_GT(longer, 0);
+    EXPECT_FALSE(as_held.finding.found) << "frame " << held_first + as_held.finding.first;
+    EXPECT_TRUE(at_the_pace.finding.found);
 }
 
 #if defined(QUENLIXOR_HAVE_GIF)
@@ -1195,67 +1293,15 @@ int check_gif_frames(const std::string& path, std::int64_t first, std::int64_t s
 }
 
 TEST_F(JuliaFramesTest, AGifIsHeldWhereItWouldFlashAndPlaysAtItsPaceElsewhere) {
-    // Frames 180-239 at scale 4 flash more than three times a second at 25
-    // a second. The GIF holds every frame, in order, each at least its 4 cs
-    // (a frame that changes nothing folded into the one before), some of
-    // them longer; shown at its own delays no field of it changes a seventh
-    // time within a second, while the same frames every 4 cs do.
-    const int first = 180;
+    // At 25 frames a second: 4 cs each.
     const int scale = 4;
-    const int count = 60;
-    const Outcome outcome = run({"--frame", std::to_string(first), "--count", std::to_string(count),
-                                 "--scale", std::to_string(scale), "--gif", output("held.gif")});
+    const Outcome outcome =
+        run({"--frame", std::to_string(held_first), "--count", std::to_string(held_count),
+             "--scale", std::to_string(scale), "--gif", output("held.gif")});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_TRUE(outcome.err.empty()) << outcome.err;
     const GifShown gif = decode_gif(output("held.gif"));
-    ASSERT_FALSE(gif.pictures.empty());
-
-    FlashSetup setup;
-    prepare_flash_setup(setup, palette, palette_colours, picture_width, picture_height, scale);
-    FlashWatch watch;
-    start_flash_watch(watch, setup);
-    FlashTimeline as_held;
-    FlashTimeline every_4_cs;
-    start_flash_timeline(as_held, FlashPace{1, 100}, false);
-    start_flash_timeline(every_4_cs, FlashPace{4, 100}, false);
-    FlashScratch scratch;
-    std::vector<FieldChange> changes;
-    std::vector<std::uint32_t> previous;
-    std::size_t image = 0;
-    int image_frames = 0;   // the frames the image stands for so far
-    std::int64_t tick = 0;  // when the image shows
-    int longer = 0;         // images shown longer than their frames' time
-    prepare_tables();
-    std::vector<std::uint32_t> picture(pixel_count);
-    for (int index = 0; index < count; ++index) {
-        render_frame_into(first + index, picture.data(), fastest_kernel());
-        if (index > 0 && picture != previous) {
-            // The next image.
-            EXPECT_GE(gif.delays[image], 4 * image_frames) << "image " << image;
-            longer += gif.delays[image] > 4 * image_frames ? 1 : 0;
-            tick += gif.delays[image];
-            ++image;
-            image_frames = 0;
-            ASSERT_LT(image, gif.pictures.size());
-        }
-        ++image_frames;
-        EXPECT_EQ(pixels_off_their_block(gif.pictures[image], picture.data(), scale, 0x00FFFFFFU),
-                  0)
-            << "frame " << first + index;
-        changes.clear();
-        if (index > 0) {
-            ASSERT_TRUE(frame_changes(setup, picture.data(), previous.data(), scratch, changes));
-        }
-        watch_changes(watch, index, changes);
-        flash_place_frame(as_held, watch, index, tick + 4 * (image_frames - 1));
-        flash_place_frame(every_4_cs, watch, index, 4 * index);
-        previous = picture;
-    }
-    EXPECT_EQ(image + 1, gif.pictures.size());
-    EXPECT_EQ(gif.delays[image], 4 * image_frames);
-    EXPECT_GT(longer, 0);
-    EXPECT_FALSE(as_held.finding.found) << "frame " << first + as_held.finding.first;
-    EXPECT_TRUE(every_4_cs.finding.found);
+    check_held_where_they_would_flash(gif.pictures, gif.delays, FlashPace{4, 100}, scale);
 }
 
 TEST_F(JuliaFramesTest, GifDecodesToEveryFrameExactly) {
@@ -1290,6 +1336,425 @@ TEST_F(JuliaFramesTest, GifShowsAFrameThatChangesNothingByTheOneBefore) {
         EXPECT_LT(images, 12) << scale;
     }
 }
+#endif
+
+#if defined(QUENLIXOR_HAVE_PNG)
+// An APNG decoded plainly, as its specification reads, chunk by chunk: what
+// a viewer shows at each frame, and how long.
+struct ShownFrame {
+    std::vector<std::uint32_t> canvas;  // 0xAARRGGBB
+    unsigned delay_numerator = 0;
+    unsigned delay_denominator = 0;
+};
+
+struct DecodedApng {
+    std::string problem;  // empty when the file is sound
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t frame_count = 0;  // acTL's
+    std::uint32_t plays = 1;
+    bool first_frame_is_default_image = false;
+    std::vector<ShownFrame> frames;
+};
+
+void unfilter_row(unsigned char* row, const unsigned char* above, std::size_t size, int filter) {
+    for (std::size_t at = 0; at < size; ++at) {
+        const int left = at > 0 ? row[at - 1] : 0;
+        const int up = above[at];
+        const int up_left = at > 0 ? above[at - 1] : 0;
+        int prediction = 0;
+        if (filter == 1) {
+            prediction = left;
+        } else if (filter == 2) {
+            prediction = up;
+        } else if (filter == 3) {
+            prediction = (left + up) / 2;
+        } else if (filter == 4) {
+            const int estimate = left + up - up_left;
+            const int a = std::abs(estimate - left);
+            const int b = std::abs(estimate - up);
+            const int c = std::abs(estimate - up_left);
+            prediction = a <= b && a <= c ? left : b <= c ? up : up_left;
+        }
+        row[at] = static_cast<unsigned char>(row[at] + prediction);
+    }
+}
+
+// Decodes an 8-bit palette APNG; `problem` names the first thing wrong.
+DecodedApng decode_apng(const std::string& file) {
+    DecodedApng decoded;
+    const auto fail = [&decoded](const std::string& problem) {
+        if (decoded.problem.empty()) {
+            decoded.problem = problem;
+        }
+        return decoded;
+    };
+    static const std::string signature = "\x89PNG\r\n\x1a\n";
+    if (file.compare(0, 8, signature) != 0) {
+        return fail("no PNG signature");
+    }
+    std::vector<std::uint32_t> palette_argb;
+    std::uint32_t next_sequence = 0;
+    struct Control {
+        std::uint32_t width, height, x, y;
+        unsigned numerator, denominator, dispose, blend;
+    };
+    bool have_control = false;
+    bool seen_image_data = false;
+    Control control{};
+    std::string data;
+    std::vector<std::uint32_t> canvas;
+    // Shows the frame whose data has been read, then disposes of it.
+    const auto show = [&]() -> bool {
+        const std::size_t row_bytes = control.width + 1;
+        std::vector<unsigned char> rows(row_bytes * control.height);
+        uLongf size = static_cast<uLongf>(rows.size());
+        if (uncompress(rows.data(), &size, reinterpret_cast<const Bytef*>(data.data()),
+                       static_cast<uLong>(data.size())) != Z_OK ||
+            size != rows.size()) {
+            return false;
+        }
+        const std::vector<unsigned char> zeros(control.width, 0);
+        const std::vector<std::uint32_t> before = canvas;
+        for (std::uint32_t y = 0; y < control.height; ++y) {
+            unsigned char* row = rows.data() + y * row_bytes;
+            if (row[0] > 4) {
+                return false;
+            }
+            unfilter_row(row + 1, y == 0 ? zeros.data() : row + 1 - row_bytes, control.width,
+                         row[0]);
+            for (std::uint32_t x = 0; x < control.width; ++x) {
+                if (row[1 + x] >= palette_argb.size()) {
+                    return false;
+                }
+                const std::uint32_t colour = palette_argb[row[1 + x]];
+                std::uint32_t& pixel = canvas[(control.y + y) * decoded.width + control.x + x];
+                if (control.blend == 0 || colour >> 24 == 0xFF) {
+                    pixel = colour;
+                } else if (colour >> 24 != 0) {
+                    return false;  // no partial alpha here
+                }
+            }
+        }
+        decoded.frames.push_back({canvas, control.numerator, control.denominator});
+        if (control.dispose == 1) {
+            for (std::uint32_t y = 0; y < control.height; ++y) {
+                std::fill_n(canvas.begin() + (control.y + y) * decoded.width + control.x,
+                            control.width, 0U);
+            }
+        } else if (control.dispose == 2) {
+            canvas = before;
+        }
+        data.clear();
+        have_control = false;
+        return true;
+    };
+    for (std::size_t at = 8; at < file.size();) {
+        if (at + 12 > file.size()) {
+            return fail("a chunk cut short");
+        }
+        const std::uint32_t length = big_endian_32(file, at);
+        if (at + 12 + length > file.size()) {
+            return fail("a chunk cut short");
+        }
+        const std::string type = file.substr(at + 4, 4);
+        const std::string body = file.substr(at + 8, length);
+        const auto crc = static_cast<std::uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef*>(file.data() + at + 4), length + 4));
+        if (crc != big_endian_32(file, at + 8 + length)) {
+            return fail(type + ": wrong CRC");
+        }
+        at += 12 + length;
+        if (type == "IHDR") {
+            decoded.width = big_endian_32(body, 0);
+            decoded.height = big_endian_32(body, 4);
+            if (body.substr(8, 5) != std::string("\x08\x03\x00\x00\x00", 5)) {
+                return fail("not an 8-bit palette picture without interlace");
+            }
+            canvas.assign(std::size_t{decoded.width} * decoded.height, 0);
+        } else if (type == "acTL") {
+            decoded.frame_count = big_endian_32(body, 0);
+            decoded.plays = big_endian_32(body, 4);
+        } else if (type == "PLTE") {
+            for (std::size_t entry = 0; entry + 3 <= body.size(); entry += 3) {
+                palette_argb.push_back(
+                    0xFF000000U |
+                    (static_cast<std::uint32_t>(static_cast<unsigned char>(body[entry])) << 16) |
+                    (static_cast<std::uint32_t>(static_cast<unsigned char>(body[entry + 1])) << 8) |
+                    static_cast<unsigned char>(body[entry + 2]));
+            }
+        } else if (type == "tRNS") {
+            for (std::size_t entry = 0; entry < body.size() && entry < palette_argb.size();
+                 ++entry) {
+                palette_argb[entry] =
+                    (palette_argb[entry] & 0x00FFFFFFU) |
+                    (std::uint32_t{static_cast<unsigned char>(body[entry])} << 24);
+            }
+        } else if (type == "fcTL" || type == "fdAT") {
+            if (big_endian_32(body, 0) != next_sequence++) {
+                return fail(type + ": sequence number out of order");
+            }
+            if (type == "fdAT") {
+                if (!have_control) {
+                    return fail("fdAT without fcTL");
+                }
+                data += body.substr(4);
+                continue;
+            }
+            if (have_control && !show()) {
+                return fail("a frame that does not decode");
+            }
+            control = {big_endian_32(body, 4),
+                       big_endian_32(body, 8),
+                       big_endian_32(body, 12),
+                       big_endian_32(body, 16),
+                       (static_cast<unsigned>(static_cast<unsigned char>(body[20])) << 8) |
+                           static_cast<unsigned char>(body[21]),
+                       (static_cast<unsigned>(static_cast<unsigned char>(body[22])) << 8) |
+                           static_cast<unsigned char>(body[23]),
+                       static_cast<unsigned char>(body[24]),
+                       static_cast<unsigned char>(body[25])};
+            if (control.x + control.width > decoded.width ||
+                control.y + control.height > decoded.height || control.width == 0 ||
+                control.height == 0) {
+                return fail("fcTL: a frame outside the picture");
+            }
+            have_control = true;
+            decoded.first_frame_is_default_image =
+                decoded.first_frame_is_default_image || (!seen_image_data && next_sequence == 1);
+        } else if (type == "IDAT") {
+            seen_image_data = true;
+            if (decoded.first_frame_is_default_image) {
+                data += body;
+            }
+        } else if (type == "IEND") {
+            if (have_control && !show()) {
+                return fail("a frame that does not decode");
+            }
+            if (decoded.frames.size() != decoded.frame_count) {
+                return fail("acTL counts " + std::to_string(decoded.frame_count) + " frames, " +
+                            std::to_string(decoded.frames.size()) + " are there");
+            }
+            return decoded;
+        }
+    }
+    return fail("no IEND");
+}
+
+// Decodes the APNG at `path` and checks that it shows the `count` frames
+// from `first`, `step` apart, at `scale`, exactly, each for 1/fps s (a
+// frame of the file showing for several when their pictures are the
+// same), looping for ever, its first frame the default image. Returns the
+// number of frames in the file.
+std::size_t check_apng_frames(const std::string& path, std::int64_t first, std::int64_t step,
+                              int count, int scale, int fps) {
+    const DecodedApng decoded = decode_apng(read_file(path));
+    EXPECT_TRUE(decoded.problem.empty()) << path << ": " << decoded.problem;
+    EXPECT_EQ(decoded.width, 320U * static_cast<unsigned>(scale));
+    EXPECT_EQ(decoded.height, 240U * static_cast<unsigned>(scale));
+    EXPECT_EQ(decoded.plays, 0U);
+    EXPECT_TRUE(decoded.first_frame_is_default_image);
+    int shown = 0;  // frames of the run shown so far
+    for (const ShownFrame& frame : decoded.frames) {
+        EXPECT_EQ(frame.delay_denominator, static_cast<unsigned>(fps)) << shown;
+        EXPECT_GE(frame.delay_numerator, 1U) << shown;
+        for (unsigned copy = 0; copy < frame.delay_numerator; ++copy, ++shown) {
+            const auto number = static_cast<std::int32_t>((first + step * shown) & 0x7FFFFFFF);
+            expected_raw_frame(number);
+            // Opaque everywhere: alpha 0xFF over the picture's colours.
+            for (std::uint32_t& word : framebuffer) {
+                word |= 0xFF000000U;
+            }
+            EXPECT_EQ(pixels_off_their_block(frame.canvas, framebuffer, scale, 0xFFFFFFFFU), 0)
+                << "frame " << number << ", scale " << scale;
+        }
+    }
+    EXPECT_EQ(shown, count) << path;
+    return decoded.frames.size();
+}
+
+TEST_F(JuliaFramesTest, ApngDecodesToEveryFrameExactlyAtItsPace) {
+    // Across the wrap after 2147483647, 7 frames apart, at scale 1 and 2:
+    // every frame a frame of the file; at 60 frames a second by default.
+    for (const int scale : {1, 2}) {
+        const Outcome outcome = run({"--frame", "2147483643", "--count", "6", "--step", "7",
+                                     "--scale", std::to_string(scale), "--apng", output("a.png")});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(check_apng_frames(output("a.png"), 2147483643, 7, 6, scale, 60), 6U);
+    }
+    // Frames that keep one parameter for several frames at a time, each
+    // such stretch one frame of the file shown for as long, at --fps.
+    for (const char* fps : {"1", "30"}) {
+        const Outcome outcome = run({"--frame", "1234567890", "--count", "12", "--fps", fps,
+                                     "--scale", "3", "--apng", output("a.png")});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        const std::size_t frames =
+            check_apng_frames(output("a.png"), 1234567890, 1, 12, 3, std::atoi(fps));
+        EXPECT_GT(frames, 1U);
+        EXPECT_LT(frames, 12U);
+    }
+}
+
+TEST_F(JuliaFramesTest, AnApngIsHeldWhereItWouldFlashAndPlaysAtItsPaceElsewhere) {
+    // At 60 frames a second: 1/60 s each.
+    const int scale = 4;
+    const Outcome outcome =
+        run({"--frame", std::to_string(held_first), "--count", std::to_string(held_count),
+             "--scale", std::to_string(scale), "--apng", output("held.png")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    const DecodedApng decoded = decode_apng(read_file(output("held.png")));
+    ASSERT_TRUE(decoded.problem.empty()) << decoded.problem;
+    std::vector<std::vector<std::uint32_t>> pictures;
+    std::vector<int> delays;
+    for (const ShownFrame& frame : decoded.frames) {
+        EXPECT_EQ(frame.delay_denominator, 60U);
+        pictures.push_back(frame.canvas);
+        for (std::uint32_t& word : pictures.back()) {
+            word &= 0x00FFFFFFU;  // opaque
+        }
+        delays.push_back(static_cast<int>(frame.delay_numerator));
+    }
+    check_held_where_they_would_flash(pictures, delays, FlashPace{1, 60}, scale);
+}
+
+TEST_F(JuliaFramesTest, LibpngShowsTheApngsFirstFrameAsItsPicture) {
+    // A viewer without APNG shows the default image: the first frame.
+    const Outcome outcome = run({"--frame", "1000", "--count", "5", "--step", "50", "--scale", "2",
+                                 "--apng", output("a.png")});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_NE(png_image_begin_read_from_file(&image, output("a.png").c_str()), 0) << image.message;
+    EXPECT_EQ(image.width, 640U);
+    EXPECT_EQ(image.height, 480U);
+    image.format = PNG_FORMAT_ARGB;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_NE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr), 0)
+        << image.message;
+    std::vector<std::uint32_t> shown(pixels.size() / 4);
+    for (std::size_t pixel = 0; pixel < shown.size(); ++pixel) {
+        shown[pixel] = (static_cast<std::uint32_t>(pixels[pixel * 4]) << 24) |
+                       (static_cast<std::uint32_t>(pixels[pixel * 4 + 1]) << 16) |
+                       (static_cast<std::uint32_t>(pixels[pixel * 4 + 2]) << 8) |
+                       pixels[pixel * 4 + 3];
+    }
+    expected_raw_frame(1000);
+    for (std::uint32_t& word : framebuffer) {
+        word |= 0xFF000000U;
+    }
+    EXPECT_EQ(pixels_off_their_block(shown, framebuffer, 2, 0xFFFFFFFFU), 0);
+}
+
+// Whether a program is on the PATH.
+bool installed(const char* program) {
+    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST_F(JuliaFramesTest, PngcheckPassesTheApng) {
+    if (!installed("pngcheck")) {
+        GTEST_SKIP() << "pngcheck is not installed (apt-get install pngcheck)";
+    }
+    for (const char* scale : {"1", "2"}) {
+        const Outcome outcome = run({"--frame", "1234567890", "--count", "12", "--scale", scale,
+                                     "--apng", output("a.png")});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        const int status = std::system(("pngcheck -q " + quoted(output("a.png")) + " >" +
+                                        quoted((work_ / "pngcheck").string()) + " 2>&1")
+                                           .c_str());
+        EXPECT_EQ(status, 0) << read_file(work_ / "pngcheck");
+    }
+}
+
+// The MD5 of each frame that `decoding` (an ffmpeg command reading its
+// input) decodes, as 24-bit RGB, in order; `listing` is scratch.
+std::vector<std::string> frame_digests(const std::string& decoding, const fs::path& listing) {
+    std::vector<std::string> digests;
+    const std::string command =
+        decoding + " -f framemd5 -pix_fmt rgb24 - >" + quoted(listing.string()) + " 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        ADD_FAILURE() << command << ": " << read_file(listing);
+        return digests;
+    }
+    std::istringstream lines(read_file(listing));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#') {
+            digests.push_back(line.substr(line.rfind(',') + 1));
+        }
+    }
+    return digests;
+}
+
+TEST_F(JuliaFramesTest, FfmpegDecodesTheApngAsTheRawFramesAtItsPace) {
+    if (!installed("ffmpeg") || !installed("ffprobe")) {
+        GTEST_SKIP() << "ffmpeg is not installed (apt-get install ffmpeg)";
+    }
+    // The whole cycle (a tenth of it under an emulator, where it takes
+    // long), at scale 2, and at 30 frames a second across the wrap.
+    const struct {
+        const char* first;
+        int count;
+        int scale;
+        int fps;
+    } cases[] = {
+        {"1", launcher_words().empty() ? 3600 : 360, 1, 60},
+        {"1801", 60, 2, 60},
+        {"2147483620", 60, 1, 30},
+    };
+    for (const auto& run_case : cases) {
+        std::vector<std::string> frames = {"--frame", run_case.first,
+                                           "--count", std::to_string(run_case.count),
+                                           "--scale", std::to_string(run_case.scale),
+                                           "--quiet"};
+        if (run_case.fps != 60) {  // 60 is the default
+            frames.insert(frames.end(), {"--fps", std::to_string(run_case.fps)});
+        }
+        std::vector<std::string> arguments = frames;
+        arguments.insert(arguments.end(), {"--apng", output("a.png")});
+        const Outcome outcome = run(arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+        std::string raw_stream = tool_command();
+        for (const std::string& argument : frames) {
+            raw_stream += " " + quoted(argument);
+        }
+        raw_stream += " --raw - | ffmpeg -v error -f rawvideo -pixel_format bgr0 -video_size " +
+                      std::to_string(320 * run_case.scale) + "x" +
+                      std::to_string(240 * run_case.scale) + " -i -";
+        const std::vector<std::string> expected = frame_digests(raw_stream, work_ / "raw.md5");
+        const std::vector<std::string> decoded =
+            frame_digests("ffmpeg -v error -i " + quoted(output("a.png")), work_ / "apng.md5");
+        // Each decoded frame's duration (ffmpeg counts in 1/100000 s): a
+        // whole number of the run's frames, each shown as that one.
+        const std::string probe =
+            "ffprobe -v error -select_streams v -show_entries packet=duration_time -of csv=p=0 " +
+            quoted(output("a.png")) + " >" + quoted((work_ / "durations").string());
+        ASSERT_EQ(std::system(probe.c_str()), 0);
+        std::istringstream durations(read_file(work_ / "durations"));
+        std::vector<std::string> shown;
+        std::size_t packets = 0;
+        int off_pace = 0;
+        for (std::string line; std::getline(durations, line) && packets < decoded.size();
+             ++packets) {
+            const double shown_for = std::stod(line) * run_case.fps;
+            const long whole = std::max(std::lround(shown_for), 1L);
+            // To the demuxer's 1/100000 s, and the 1/1000000 s printed.
+            off_pace +=
+                std::fabs(shown_for - static_cast<double>(whole)) > 2e-5 * run_case.fps ? 1 : 0;
+            shown.insert(shown.end(), static_cast<std::size_t>(whole), decoded[packets]);
+        }
+        EXPECT_EQ(packets, decoded.size()) << run_case.first;
+        EXPECT_EQ(off_pace, 0) << run_case.first;
+        EXPECT_EQ(expected.size(), static_cast<std::size_t>(run_case.count)) << run_case.first;
+        EXPECT_TRUE(shown == expected)
+            << "frames from " << run_case.first << ": " << decoded.size() << " decoded, shown as "
+            << shown.size() << ", " << expected.size() << " expected";
+        if (run_case.scale == 1 && run_case.fps == 60) {
+            // The whole cycle: every frame its own, 1/60 s.
+            EXPECT_EQ(decoded.size(), static_cast<std::size_t>(run_case.count));
+        }
+    }
+}
+
 #endif
 
 // Runs julia-frames with stderr (and stdin, stdout) on a pseudo-terminal;

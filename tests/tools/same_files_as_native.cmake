@@ -3,12 +3,13 @@
 #
 # julia-frames built for another platform, run through its launcher (Wine,
 # qemu-user, Node), must write the same files, byte for byte, as the native
-# julia-frames for the same options: GIF, PNG and raw, at scale 1 across the
-# wrap after 2147483647 and at scale 2 where a frame's code size drops to 4.
+# julia-frames for the same options: APNG, GIF, PNG and raw, at scale 1
+# across the wrap after 2147483647 and at scale 2 where a GIF frame's code
+# size drops to 4.
 # Names outside ASCII, and outside any one ANSI code page, are written as
 # given, in a folder with such letters and spaces, replacing a file there;
 # a message names such a path as given too. With PNG=OFF (a build without
-# zlib) it must refuse PNG with status 2. A DEVICE (NUL on Windows) is written
+# zlib) it must refuse PNG and APNG with status 2. A DEVICE (NUL on Windows) is written
 # in place. With no oracle given the test says it is not run.
 foreach(var TOOL WORK)
     if(NOT DEFINED ${var})
@@ -31,13 +32,17 @@ set(utf8 "${CMAKE_COMMAND}" -E env LC_ALL=C.UTF-8)
 set(folder "Mappe für Ωμέγα 漢字")
 set(replaced "Bild für Jülia.gif")
 set(runs
-    "--frame 2147483643 --count 6 --step 7 --fps 30 --gif a.gif --raw last.raw --png=p-%d.png"
-    "--frame 7795573 --count 3 --step 3 --scale 2 --gif b.gif --png=b.png"
-    "--frame 1 --count 2 '--gif=${replaced}' '--png=${folder}/Ωμέγα %d.png' '--raw=${folder}/漢字 %d.raw'")
+    "--frame 2147483643 --count 6 --step 7 --fps 30 --gif a.gif --raw last.raw --png=p-%d.png --apng=a.png"
+    "--frame 7795573 --count 3 --step 3 --scale 2 --gif b.gif --png=b.png --apng=b-animated.png"
+    "--frame 1234567890 --count 12 --apng=still.png"
+    "--frame 1 --count 2 '--gif=${replaced}' '--png=${folder}/Ωμέγα %d.png' '--raw=${folder}/漢字 %d.raw' '--apng=${folder}/漢字.png'")
 foreach(run IN LISTS runs)
     separate_arguments(args UNIX_COMMAND "${run}")
     if(DEFINED PNG AND NOT PNG)
-        list(FILTER args EXCLUDE REGEX "^--png=")
+        list(FILTER args EXCLUDE REGEX "^--a?png=")
+        if(NOT args MATCHES "--(gif|raw)")
+            continue()
+        endif()
     endif()
     file(REMOVE_RECURSE "${WORK}/cross" "${WORK}/native")
     list(FIND args "--gif=${replaced}" replacing)
@@ -88,7 +93,7 @@ file(MAKE_DIRECTORY "${WORK}/cross")
 if(DEFINED DEVICE)
     set(args --frame 1 --count 2 --gif ${DEVICE} --raw ${DEVICE})
     if(NOT DEFINED PNG OR PNG)
-        list(APPEND args --png ${DEVICE})
+        list(APPEND args --png ${DEVICE} --apng ${DEVICE})
     endif()
     execute_process(COMMAND ${LAUNCHER} "${TOOL}" ${args}
         WORKING_DIRECTORY "${WORK}/cross" RESULT_VARIABLE status ERROR_VARIABLE problem)
@@ -99,11 +104,14 @@ if(DEFINED DEVICE)
     message(STATUS "${DEVICE}: written in place")
 endif()
 if(DEFINED PNG AND NOT PNG)
-    execute_process(COMMAND ${LAUNCHER} "${TOOL}" --frame 1 --png=c.png
-        WORKING_DIRECTORY "${WORK}/cross" RESULT_VARIABLE status ERROR_VARIABLE refusal)
-    if(NOT status EQUAL 2 OR NOT refusal MATCHES "PNG output is unavailable" OR
-            EXISTS "${WORK}/cross/c.png")
-        message(FATAL_ERROR "--png: status ${status}, ${refusal}")
-    endif()
+    foreach(option png apng)
+        execute_process(COMMAND ${LAUNCHER} "${TOOL}" --frame 1 --${option}=c.png
+            WORKING_DIRECTORY "${WORK}/cross" RESULT_VARIABLE status ERROR_VARIABLE refusal)
+        string(TOUPPER "${option}" format)
+        if(NOT status EQUAL 2 OR NOT refusal MATCHES "^julia-frames: ${format} output is unavailable"
+                OR EXISTS "${WORK}/cross/c.png")
+            message(FATAL_ERROR "--${option}: status ${status}, ${refusal}")
+        endif()
+    endforeach()
 endif()
 file(REMOVE_RECURSE "${WORK}/cross" "${WORK}/native")
