@@ -38,7 +38,6 @@ struct ApngScratch {
     std::vector<std::uint8_t> either;  // 0xFF where a pixel did not change
     std::vector<std::uint8_t> row;     // one row's indices and changes at scale 1
     DeflateScratch deflate;
-    std::vector<unsigned char> zlib_stream;  // the first frame's, by zlib
 };
 
 // Reads the palette; call after prepare_tables() and before the others.
@@ -49,12 +48,23 @@ void prepare_apng_colours();
 // palette and its transparency.
 void apng_head(int scale, std::int64_t frame_count, std::vector<unsigned char>& bytes);
 
+// How the frames after the first are deflated (frame_deflate.h). The
+// first frame, stored whole once, weighs most in a short run, and its own
+// and the few frames after it are worth more time: a run of up to 120
+// frames gets thorough_effort for every frame (some 35 ms a frame), of up
+// to 360 lighter_effort (some 15 ms), a longer run deflate_frame (some
+// 0.3 ms: the full cycle must not take much longer than its GIF).
+enum class ApngDeflate { fast, lighter, thorough };
+ApngDeflate apng_deflate_for(std::int64_t frame_count);
+
 // A frame's bytes: `pixels` is its picture and `previous` the one before,
-// or null for the first frame; `scale` as in apng_head. Its place and delay
-// are set by place_apng_frame. False when a pixel has a colour outside the
-// palette (nothing the renderer writes).
+// or null for the first frame; `scale` as in apng_head; deflated as
+// `deflate` says (the first frame as thoroughly as any), where its rows are
+// no larger than a whole frame's at scale 1, and else fast. Its place and
+// delay are set by place_apng_frame. False when a pixel has a colour
+// outside the palette (nothing the renderer writes).
 bool apng_frame(const std::uint32_t* pixels, const std::uint32_t* previous, int scale,
-                ApngScratch& scratch, std::vector<unsigned char>& bytes);
+                ApngDeflate deflate, ApngScratch& scratch, std::vector<unsigned char>& bytes);
 
 // Makes `frame` (apng_frame's bytes) frame number `index` of the file (from
 // 0; frame 0 must be the one without a `previous`), shown for numerator /

@@ -221,7 +221,8 @@ void finish_apng_frame(const Export& job, FrameWork& frame, const FrameWork* pre
             previous != nullptr && same_julia_parameter(frame_at(job.options, frame.index - 1),
                                                         frame_at(job.options, frame.index));
         frame.failed = !apng_frame(frame.pixels, previous == nullptr ? nullptr : previous->pixels,
-                                   job.options.scale, frame.apng_scratch, frame.apng_bytes);
+                                   job.options.scale, apng_deflate_for(job.options.count),
+                                   frame.apng_scratch, frame.apng_bytes);
     }
 }
 

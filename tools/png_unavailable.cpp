@@ -23,7 +23,11 @@ void prepare_apng_colours() {}
 
 void apng_head(int, std::int64_t, std::vector<unsigned char>&) {}
 
-bool apng_frame(const std::uint32_t*, const std::uint32_t*, int, ApngScratch&,
+ApngDeflate apng_deflate_for(std::int64_t) {
+    return ApngDeflate::fast;
+}
+
+bool apng_frame(const std::uint32_t*, const std::uint32_t*, int, ApngDeflate, ApngScratch&,
                 std::vector<unsigned char>&) {
     return false;
 }

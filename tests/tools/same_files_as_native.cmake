@@ -5,7 +5,7 @@
 # qemu-user, Node), must write the same files, byte for byte, as the native
 # julia-frames for the same options: APNG, GIF, PNG and raw, at scale 1
 # across the wrap after 2147483647 and at scale 2 where a GIF frame's code
-# size drops to 4.
+# size drops to 4; an APNG of a run too long for the thorough deflate.
 # Names outside ASCII, and outside any one ANSI code page, are written as
 # given, in a folder with such letters and spaces, replacing a file there;
 # a message names such a path as given too. With PNG=OFF (a build without
@@ -35,6 +35,7 @@ set(runs
     "--frame 2147483643 --count 6 --step 7 --fps 30 --gif a.gif --raw last.raw --png=p-%d.png --apng=a.png"
     "--frame 7795573 --count 3 --step 3 --scale 2 --gif b.gif --png=b.png --apng=b-animated.png"
     "--frame 1234567890 --count 12 --apng=still.png"
+    "--frame 500 --count 121 --step 3 --apng=long.png"
     "--frame 1 --count 2 '--gif=${replaced}' '--png=${folder}/Ωμέγα %d.png' '--raw=${folder}/漢字 %d.raw' '--apng=${folder}/漢字.png'")
 foreach(run IN LISTS runs)
     separate_arguments(args UNIX_COMMAND "${run}")
