@@ -1339,7 +1339,7 @@ TEST_F(JuliaFramesTest, GifShowsAFrameThatChangesNothingByTheOneBefore) {
 #endif
 
 #if defined(QUENLIXOR_HAVE_PNG)
-// An APNG decoded plainly, as its specification reads, chunk by chunk: what
+// An APNG decoded plainly, as the format describes it, chunk by chunk: what
 // a viewer shows at each frame, and how long.
 struct ShownFrame {
     std::vector<std::uint32_t> canvas;  // 0xAARRGGBB
