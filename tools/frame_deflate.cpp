@@ -485,18 +485,37 @@ void fixed_codes(BlockCodes& codes) {
     canonical_codes(codes.distance_lengths, codes.distance_bits);
 }
 
+// How often the tokens use each literal-or-length code and each distance
+// code, the end of the block counted once.
+struct TokenCounts {
+    std::array<std::uint32_t, literal_codes> literal{};
+    std::array<std::uint32_t, distance_codes> distance{};
+};
+
+void count_tokens(const std::vector<std::uint32_t>& tokens, TokenCounts& counts) {
+    for (const std::uint32_t token : tokens) {
+        if ((token & match_flag) == 0) {
+            ++counts.literal[token];
+            continue;
+        }
+        const int length = static_cast<int>((token >> 16) & 0x1FF);
+        ++counts.literal[257U + tables.length_code[static_cast<std::size_t>(length)]];
+        ++counts
+              .distance[static_cast<std::size_t>(distance_code(static_cast<int>(token & 0xFFFF)))];
+    }
+    ++counts.literal[end_of_block];
+}
+
 // The bits the tokens take in `codes`, their extra bits included.
-std::uint64_t token_bits(const std::array<std::uint32_t, literal_codes>& literal_counts,
-                         const std::array<std::uint32_t, distance_codes>& distance_counts,
-                         const BlockCodes& codes) {
+std::uint64_t token_bits(const TokenCounts& counts, const BlockCodes& codes) {
     std::uint64_t bits = 0;
     for (std::size_t code = 0; code < literal_codes; ++code) {
         const int extra = code > end_of_block ? length_extra[code - 257] : 0;
-        bits += std::uint64_t{literal_counts[code]} *
+        bits += std::uint64_t{counts.literal[code]} *
                 static_cast<std::uint64_t>(codes.literal_lengths[code] + extra);
     }
     for (std::size_t code = 0; code < distance_codes; ++code) {
-        bits += std::uint64_t{distance_counts[code]} *
+        bits += std::uint64_t{counts.distance[code]} *
                 static_cast<std::uint64_t>(codes.distance_lengths[code] +
                                            distance_extra(static_cast<int>(code)));
     }
@@ -527,23 +546,12 @@ void write_tokens(const std::vector<std::uint32_t>& tokens, const BlockCodes& co
 // The tokens as one last block, with codes made for them (type 2) or with
 // the fixed codes (type 1), whichever is shorter.
 void write_block(const std::vector<std::uint32_t>& tokens, std::vector<unsigned char>& bytes) {
-    std::array<std::uint32_t, literal_codes> literal_counts{};
-    std::array<std::uint32_t, distance_codes> distance_counts{};
-    for (const std::uint32_t token : tokens) {
-        if ((token & match_flag) == 0) {
-            ++literal_counts[token];
-            continue;
-        }
-        const int length = static_cast<int>((token >> 16) & 0x1FF);
-        ++literal_counts[257U + tables.length_code[static_cast<std::size_t>(length)]];
-        ++distance_counts[static_cast<std::size_t>(
-            distance_code(static_cast<int>(token & 0xFFFF)))];
-    }
-    ++literal_counts[end_of_block];
+    TokenCounts counts;
+    count_tokens(tokens, counts);
 
     BlockCodes made;
-    code_lengths(literal_counts, max_code_bits, made.literal_lengths);
-    code_lengths(distance_counts, max_code_bits, made.distance_lengths);
+    code_lengths(counts.literal, max_code_bits, made.literal_lengths);
+    code_lengths(counts.distance, max_code_bits, made.distance_lengths);
     // A block with no match still names one distance code.
     if (std::all_of(made.distance_lengths.begin(), made.distance_lengths.end(),
                     [](std::uint8_t length) { return length == 0; })) {
@@ -588,8 +596,7 @@ void write_block(const std::vector<std::uint32_t>& tokens, std::vector<unsigned 
     }
     BlockCodes fixed;
     fixed_codes(fixed);
-    const bool use_fixed = token_bits(literal_counts, distance_counts, fixed) <=
-                           header_bits + token_bits(literal_counts, distance_counts, made);
+    const bool use_fixed = token_bits(counts, fixed) <= header_bits + token_bits(counts, made);
 
     BitWriter out{&bytes};
     out.put(1, 1);  // the last block
@@ -750,23 +757,12 @@ struct CodeCosts {
 };
 
 void costs_of(const std::vector<std::uint32_t>& tokens, CodeCosts& costs) {
-    std::array<std::uint32_t, literal_codes> literal_counts{};
-    std::array<std::uint32_t, distance_codes> distance_counts{};
-    for (const std::uint32_t token : tokens) {
-        if ((token & match_flag) == 0) {
-            ++literal_counts[token];
-            continue;
-        }
-        const int length = static_cast<int>((token >> 16) & 0x1FF);
-        ++literal_counts[257U + tables.length_code[static_cast<std::size_t>(length)]];
-        ++distance_counts[static_cast<std::size_t>(
-            distance_code(static_cast<int>(token & 0xFFFF)))];
-    }
-    ++literal_counts[end_of_block];
+    TokenCounts counts;
+    count_tokens(tokens, counts);
     std::array<std::uint8_t, literal_codes> literal_lengths{};
     std::array<std::uint8_t, distance_codes> distance_lengths{};
-    code_lengths(literal_counts, max_code_bits, literal_lengths);
-    code_lengths(distance_counts, max_code_bits, distance_lengths);
+    code_lengths(counts.literal, max_code_bits, literal_lengths);
+    code_lengths(counts.distance, max_code_bits, distance_lengths);
     for (std::size_t code = 0; code < literal_codes; ++code) {
         costs.literal[code] = literal_lengths[code] != 0 ? literal_lengths[code] : max_code_bits;
     }
