@@ -9,25 +9,14 @@
 //   node apng_in_chromium.mjs JULIA-FRAMES
 // Exits 77 (skipped) when Chromium or puppeteer-core is not installed.
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
-const chromium = '/usr/bin/chromium';
+import { browserToolsOrSkip, chromium } from '../lib/chromium.mjs';
+
 const [tool] = process.argv.slice(2);
-if (!existsSync(chromium)) {
-  console.log(`SKIP: ${chromium} is missing (Debian: apt-get install chromium)`);
-  process.exit(77);
-}
-let puppeteer;
-let PNG;
-try {
-  puppeteer = (await import('puppeteer-core')).default;
-  ({PNG} = await import('pngjs'));
-} catch {
-  console.log('SKIP: puppeteer-core or pngjs is not installed (run npm ci in the source tree)');
-  process.exit(77);
-}
+const {puppeteer, PNG} = await browserToolsOrSkip();
 
 // Twelve frames far apart, at 5 frames a second: a loop takes 2.4 s, each
 // frame long enough for a screenshot or two.

@@ -36,25 +36,14 @@
 //   node page_tests.mjs PAGE.html REFERENCE_FRAMES.js
 // Exits 77 (skipped) when Chromium or puppeteer-core is not installed.
 import { execFile } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
-const chromium = '/usr/bin/chromium';
+import { browserToolsOrSkip, chromium } from '../../lib/chromium.mjs';
+
 const [pagePath, referenceTool] = process.argv.slice(2);
-if (!existsSync(chromium)) {
-  console.log(`SKIP: ${chromium} is missing (Debian: apt-get install chromium)`);
-  process.exit(77);
-}
-let puppeteer;
-let PNG;
-try {
-  puppeteer = (await import('puppeteer-core')).default;
-  ({PNG} = await import('pngjs'));
-} catch {
-  console.log('SKIP: puppeteer-core or pngjs is not installed (run npm ci in the source tree)');
-  process.exit(77);
-}
+const {puppeteer, PNG} = await browserToolsOrSkip();
 
 const width = 320;
 const height = 240;
