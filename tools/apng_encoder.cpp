@@ -130,13 +130,7 @@ void frame_control(const Rectangle& area, int scale, unsigned char blend,
 void prepare_apng_colours() {
     prepare_palette_index();
     std::fill(std::begin(palette_bytes), std::end(palette_bytes), static_cast<unsigned char>(0));
-    for (int entry = 0; entry < palette_colours; ++entry) {
-        const std::uint32_t word = palette[entry];
-        unsigned char* const rgb = palette_bytes + (entry + 1) * 3;
-        rgb[0] = static_cast<unsigned char>(word >> 16);
-        rgb[1] = static_cast<unsigned char>(word >> 8);
-        rgb[2] = static_cast<unsigned char>(word);
-    }
+    palette_rgb_bytes(palette_bytes + 3);  // after the transparent entry 0
 }
 
 void apng_head(int scale, std::int64_t frame_count, std::vector<unsigned char>& bytes) {

@@ -57,12 +57,7 @@ void put16(std::vector<unsigned char>& bytes, int value) {
 void prepare_gif_colours() {
     prepare_palette_index();
     std::fill(std::begin(colour_table), std::end(colour_table), static_cast<unsigned char>(0));
-    for (int entry = 0; entry < palette_colours; ++entry) {
-        const std::uint32_t word = palette[entry];
-        colour_table[entry * 3] = static_cast<unsigned char>(word >> 16);
-        colour_table[entry * 3 + 1] = static_cast<unsigned char>(word >> 8);
-        colour_table[entry * 3 + 2] = static_cast<unsigned char>(word);
-    }
+    palette_rgb_bytes(colour_table);
 }
 
 void gif_head(int scale, std::vector<unsigned char>& bytes) {

@@ -25,6 +25,15 @@ void prepare_palette_index() {
     }
 }
 
+void palette_rgb_bytes(unsigned char* rgb) {
+    for (int entry = 0; entry < palette_colours; ++entry) {
+        const std::uint32_t word = palette[entry];
+        rgb[entry * 3] = static_cast<unsigned char>(word >> 16);
+        rgb[entry * 3 + 1] = static_cast<unsigned char>(word >> 8);
+        rgb[entry * 3 + 2] = static_cast<unsigned char>(word);
+    }
+}
+
 std::uint8_t palette_index_of_other(std::uint32_t word, bool& known) {
     for (int entry = 0; entry < palette_colours; ++entry) {
         if (((palette_tables::word_of_index[entry] ^ word) & 0x00FFFFFFU) == 0) {

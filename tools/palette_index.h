@@ -11,6 +11,10 @@ namespace quenlixor {
 // Reads the palette; call after prepare_tables() and before palette_index().
 void prepare_palette_index();
 
+// The palette's entries 0-20 as red, green and blue bytes, three an entry,
+// into `rgb` (a colour table's or a PLTE chunk's).
+void palette_rgb_bytes(unsigned char* rgb);
+
 namespace palette_tables {
 // The palette word of every index; no word at all (a green byte that does
 // not match index_of_green) for the rest.
